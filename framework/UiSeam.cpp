@@ -1,0 +1,72 @@
+#include "UiSeam.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace {
+CUiSeam g_defaultSeam;
+CUiSeam* g_pSeam = &g_defaultSeam;
+}  // namespace
+
+void CUiSeam::MessageBox(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Jestpad"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+int CUiSeam::DoModal(QDialog& dialog)
+{
+    return dialog.exec() == QDialog::Accepted ? 1 : 2;
+}
+
+std::optional<QString> CUiSeam::GetOpenFileName(QWidget* parent, const QString& title,
+                                                const QString& filter)
+{
+    const QString path = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
+std::optional<QString> CUiSeam::GetSaveFileName(QWidget* parent, const QString& title,
+                                                const QString& filter)
+{
+    const QString path = QFileDialog::getSaveFileName(parent, title, QString(), filter);
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
+std::optional<QFont> CUiSeam::GetFont(QWidget* parent, const QFont& initial)
+{
+    bool ok = false;
+    const QFont font = QFontDialog::getFont(&ok, initial, parent);
+    if (!ok)
+        return std::nullopt;
+    return font;
+}
+
+bool CUiSeam::RunPrintDialog(QWidget* parent, QPrinter& printer)
+{
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+std::time_t CUiSeam::Now()
+{
+    return std::time(nullptr);
+}
+
+CUiSeam& CUiSeam::Get()
+{
+    return *g_pSeam;
+}
+
+void CUiSeam::Set(CUiSeam* seam)
+{
+    g_pSeam = seam ? seam : &g_defaultSeam;
+}
