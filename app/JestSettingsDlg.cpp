@@ -1,0 +1,125 @@
+#include "JestSettingsDlg.h"
+
+#include "UiSeam.h"
+#include "ui_JestSettingsDlg.h"
+
+#include <QFile>
+#include <QFontMetrics>
+#include <QShowEvent>
+
+namespace {
+
+// The path box shows a file name decoded from the system's bytes.
+QString PathToText(const CByteString& path)
+{
+    return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+CByteString TextToPath(const QString& text)
+{
+    return QFile::encodeName(text).toStdString();
+}
+
+}  // namespace
+
+CJestSettingsDlg::CJestSettingsDlg(QWidget* parent)
+    : QDialog(parent), m_pUi(std::make_unique<Ui::CJestSettingsDlg>())
+{
+    m_pUi->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+
+    // The five level buttons carry the indices 0..4 in template order.
+    QRadioButton* const levels[] = {m_pUi->IDC_1002, m_pUi->IDC_1003, m_pUi->IDC_1004,
+                                    m_pUi->IDC_1005, m_pUi->IDC_1006};
+    for (int i = 0; i < 5; ++i)
+        m_levelGroup.addButton(levels[i], i);
+    m_levelGroup.setExclusive(true);
+
+    connect(m_pUi->IDC_1008, &QPushButton::clicked, this, &CJestSettingsDlg::OnLoadButton);
+    m_bFormReady = true;
+    FitToTemplate();
+}
+
+CJestSettingsDlg::~CJestSettingsDlg() = default;
+
+void CJestSettingsDlg::FitToTemplate()
+{
+    // Dialog units: x in quarters of the average character width, y in
+    // eighths of the font's height.
+    const QFontMetrics fm(font());
+    const int sample = fm.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int avgWidth = (sample / 26 + 1) / 2;
+    const int height = fm.height();
+    const auto dx = [avgWidth](int x) { return (x * avgWidth + 2) / 4; };
+    const auto dy = [height](int y) { return (y * height + 4) / 8; };
+
+    layout()->setContentsMargins(dx(7), dy(7), dx(7), dy(7));
+    m_pUi->IDOK->setMinimumWidth(dx(50));
+    m_pUi->IDCANCEL->setMinimumWidth(dx(50));
+    m_pUi->IDC_1009->setMinimumWidth(dx(62));
+    m_pUi->levelIndent->changeSize(dx(15), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    m_pUi->filterRight->changeSize(dx(7), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    layout()->invalidate();
+    layout()->activate();
+
+    const QSize templateSize(dx(249), dy(133));
+    setFixedSize(templateSize.expandedTo(layout()->minimumSize()));
+}
+
+void CJestSettingsDlg::DoDataExchange(bool bSaveAndValidate)
+{
+    if (bSaveAndValidate) {
+        m_bHtml = m_pUi->IDC_1000->isChecked() ? 1 : 0;
+        m_bCppComment = m_pUi->IDC_1001->isChecked() ? 1 : 0;
+        m_nFrequency = m_levelGroup.checkedId();  // -1 when none is checked
+        // Keep the member's exact bytes while the box still shows them, so a
+        // name that does not decode cleanly survives the round trip.
+        const QString text = m_pUi->IDC_1009->text();
+        if (text != PathToText(m_strRuleFile))
+            m_strRuleFile = TextToPath(text);
+        return;
+    }
+
+    m_pUi->IDC_1000->setChecked(m_bHtml != 0);
+    m_pUi->IDC_1001->setChecked(m_bCppComment != 0);
+    // An exclusive group cannot uncheck its last button: lift it meanwhile.
+    m_levelGroup.setExclusive(false);
+    for (QAbstractButton* button : m_levelGroup.buttons())
+        button->setChecked(m_levelGroup.id(button) == m_nFrequency);
+    m_levelGroup.setExclusive(true);
+    m_pUi->IDC_1009->setText(PathToText(m_strRuleFile));
+    m_pUi->IDC_1009->setCursorPosition(0);
+}
+
+void CJestSettingsDlg::accept()
+{
+    DoDataExchange(true);
+    QDialog::accept();
+}
+
+void CJestSettingsDlg::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        DoDataExchange(false);
+    QDialog::showEvent(event);
+}
+
+void CJestSettingsDlg::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::FontChange && m_bFormReady)
+        FitToTemplate();
+}
+
+void CJestSettingsDlg::OnLoadButton()
+{
+    const std::optional<QString> path =
+        CUiSeam::Get().GetOpenFileName(this, QStringLiteral("開く"), QString());
+    if (!path)
+        return;
+    m_strRuleFile = TextToPath(*path);
+    m_pUi->IDC_1009->setText(*path);
+    m_pUi->IDC_1009->setCursorPosition(0);
+}
