@@ -1,0 +1,491 @@
+// jestcat run as a process: exit codes, messages on standard error and the
+// bytes on standard output. Expected rewrites come from the engine itself.
+
+#include "MarkupFilters.h"
+#include "Random.h"
+#include "RuleSet.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// UTF-8 literal to CP932 bytes.
+std::string Sjis(const std::string& utf8)
+{
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error("iconv_open CP932");
+    std::string in = utf8;
+    std::string out(in.size() * 2 + 16, '\0');
+    char* src = in.data();
+    std::size_t srcLeft = in.size();
+    char* dst = out.data();
+    std::size_t dstLeft = out.size();
+    std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1))
+        throw std::runtime_error("iconv to CP932");
+    out.resize(out.size() - dstLeft);
+    return out;
+}
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs jestcat with the arguments, feeding input on standard input. When
+// stdoutPath is given, standard output goes to that file instead of a pipe.
+Result RunJestcat(const std::vector<std::string>& args, const std::string& input = {},
+                  const std::optional<std::string>& stdoutPath = std::nullopt)
+{
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 ||
+        pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+
+    // A child that exits without reading its input must not kill the test.
+    std::signal(SIGPIPE, SIG_IGN);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
+    if (stdoutPath)
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath->c_str(), O_WRONLY, 0);
+    else
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+
+    std::vector<std::string> argvStrings{JESTCAT_PATH};
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : argvStrings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, JESTCAT_PATH, &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (rc != 0)
+        throw std::runtime_error("posix_spawn");
+
+    // Feed standard input and drain both outputs together, so no pipe fills up.
+    Result result;
+    std::size_t written = 0;
+    int inFd = inPipe[1];
+    if (input.empty()) {
+        close(inFd);
+        inFd = -1;
+    } else {
+        fcntl(inFd, F_SETFL, O_NONBLOCK);
+    }
+    int outFd = outPipe[0], errFd = errPipe[0];
+    while (inFd >= 0 || outFd >= 0 || errFd >= 0) {
+        pollfd fds[3] = {{inFd, POLLOUT, 0}, {outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+        if (poll(fds, 3, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            throw std::runtime_error("poll");
+        }
+        if (inFd >= 0 && fds[0].revents != 0) {
+            ssize_t n = write(inFd, input.data() + written, input.size() - written);
+            if (n > 0)
+                written += static_cast<std::size_t>(n);
+            if ((n < 0 && errno != EAGAIN) || written == input.size()) {
+                close(inFd);
+                inFd = -1;
+            }
+        }
+        int* readFds[2] = {&outFd, &errFd};
+        std::string* sinks[2] = {&result.out, &result.err};
+        for (int i = 0; i < 2; ++i) {
+            if (*readFds[i] >= 0 && fds[i + 1].revents != 0) {
+                char buffer[4096];
+                ssize_t n = read(*readFds[i], buffer, sizeof buffer);
+                if (n > 0) {
+                    sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                } else if (n == 0 || errno != EINTR) {
+                    close(*readFds[i]);
+                    *readFds[i] = -1;
+                }
+            }
+        }
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+// What the window's open pipeline makes of a text.
+std::string Expected(const std::string& input, std::uint32_t seed, int level,
+                     const std::string& ruleFile = {}, bool html = false, bool comments = false)
+{
+    CRuleSet rules;
+    if (!ruleFile.empty() && !rules.LoadRuleFile(ruleFile))
+        throw std::runtime_error("rule file did not load in-process");
+    std::string text = input;
+    jest::srand(seed);
+    rules.TransformText(text, LevelToThreshold(level));
+    if (html)
+        StripHtmlTags(text);
+    if (comments)
+        StripComments(text);
+    return text;
+}
+
+const std::string kTryHelp = "Try 'jestcat --help' for more information.\n";
+
+class JestcatTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "jestcat-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp");
+        m_dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string WriteFile(const std::string& name, const std::string& bytes)
+    {
+        fs::path path = m_dir / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+
+    fs::path m_dir;
+};
+
+// The two worked examples of the pass, through every way of passing input.
+TEST_F(JestcatTest, WorkedExamplesComeOutExactly)
+{
+    struct Case {
+        std::vector<std::string> options;
+        std::string input, output;
+    };
+    const Case cases[] = {
+        {{"--seed=1", "--level=2"}, "雨です。", "雨ではありません（笑）。"},
+        {{"-s", "1"}, "雨です。", "雨ではありません（笑）。"},  // level 2 is the default
+        {{"-s4", "-l4"}, "ね。", "ね、なんとやっほー（笑）。"},
+        {{"--seed", "4", "--level", "4", "--encoding=cp932"}, "ね。", "ね、なんとやっほー（笑）。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input + " " + c.options[0]);
+        std::string input = Sjis(c.input), output = Sjis(c.output);
+
+        Result viaStdin = RunJestcat(c.options, input);
+        EXPECT_EQ(viaStdin.exitCode, 0);
+        EXPECT_EQ(viaStdin.out, output);
+        EXPECT_EQ(viaStdin.err, "");
+
+        std::vector<std::string> args = c.options;
+        args.push_back(WriteFile("in.txt", input));
+        Result viaFile = RunJestcat(args);
+        EXPECT_EQ(viaFile.exitCode, 0);
+        EXPECT_EQ(viaFile.out, output);
+
+        args.back() = "-";
+        Result viaDash = RunJestcat(args, input);
+        EXPECT_EQ(viaDash.exitCode, 0);
+        EXPECT_EQ(viaDash.out, output);
+    }
+}
+
+// Every input is one open: the generator starts again from the seed for each.
+TEST_F(JestcatTest, EachInputIsSeededAfresh)
+{
+    std::string a = Sjis("今日は雨です。明日は晴れます。なので、傘を持ちます。だから、安心です。");
+    std::string b = Sjis("はい、そうです。ね。");
+    std::string pa = WriteFile("a.txt", a), pb = WriteFile("b.txt", b);
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string stdinBytes, expected;
+    };
+    const Case cases[] = {
+        {{"-s", "7", "-l", "3", pa, pa}, "", Expected(a, 7, 3) + Expected(a, 7, 3)},
+        {{"-s", "7", "-l", "3", pa, pb, pa}, "", Expected(a, 7, 3) + Expected(b, 7, 3) + Expected(a, 7, 3)},
+        {{"-s", "99", pb, "-", pa}, a, Expected(b, 99, 2) + Expected(a, 99, 2) + Expected(a, 99, 2)},
+        {{"-s", "4294967295", "-l", "4", pa}, "", Expected(a, 4294967295u, 4)},
+        {{"-s", "0", "-l", "0", pa}, "", Expected(a, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        Result r = RunJestcat(c.args, c.stdinBytes);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, c.expected);
+    }
+    // Different seeds really do differ on this text, so the checks above bite.
+    EXPECT_NE(Expected(a, 7, 3), Expected(a, 8, 3));
+}
+
+// Without --seed the clock in whole seconds seeds each input.
+TEST_F(JestcatTest, DefaultSeedIsTheClock)
+{
+    std::string text = Sjis("雨です。ね、本当です。なので、帰ります。だから、また明日。");
+    std::time_t before = std::time(nullptr);
+    Result r = RunJestcat({"-l", "3"}, text);
+    std::time_t after = std::time(nullptr);
+    ASSERT_EQ(r.exitCode, 0);
+    bool matched = false;
+    for (std::time_t t = before; t <= after; ++t)
+        matched = matched || r.out == Expected(text, static_cast<std::uint32_t>(t), 3);
+    EXPECT_TRUE(matched);
+}
+
+TEST_F(JestcatTest, UnreadableFileIsReportedAndOthersStillPrinted)
+{
+    std::string a = Sjis("です。"), b = Sjis("ます。");
+    std::string pa = WriteFile("a.txt", a), pb = WriteFile("b.txt", b);
+    fs::create_directory(m_dir / "sub");
+
+    struct Case {
+        std::string bad, message;
+    };
+    const Case cases[] = {
+        {Path("missing.txt"), "jestcat: " + Path("missing.txt") + ": No such file or directory\n"},
+        {Path("sub"), "jestcat: " + Path("sub") + ": Is a directory\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bad);
+        Result r = RunJestcat({"-s", "3", "-l", "4", pa, c.bad, pb});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, c.message);
+        EXPECT_EQ(r.out, Expected(a, 3, 4) + Expected(b, 3, 4));
+    }
+}
+
+// Usage errors: a complaint, the GNU hint, exit 2 and nothing on stdout,
+// even when a good file was named too.
+TEST_F(JestcatTest, BadUsageWritesNothing)
+{
+    std::string good = WriteFile("good.txt", Sjis("です。"));
+    struct Case {
+        std::vector<std::string> args;
+        std::string complaint;  // a piece of the first line on stderr
+    };
+    const Case cases[] = {
+        {{"-l", "5"}, "invalid level '5'"},
+        {{"--level=-1"}, "invalid level '-1'"},
+        {{"-l", "x"}, "invalid level 'x'"},
+        {{"-l", ""}, "invalid level ''"},
+        {{"-l", "2x"}, "invalid level '2x'"},
+        {{"-l", " 2"}, "invalid level ' 2'"},
+        {{"-s", "4294967296"}, "invalid seed '4294967296'"},
+        {{"-s", "-1"}, "invalid seed '-1'"},
+        {{"--seed=abc"}, "invalid seed 'abc'"},
+        {{"--seed=99999999999999999999999"}, "invalid seed"},
+        {{"-e", "utf-8"}, "unsupported encoding 'utf-8'"},
+        {{"--nope"}, "jestcat: unrecognized option '--nope'"},
+        {{"-z"}, "jestcat: invalid option -- 'z'"},
+        {{"--html=1"}, "jestcat: option '--html' doesn't allow an argument"},
+        {{"-l"}, "jestcat: option requires an argument -- 'l'"},
+        {{"--rules"}, "jestcat: option '--rules' requires an argument"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{good};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(args.back());
+        Result r = RunJestcat(args, Sjis("です。"));
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.complaint), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.rfind(kTryHelp), r.err.size() - kTryHelp.size()) << r.err;
+    }
+}
+
+TEST_F(JestcatTest, RuleFileThatFailsWritesNothing)
+{
+    const std::string failed = "jestcat: 設定ファイルのロードに失敗しました。\n";
+    // Lines 1 and 2 good, line 3 with an upper-case letter.
+    std::string badLine3 = WriteFile("bad.rules", Sjis("r です。 でした。\r\nc note\r\nR x y\r\n"));
+    std::string badLine3Lf = WriteFile("badlf.rules", Sjis("\nb 。 !\nX\n"));
+    fs::create_directory(m_dir / "dir.rules");
+
+    struct Case {
+        std::string rules, err;
+    };
+    const Case cases[] = {
+        {Path("missing.rules"), failed},
+        {Path("dir.rules"), failed},
+        {"", failed},
+        {badLine3, "jestcat: 第3行で読み込みエラーが起きました。\n" + failed},
+        {badLine3Lf, "jestcat: 第3行で読み込みエラーが起きました。\n" + failed},
+    };
+    std::string input = WriteFile("in.txt", Sjis("雨です。"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rules);
+        Result r = RunJestcat({"-s", "1", "-r", c.rules, input});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+TEST_F(JestcatTest, RulesFromAFileReplaceTheBuiltInOnes)
+{
+    std::string text = Sjis("雨です。xyz、ね。");
+    struct Case {
+        std::string name, rules;
+        std::string mustContain, mustLack;  // UTF-8, checked after the rewrite
+    };
+    const Case cases[] = {
+        {"crlf.rules", "c 例\r\nr xyz ABC\r\nd です。 \r\n", "ABC", "です"},
+        {"lf.rules", "r xyz ABC\nb 。 【】\n", "【】。", "xyz"},
+        {"none.rules", "", "雨です。xyz、ね。", "（"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = WriteFile(c.name, Sjis(c.rules));
+        Result r = RunJestcat({"-r", path, "-s", "5", "-l", "4"}, text);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, Expected(text, 5, 4, path));
+        EXPECT_NE(r.out.find(Sjis(c.mustContain)), std::string::npos);
+        EXPECT_EQ(r.out.find(Sjis(c.mustLack)), std::string::npos);
+    }
+}
+
+// Tags go first, then comments; the order changes the result here.
+TEST_F(JestcatTest, FiltersRunAfterThePassTagsFirst)
+{
+    std::string text = Sjis("a/<b>/ note\nです。<p>x/* c */y\n");
+    struct Case {
+        std::vector<std::string> options;
+        bool html, comments;
+    };
+    const Case cases[] = {
+        {{"--html"}, true, false},
+        {{"--comments"}, false, true},
+        {{"--html", "--comments"}, true, true},
+        {{"--comments", "--html"}, true, true},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"-s", "2", "-l", "4"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        SCOPED_TRACE(args.back());
+        Result r = RunJestcat(args, text);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, Expected(text, 2, 4, {}, c.html, c.comments));
+    }
+    // Comments stripped before tags would leave the "//" that the tag hid.
+    std::string tagsFirst = Expected(text, 2, 4, {}, true, true);
+    std::string commentsFirst = Expected(text, 2, 4);
+    StripComments(commentsFirst);
+    StripHtmlTags(commentsFirst);
+    EXPECT_NE(tagsFirst, commentsFirst);
+    EXPECT_EQ(tagsFirst.find("note"), std::string::npos);
+}
+
+TEST_F(JestcatTest, BytesPassThroughUnchanged)
+{
+    using namespace std::string_literals;
+    const std::string cases[] = {
+        "a\0b\0\0c"s,             // NUL bytes
+        "abc\x82"s,               // lone lead byte at the end
+        "\xFF\xFE\x80\x82\n\r"s,  // bytes that are no CP932 at all
+        ""s,                      // empty input, empty output
+        "no newline"s,            // nothing added at the end
+    };
+    for (const std::string& input : cases) {
+        SCOPED_TRACE(input.size());
+        Result r = RunJestcat({"-l", "4", "--html", "--comments"}, input);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, input);
+    }
+    // Binary bytes around text that the rules do rewrite.
+    std::string mixed = "\0"s + Sjis("です。") + "\x82\0\x81"s;
+    Result r = RunJestcat({"-s", "1", "-l", "4"}, mixed);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, Expected(mixed, 1, 4));
+    EXPECT_NE(r.out, mixed);
+}
+
+TEST_F(JestcatTest, LargeInputThroughPipes)
+{
+    std::string unit = Sjis("今日は雨です。明日は、晴れます。\r\n");
+    std::string text;
+    while (text.size() < 2 * 1024 * 1024)
+        text += unit;
+    Result r = RunJestcat({"-s", "11", "-l", "1"}, text);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, Expected(text, 11, 1));
+}
+
+TEST_F(JestcatTest, HelpAndVersion)
+{
+    Result version = RunJestcat({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.substr(0, version.out.find('\n')), "jestcat (Jestpad) 3.0");
+    EXPECT_EQ(RunJestcat({"-V"}).out, version.out);
+
+    Result help = RunJestcat({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.rfind("Usage: jestcat [OPTION]... [FILE]...\n", 0), 0u);
+    for (const char* option : {"--level=N", "--rules=FILE", "--seed=N", "--html", "--comments",
+                               "--encoding=ENC", "--help", "--version", "Exit status:", "いつも"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    EXPECT_EQ(RunJestcat({"-h"}).out, help.out);
+}
+
+// A failed write to standard output is an error, not success.
+TEST_F(JestcatTest, WriteErrorIsReported)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+    };
+    const Case cases[] = {
+        {{"-s", "1"}, Sjis("雨です。")},
+        {{"--help"}, ""},
+        {{"--version"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        Result r = RunJestcat(c.args, c.input, "/dev/full");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("jestcat: write error: No space left on device"), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
