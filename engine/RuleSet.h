@@ -26,6 +26,8 @@ public:
     const std::vector<CByteString>& GetTexts() const { return m_arrTexts; }
 
 private:
+    friend class CRuleSet;  // the pass and AddRule read the key without copying it
+
     std::vector<int> m_arrModes;
     CByteString m_strKey;
     std::vector<CByteString> m_arrTexts;
@@ -34,6 +36,11 @@ private:
 // Maps a frequency level 0..4 to the firing threshold in percent
 // (5, 25, 50, 75, 100); levels outside 0..4 are clamped to the nearest one.
 int LevelToThreshold(int level);
+
+// Bound on endless rule chains in TransformText, for a text of the given
+// length before the pass: 32 * length + 4096. The pass stops once it has tried
+// that many positions, or once the text has grown longer than that many bytes.
+std::int64_t PassBound(std::int64_t length);
 
 class CRuleSet {
 public:
@@ -57,6 +64,9 @@ public:
     // On success the set holds exactly the file's rules and its name; on any
     // failure (cannot open, bad line) the set is left exactly as it was.
     bool LoadRuleFile(const CByteString& name);
+    // The same load from contents already in memory (what LoadRuleFile does
+    // once the file is read); name is recorded on success.
+    bool LoadRuleBytes(const CByteString& contents, const CByteString& name);
     // One line without its line break; false when its first byte is not a
     // known operation letter. Adds at most one rule.
     bool ParseRuleLine(const CByteString& line);

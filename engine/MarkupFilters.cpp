@@ -1,0 +1,66 @@
+// Both filters copy the kept bytes down over the removed ones with one write
+// cursor, so each runs in a single pass over the text.
+#include "MarkupFilters.h"
+
+#include <cstring>
+
+void StripHtmlTags(CByteString& text)
+{
+    const std::size_t n = text.size();
+    char* s = text.data();
+    std::size_t w = 0;  // write cursor: the text so far is s[0, w)
+    std::size_t i = 0;  // read cursor: the rest of the text is s[i, n)
+    while (i < n) {
+        if (s[i] == '<') {
+            const void* close = std::memchr(s + i + 1, '>', n - i - 1);
+            if (!close) {
+                // No ">" after this "<": nothing from here on is a tag.
+                std::memmove(s + w, s + i, n - i);
+                w += n - i;
+                i = n;
+                break;
+            }
+            i = static_cast<std::size_t>(static_cast<const char*>(close) - s) + 1;
+            continue;
+        }
+        s[w++] = s[i++];
+    }
+    text.resize(w);
+}
+
+void StripComments(CByteString& text)
+{
+    const std::size_t n = text.size();
+    char* s = text.data();
+    std::size_t w = 0;
+    std::size_t i = 0;
+    // Once a search has failed, every later one fails as well: remember it so
+    // that unterminated markers cost no second search.
+    bool noBlockEnd = false;
+    bool noLineEnd = false;
+    while (i < n) {
+        if (s[i] == '/' && i + 1 < n) {
+            if (s[i + 1] == '*' && !noBlockEnd) {
+                std::size_t k = i + 2;
+                while (k + 1 < n && !(s[k] == '*' && s[k + 1] == '/')) ++k;
+                if (k + 1 < n) {
+                    i = k + 2;  // the comment and both markers go
+                    continue;
+                }
+                noBlockEnd = true;
+            } else if (s[i + 1] == '/' && !noLineEnd) {
+                const void* lf = std::memchr(s + i + 2, '\n', n - i - 2);
+                if (lf) {
+                    // Up to the line break: a CR right before the LF stays.
+                    std::size_t k = static_cast<std::size_t>(static_cast<const char*>(lf) - s);
+                    if (s[k - 1] == '\r') --k;
+                    i = k;
+                    continue;
+                }
+                noLineEnd = true;
+            }
+        }
+        s[w++] = s[i++];
+    }
+    text.resize(w);
+}

@@ -1,0 +1,322 @@
+// The rewriting pass. The text is held in a gap buffer whose gap follows the
+// scan position, so every rewrite costs only the bytes it touches; the groups
+// are found through a trie of their keys, so a position costs a walk as long
+// as the longest key that starts there, however many groups the set holds.
+#include "Random.h"
+#include "RuleSet.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// All keys of a rule set in one byte trie. Each node lists, in ascending
+// order, the groups whose key ends there; the root holds the empty keys.
+class CKeyIndex {
+public:
+    explicit CKeyIndex(const std::vector<CByteString>& keys)
+    {
+        m_rootChild.fill(-1);
+        m_nodes.emplace_back();
+        for (std::size_t g = 0; g < keys.size(); ++g) {
+            int node = 0;
+            for (const char c : keys[g]) node = ChildOrNew(node, static_cast<unsigned char>(c));
+            m_nodes[static_cast<std::size_t>(node)].groups.push_back(static_cast<int>(g));
+        }
+        m_hasEmpty = !m_nodes[0].groups.empty();
+    }
+
+    // Collects, in ascending order, the groups after group `after` whose key
+    // is a prefix of the n bytes at p.
+    void Matches(const unsigned char* p, std::int64_t n, int after, std::vector<int>& out) const
+    {
+        out.clear();
+        Collect(0, after, out);
+        if (n > 0) {
+            int node = m_rootChild[p[0]];
+            for (std::int64_t i = 1; node >= 0; ++i) {
+                Collect(node, after, out);
+                if (i >= n) break;
+                node = Child(node, p[i]);
+            }
+        }
+        if (out.size() > 1) std::sort(out.begin(), out.end());
+    }
+
+    // True when a group may match at a byte: its key starts with the byte or
+    // is empty.
+    bool MayStartAt(unsigned char b) const { return m_hasEmpty || m_rootChild[b] >= 0; }
+
+private:
+    struct Node {
+        std::vector<std::pair<unsigned char, int>> edges;  // sorted by byte
+        std::vector<int> groups;
+    };
+
+    void Collect(int node, int after, std::vector<int>& out) const
+    {
+        for (const int g : m_nodes[static_cast<std::size_t>(node)].groups)
+            if (g > after) out.push_back(g);
+    }
+
+    int Child(int node, unsigned char b) const
+    {
+        const auto& edges = m_nodes[static_cast<std::size_t>(node)].edges;
+        const auto it = std::lower_bound(edges.begin(), edges.end(), b,
+            [](const std::pair<unsigned char, int>& e, unsigned char v) { return e.first < v; });
+        return it != edges.end() && it->first == b ? it->second : -1;
+    }
+
+    int ChildOrNew(int node, unsigned char b)
+    {
+        if (node == 0) {
+            if (m_rootChild[b] < 0) {
+                m_rootChild[b] = static_cast<int>(m_nodes.size());
+                m_nodes.emplace_back();
+            }
+            return m_rootChild[b];
+        }
+        const int existing = Child(node, b);
+        if (existing >= 0) return existing;
+        const int created = static_cast<int>(m_nodes.size());
+        m_nodes.emplace_back();
+        auto& edges = m_nodes[static_cast<std::size_t>(node)].edges;
+        const auto it = std::lower_bound(edges.begin(), edges.end(), b,
+            [](const std::pair<unsigned char, int>& e, unsigned char v) { return e.first < v; });
+        edges.insert(it, {b, created});
+        return created;
+    }
+
+    std::array<int, 256> m_rootChild{};
+    std::vector<Node> m_nodes;
+    bool m_hasEmpty = false;
+};
+
+// A plain string as the pass's text: every rewrite rebuilds in place.
+class CPlainText {
+public:
+    explicit CPlainText(CByteString& s) : m_s(s) {}
+    std::int64_t Length() const { return static_cast<std::int64_t>(m_s.size()); }
+    // Bytes from position a on.
+    const unsigned char* At(std::int64_t a) const
+    {
+        return reinterpret_cast<const unsigned char*>(m_s.data()) + a;
+    }
+    void Erase(std::int64_t a, std::int64_t n) { m_s.erase(static_cast<std::size_t>(a), static_cast<std::size_t>(n)); }
+    void Insert(std::int64_t a, std::int64_t /*scan*/, const CByteString& t) { m_s.insert(static_cast<std::size_t>(a), t); }
+    void Focus(std::int64_t) {}
+
+private:
+    CByteString& m_s;
+};
+
+// Gap buffer: the text is buf[0, gapStart) followed by buf[gapEnd, size).
+// The gap moves only when a rewrite needs it, in one block.
+class CGapText {
+public:
+    explicit CGapText(const CByteString& s)
+    {
+        const std::size_t cap = s.size() + s.size() / 4 + 4096;
+        m_buf.reset(new unsigned char[cap]);
+        m_cap = cap;
+        m_gapStart = 0;
+        m_gapEnd = cap - s.size();
+        if (!s.empty()) std::memcpy(m_buf.get() + m_gapEnd, s.data(), s.size());
+    }
+
+    std::int64_t Length() const { return static_cast<std::int64_t>(m_gapStart + (m_cap - m_gapEnd)); }
+
+    // Bytes from position a on; the gap must lie at or before a.
+    const unsigned char* At(std::int64_t a) const
+    {
+        return m_buf.get() + m_gapEnd + (static_cast<std::size_t>(a) - m_gapStart);
+    }
+
+    // Makes the bytes from a on contiguous (moves the gap back when needed).
+    void Focus(std::int64_t a)
+    {
+        if (static_cast<std::size_t>(a) < m_gapStart) MoveGap(static_cast<std::size_t>(a));
+    }
+
+    void Erase(std::int64_t a, std::int64_t n)
+    {
+        MoveGap(static_cast<std::size_t>(a));
+        m_gapEnd += static_cast<std::size_t>(n);
+    }
+
+    // Inserts t at a, then leaves the gap at the scan position (a or before).
+    void Insert(std::int64_t a, std::int64_t scan, const CByteString& t)
+    {
+        MoveGap(static_cast<std::size_t>(a));
+        Reserve(t.size());
+        m_gapEnd -= t.size();
+        if (!t.empty()) std::memcpy(m_buf.get() + m_gapEnd, t.data(), t.size());
+        MoveGap(static_cast<std::size_t>(scan));
+    }
+
+    CByteString Take() const
+    {
+        CByteString s;
+        s.reserve(static_cast<std::size_t>(Length()));
+        s.append(reinterpret_cast<const char*>(m_buf.get()), m_gapStart);
+        s.append(reinterpret_cast<const char*>(m_buf.get()) + m_gapEnd, m_cap - m_gapEnd);
+        return s;
+    }
+
+private:
+    void MoveGap(std::size_t a)
+    {
+        unsigned char* b = m_buf.get();
+        if (a < m_gapStart) {
+            const std::size_t d = m_gapStart - a;
+            std::memmove(b + m_gapEnd - d, b + a, d);
+            m_gapStart -= d;
+            m_gapEnd -= d;
+        } else if (a > m_gapStart) {
+            const std::size_t d = a - m_gapStart;
+            std::memmove(b + m_gapStart, b + m_gapEnd, d);
+            m_gapStart += d;
+            m_gapEnd += d;
+        }
+    }
+
+    void Reserve(std::size_t need)
+    {
+        if (m_gapEnd - m_gapStart >= need) return;
+        const std::size_t tail = m_cap - m_gapEnd;
+        const std::size_t cap = std::max(m_cap * 2, m_cap + need + 4096);
+        std::unique_ptr<unsigned char[]> buf(new unsigned char[cap]);
+        std::memcpy(buf.get(), m_buf.get(), m_gapStart);
+        std::memcpy(buf.get() + cap - tail, m_buf.get() + m_gapEnd, tail);
+        m_buf = std::move(buf);
+        m_gapEnd = cap - tail;
+        m_cap = cap;
+    }
+
+    std::unique_ptr<unsigned char[]> m_buf;
+    std::size_t m_cap = 0;
+    std::size_t m_gapStart = 0;
+    std::size_t m_gapEnd = 0;
+};
+
+// Everything the pass needs of a rule set, laid out for the scan.
+struct CPassRules {
+    explicit CPassRules(const std::vector<CRuleGroup>& groups)
+        : index(KeysOf(groups)), groups(groups)
+    {
+        for (const auto& g : groups) keyLength.push_back(static_cast<std::int64_t>(g.GetKey().size()));
+    }
+
+    static std::vector<CByteString> KeysOf(const std::vector<CRuleGroup>& groups)
+    {
+        std::vector<CByteString> keys;
+        keys.reserve(groups.size());
+        for (const auto& g : groups) keys.push_back(g.GetKey());
+        return keys;
+    }
+
+    CKeyIndex index;
+    const std::vector<CRuleGroup>& groups;
+    std::vector<std::int64_t> keyLength;
+    std::vector<int> matches;  // scratch
+};
+
+// One position: every group in order, each compared with the text as the
+// groups before it left it. Returns the length change of the last firing.
+template <class Text>
+std::int64_t ApplyAtImpl(CPassRules& rules, Text& text, std::int64_t position, int threshold)
+{
+    std::int64_t result = 0;
+    const std::int64_t a = std::max<std::int64_t>(position, 0);  // where the key is compared
+    text.Focus(a);
+    int after = -1;
+    bool fresh = true;
+    std::size_t next = 0;
+    for (;;) {
+        if (fresh) {
+            const std::int64_t length = text.Length();
+            rules.index.Matches(text.At(a), length - a, after, rules.matches);
+            next = 0;
+            fresh = false;
+        }
+        if (next >= rules.matches.size()) break;
+        const int g = rules.matches[next++];
+        after = g;
+        // The key stands at a, so a + k <= length.
+        const int r1 = jest::rand();
+        if (r1 % 100 >= threshold) continue;
+        const CRuleGroup& group = rules.groups[static_cast<std::size_t>(g)];
+        const auto& modes = group.GetModes();
+        const auto& texts = group.GetTexts();
+        const int r2 = jest::rand();
+        const std::size_t entry = static_cast<std::size_t>(r2) % modes.size();
+        const CByteString& insert = texts[entry];
+        const std::int64_t k = rules.keyLength[static_cast<std::size_t>(g)];
+        // Bytes of the key that a rewrite removes: all of it, or at a negative
+        // position only those that the clamped right part leaves out.
+        const std::int64_t cut = std::max<std::int64_t>(0, k + std::min<std::int64_t>(position, 0));
+        const auto e = static_cast<std::int64_t>(insert.size());
+        switch (modes[entry]) {
+        case kModeReplace:
+            text.Erase(a, cut);
+            text.Insert(a, a, insert);
+            result = e - cut;
+            break;
+        case kModeInsertBefore:
+            text.Insert(a, a, insert);
+            result = e;
+            break;
+        case kModeInsertAfter:
+            text.Insert(a + cut, a, insert);
+            result = e;
+            break;
+        default:
+            text.Erase(a, cut);
+            result = -cut;
+            break;
+        }
+        fresh = true;
+    }
+    return result;
+}
+
+}  // namespace
+
+std::int64_t CRuleSet::ApplyAt(CByteString& text, std::int64_t position, int threshold) const
+{
+    CPassRules rules(m_arrGroups);
+    CPlainText plain(text);
+    return ApplyAtImpl(rules, plain, position, threshold);
+}
+
+void CRuleSet::TransformText(CByteString& text, int threshold) const
+{
+    CPassRules rules(m_arrGroups);
+    CGapText gap(text);
+    const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
+    std::int64_t position = 0;
+    std::int64_t tried = 0;
+    std::int64_t length = gap.Length();
+    for (;;) {
+        // Positions where no key can start change nothing and draw nothing:
+        // step over them in a tight loop, counting them as tried.
+        if (position >= 0 && position < length) {
+            gap.Focus(position);
+            const unsigned char* p = gap.At(position);
+            std::int64_t skip = 0;
+            const std::int64_t most = std::min(length - position, bound - tried - 1);
+            while (skip < most && !rules.index.MayStartAt(p[skip])) ++skip;
+            position += skip;
+            tried += skip;
+        }
+        position += ApplyAtImpl(rules, gap, position, threshold) + 1;
+        ++tried;
+        length = gap.Length();
+        if (position > length) break;
+        // Endless chains of rules stop at the bound.
+        if (tried >= bound || length > bound) break;
+    }
+    text = gap.Take();
+}
