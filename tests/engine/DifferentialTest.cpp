@@ -1,0 +1,94 @@
+// Random texts, rule sets and levels: the fast pass must give the oracle's
+// text byte for byte and leave the generator where the oracle leaves it.
+#include "Oracle.h"
+#include "Random.h"
+#include "RuleSet.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+// Few distinct bytes, so that keys match often; lead bytes and the bytes of
+// "。" and "、" among them.
+const char kAlphabet[] = {'a', 'b', 'x', '\x81', '\x42', '\x41', '\x82'};
+
+CByteString RandomBytes(std::mt19937& gen, int maxLength)
+{
+    std::uniform_int_distribution<int> len(0, maxLength);
+    std::uniform_int_distribution<int> pick(0, sizeof kAlphabet - 1);
+    CByteString s;
+    const int n = len(gen);
+    for (int i = 0; i < n; ++i) s.push_back(kAlphabet[pick(gen)]);
+    return s;
+}
+
+CRuleSet RandomRules(std::mt19937& gen)
+{
+    CRuleSet set;
+    if (gen() % 8 == 0) return set;  // now and then the built-in rules
+    set.RemoveAllGroups();
+    const int rules = static_cast<int>(gen() % 10);
+    for (int i = 0; i < rules; ++i) {
+        const int mode = static_cast<int>(gen() % 6) - 1;  // -1 and 4 get clamped
+        // Keys of 0 to 3 bytes; texts often shorter than the key.
+        set.AddRule(mode, RandomBytes(gen, 3), RandomBytes(gen, 4));
+    }
+    return set;
+}
+
+TEST(Differential, FastPassMatchesOracle)
+{
+    std::mt19937 gen(20240601);
+    for (int round = 0; round < 3000; ++round) {
+        const CRuleSet set = RandomRules(gen);
+        const CByteString original = RandomBytes(gen, 120);
+        const int threshold = LevelToThreshold(static_cast<int>(gen() % 5));
+        const auto seed = static_cast<std::uint32_t>(gen());
+
+        CByteString fast = original;
+        jest::srand(seed);
+        set.TransformText(fast, threshold);
+        const int fastNext = jest::rand();
+
+        CByteString slow = original;
+        jest::srand(seed);
+        oracle::TransformText(set, slow, threshold);
+        const int slowNext = jest::rand();
+
+        ASSERT_EQ(fast, slow) << "round " << round;
+        ASSERT_EQ(fastNext, slowNext) << "round " << round;
+    }
+}
+
+TEST(Differential, ApplyAtMatchesOracle)
+{
+    std::mt19937 gen(77);
+    for (int round = 0; round < 5000; ++round) {
+        const CRuleSet set = RandomRules(gen);
+        std::vector<CRuleGroup> groups;
+        for (int i = 0; i < set.GetGroupCount(); ++i) groups.push_back(set.GetGroup(i));
+        const CByteString original = RandomBytes(gen, 12);
+        const auto length = static_cast<std::int64_t>(original.size());
+        // Positions from a few bytes before the start up to the length.
+        const std::int64_t position = static_cast<std::int64_t>(gen() % static_cast<unsigned>(length + 5)) - 4;
+        const int threshold = LevelToThreshold(static_cast<int>(gen() % 5));
+        const auto seed = static_cast<std::uint32_t>(gen());
+
+        CByteString fast = original;
+        jest::srand(seed);
+        const std::int64_t fastResult = set.ApplyAt(fast, position, threshold);
+        const int fastNext = jest::rand();
+
+        CByteString slow = original;
+        jest::srand(seed);
+        const std::int64_t slowResult = oracle::ApplyAt(groups, slow, position, threshold);
+
+        ASSERT_EQ(fast, slow) << "round " << round << " position " << position;
+        ASSERT_EQ(fastResult, slowResult) << "round " << round;
+        ASSERT_EQ(fastNext, jest::rand()) << "round " << round;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// The rewriting pass: the worked examples, single positions (negative ones,
+// empty keys, several groups), the draws it makes and the bound on endless
+// chains. The fast pass and the oracle are held to the same expectations.
+#include "Oracle.h"
+#include "Random.h"
+#include "RuleSet.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Rule {
+    int mode;
+    CByteString key;
+    CByteString text;
+};
+
+CRuleSet MakeRules(const std::vector<Rule>& rules)
+{
+    CRuleSet set;
+    set.RemoveAllGroups();
+    for (const auto& r : rules) set.AddRule(r.mode, r.key, r.text);
+    return set;
+}
+
+std::vector<CRuleGroup> GroupsOf(const CRuleSet& set)
+{
+    std::vector<CRuleGroup> groups;
+    for (int i = 0; i < set.GetGroupCount(); ++i) groups.push_back(set.GetGroup(i));
+    return groups;
+}
+
+// The value the generator gives after `draws` draws from the seed. It reseeds
+// the generator, so callers read their own next draw first.
+int DrawAfter(std::uint32_t seed, int draws)
+{
+    jest::srand(seed);
+    for (int i = 0; i < draws; ++i) jest::rand();
+    return jest::rand();
+}
+
+using PassFn = void (*)(const CRuleSet&, CByteString&, int);
+void FastPass(const CRuleSet& set, CByteString& text, int threshold) { set.TransformText(text, threshold); }
+void OraclePass(const CRuleSet& set, CByteString& text, int threshold) { oracle::TransformText(set, text, threshold); }
+const std::pair<const char*, PassFn> kPasses[] = {{"fast", FastPass}, {"oracle", OraclePass}};
+
+TEST(Pass, WorkedExamplesAndDrawCounts)
+{
+    const struct {
+        std::uint32_t seed;
+        int level;
+        const char* text;
+        const char* expected;
+        int draws;
+    } cases[] = {
+        {1, 2, "雨です。", "雨ではありません（笑）。", 4},
+        {4, 4, "ね。", "ね、なんとやっほー（笑）。", 6},
+        {1, 4, "", "", 0},
+        {1, 4, "雨が降る", "雨が降る", 0},
+        {7, 0, "ですか", "ですか", 0},
+    };
+    const CRuleSet builtin;
+    for (const auto& [name, pass] : kPasses) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(name) + ": " + c.text);
+            CByteString text = Sjis(c.text);
+            jest::srand(c.seed);
+            pass(builtin, text, LevelToThreshold(c.level));
+            EXPECT_EQ(text, Sjis(c.expected));
+            const int next = jest::rand();
+            EXPECT_EQ(next, DrawAfter(c.seed, c.draws));
+        }
+    }
+}
+
+TEST(Pass, NoGroupsDrawNothing)
+{
+    const CRuleSet empty = MakeRules({});
+    for (const auto& [name, pass] : kPasses) {
+        CByteString text = "abc";
+        jest::srand(3);
+        pass(empty, text, 100);
+        EXPECT_EQ(text, "abc") << name;
+        const int next = jest::rand();
+        EXPECT_EQ(next, DrawAfter(3, 0)) << name;
+    }
+}
+
+TEST(Pass, ApplyAtOnePosition)
+{
+    const struct {
+        const char* what;
+        std::vector<Rule> rules;
+        CByteString text;
+        std::int64_t position;
+        CByteString expected;
+        std::int64_t result;
+    } cases[] = {
+        {"replace", {{0, "ab", "X"}}, "abcd", 0, "Xcd", -1},
+        {"replace at -1 removes k-1 bytes", {{0, "ab", "X"}}, "abcd", -1, "Xbcd", 0},
+        {"replace at -3 removes nothing", {{0, "ab", "X"}}, "abcd", -3, "Xabcd", 1},
+        {"insert before at -1", {{1, "ab", "X"}}, "abcd", -1, "Xabcd", 1},
+        {"insert after", {{2, "ab", "X"}}, "abcd", 0, "abXcd", 1},
+        {"insert after at -1 lands after k-1 bytes", {{2, "ab", "X"}}, "abcd", -1, "aXbcd", 1},
+        {"insert after at -2 lands at the start", {{2, "ab", "X"}}, "abcd", -2, "Xabcd", 1},
+        {"delete", {{3, "ab", ""}}, "abcd", 0, "cd", -2},
+        {"delete at -1 removes k-1 bytes", {{3, "ab", ""}}, "abcd", -1, "bcd", -1},
+        {"delete at -2 removes nothing", {{3, "ab", ""}}, "abcd", -2, "abcd", 0},
+        {"negative position compares the first k bytes", {{3, "bc", ""}}, "abcd", -1, "abcd", 0},
+        {"key ending at the end matches", {{3, "cd", ""}}, "abcd", 2, "ab", -2},
+        {"key cut off by the end does not", {{3, "de", ""}}, "abcd", 3, "abcd", 0},
+        {"key longer than the text does not", {{3, "abcde", ""}}, "abcd", -1, "abcd", 0},
+        {"empty key at the end", {{1, "", "X"}}, "abcd", 4, "abcdX", 1},
+        {"empty key replaces nothing", {{0, "", "X"}}, "abcd", 2, "abXcd", 1},
+        {"empty key deletes nothing", {{3, "", "X"}}, "abcd", 2, "abcd", 0},
+        {"empty key at a negative position", {{2, "", "X"}}, "ab", -1, "Xab", 1},
+        {"later group sees the rewritten text; last result counts",
+         {{1, "b", "a"}, {3, "a", ""}}, "xb", 1, "xb", -1},
+        {"earlier group does not see a later rewrite", {{3, "a", ""}, {1, "b", "a"}}, "xb", 1, "xab", 1},
+        {"odd byte offset in double-byte text", {{0, Hex("81 42"), Hex("82 CB 81 48")}}, Hex("83 81 42"), 1,
+         Hex("83 82 CB 81 48"), 2},
+        {"shorter replacement", {{0, "abc", ""}}, "abcd", 0, "d", -3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CRuleSet set = MakeRules(c.rules);
+        CByteString fast = c.text;
+        EXPECT_EQ(set.ApplyAt(fast, c.position, 100), c.result);
+        EXPECT_EQ(fast, c.expected);
+        CByteString slow = c.text;
+        EXPECT_EQ(oracle::ApplyAt(GroupsOf(set), slow, c.position, 100), c.result);
+        EXPECT_EQ(slow, c.expected);
+    }
+}
+
+TEST(Pass, DrawsAtEveryMatchEvenWithOneEntry)
+{
+    // Seed 1 draws 41 first: at threshold 40 the match does not fire and
+    // makes one draw; at 50 it fires and draws the entry as well.
+    const CRuleSet set = MakeRules({{3, "a", ""}});
+    const struct {
+        int threshold;
+        const char* expected;
+        std::int64_t result;
+        int draws;
+    } cases[] = {{40, "ab", 0, 1}, {50, "b", -1, 2}};
+    for (const auto& c : cases) {
+        CByteString text = "ab";
+        jest::srand(1);
+        EXPECT_EQ(set.ApplyAt(text, 0, c.threshold), c.result);
+        EXPECT_EQ(text, c.expected);
+        const int next = jest::rand();
+        EXPECT_EQ(next, DrawAfter(1, c.draws)) << "threshold " << c.threshold;
+    }
+}
+
+TEST(Pass, GrowingChainStopsAtLengthBound)
+{
+    // x inserts y before it, y inserts x before it: every two positions the
+    // text grows by two bytes, without end but for the bound.
+    const CRuleSet set = MakeRules({{1, "x", "y"}, {1, "y", "x"}});
+    const std::int64_t bound = PassBound(1);
+    for (const auto& [name, pass] : kPasses) {
+        SCOPED_TRACE(name);
+        CByteString text = "x";
+        jest::srand(5);
+        pass(set, text, 100);
+        const auto length = static_cast<std::int64_t>(text.size());
+        EXPECT_GT(length, bound);
+        EXPECT_LE(length, bound + 2);
+        CByteString pattern;
+        for (std::int64_t i = 0; i < length; ++i) pattern.push_back(i % 2 ? 'y' : 'x');
+        EXPECT_EQ(text, pattern);
+    }
+    // Below the bound nothing differs: at threshold 50 the chain dies out,
+    // and both passes agree draw for draw.
+    for (std::uint32_t seed = 0; seed < 20; ++seed) {
+        CByteString fast = "xyzx";
+        CByteString slow = fast;
+        jest::srand(seed);
+        set.TransformText(fast, 50);
+        const int afterFast = jest::rand();
+        jest::srand(seed);
+        oracle::TransformText(set, slow, 50);
+        EXPECT_EQ(fast, slow) << "seed " << seed;
+        EXPECT_EQ(afterFast, jest::rand()) << "seed " << seed;
+        EXPECT_LT(static_cast<std::int64_t>(fast.size()), PassBound(4));
+    }
+}
+
+TEST(Pass, StandingChainStopsAtPositionBound)
+{
+    // y inserts x before it and x deletes it again: the text never grows and
+    // the scan never advances, so only the bound on positions tried ends it.
+    const CRuleSet set = MakeRules({{1, "y", "x"}, {3, "x", ""}});
+    for (const auto& [name, pass] : kPasses) {
+        SCOPED_TRACE(name);
+        CByteString text = "y";
+        jest::srand(9);
+        pass(set, text, LevelToThreshold(4));
+        EXPECT_EQ(text, "y");
+        // Every position tried fires both groups: four draws each.
+        const int next = jest::rand();
+        EXPECT_EQ(next, DrawAfter(9, static_cast<int>(4 * PassBound(1))));
+    }
+}
+
+TEST(Pass, OrdinaryProseNeverMeetsTheBound)
+{
+    // Only full stops: the text that grows most with the built-in rules.
+    CByteString text;
+    for (int i = 0; i < 2000; ++i) text += Sjis("。");
+    const CRuleSet builtin;
+    for (int level = 0; level <= 4; ++level) {
+        CByteString fast = text;
+        CByteString slow = text;
+        jest::srand(static_cast<std::uint32_t>(level) + 11);
+        builtin.TransformText(fast, LevelToThreshold(level));
+        jest::srand(static_cast<std::uint32_t>(level) + 11);
+        oracle::TransformText(builtin, slow, LevelToThreshold(level));
+        EXPECT_EQ(fast, slow) << "level " << level;
+        EXPECT_LT(static_cast<std::int64_t>(fast.size()), 16 * static_cast<std::int64_t>(text.size()))
+            << "level " << level;
+    }
+}
+
+}  // namespace

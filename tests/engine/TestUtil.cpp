@@ -1,0 +1,63 @@
+#include "TestUtil.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iconv.h>
+#include <stdexcept>
+
+CByteString Hex(std::string_view pairs)
+{
+    CByteString out;
+    std::size_t i = 0;
+    while (i < pairs.size()) {
+        if (pairs[i] == ' ') {
+            ++i;
+            continue;
+        }
+        out.push_back(static_cast<char>(std::stoi(std::string(pairs.substr(i, 2)), nullptr, 16)));
+        i += 2;
+    }
+    return out;
+}
+
+CByteString Sjis(std::string_view utf8)
+{
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no CP932 converter");
+    std::string in(utf8);
+    std::string out(in.size() * 2 + 4, '\0');
+    char* inp = in.data();
+    std::size_t inLeft = in.size();
+    char* outp = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t rc = iconv(cd, &inp, &inLeft, &outp, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("text not convertible to CP932");
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "jest-engine-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary directory");
+    m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::string TempDir::Write(const std::string& name, const CByteString& bytes) const
+{
+    const std::string path = (m_path / name).string();
+    std::ofstream f(path, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!f) throw std::runtime_error("cannot write " + path);
+    return path;
+}

@@ -1,0 +1,60 @@
+#include "Oracle.h"
+
+#include "Random.h"
+
+namespace oracle {
+
+std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
+                     std::int64_t position, int threshold)
+{
+    std::int64_t result = 0;
+    for (const CRuleGroup& group : groups) {
+        const CByteString key = group.GetKey();
+        const auto k = static_cast<std::int64_t>(key.size());
+        if (StrMid(text, position, k) != key) continue;
+        const int r1 = jest::rand();
+        if (r1 % 100 >= threshold) continue;
+        const auto n = static_cast<int>(group.GetModes().size());
+        const int r2 = jest::rand();
+        const auto i = static_cast<std::size_t>(r2 % n);
+        const int mode = group.GetModes()[i];
+        const CByteString& entry = group.GetTexts()[i];
+        const auto length = static_cast<std::int64_t>(text.size());
+        CByteString rewritten;
+        switch (mode) {
+        case kModeReplace:
+            rewritten = StrLeft(text, position) + entry + StrRight(text, length - k - position);
+            break;
+        case kModeInsertBefore:
+            rewritten = StrLeft(text, position) + entry + StrRight(text, length - position);
+            break;
+        case kModeInsertAfter:
+            rewritten = StrLeft(text, position + k) + entry + StrRight(text, length - k - position);
+            break;
+        default:
+            rewritten = StrLeft(text, position) + StrRight(text, length - k - position);
+            break;
+        }
+        result = static_cast<std::int64_t>(rewritten.size()) - length;
+        text = rewritten;
+    }
+    return result;
+}
+
+void TransformText(const CRuleSet& rules, CByteString& text, int threshold)
+{
+    std::vector<CRuleGroup> groups;
+    for (int i = 0; i < rules.GetGroupCount(); ++i) groups.push_back(rules.GetGroup(i));
+    const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
+    std::int64_t position = 0;
+    std::int64_t tried = 0;
+    for (;;) {
+        position += ApplyAt(groups, text, position, threshold) + 1;
+        ++tried;
+        const auto length = static_cast<std::int64_t>(text.size());
+        if (position > length) break;
+        if (tried >= bound || length > bound) break;
+    }
+}
+
+}  // namespace oracle

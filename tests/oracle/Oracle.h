@@ -1,0 +1,23 @@
+// The rewriting pass written the plain way: at every firing the whole text is
+// rebuilt from its left and right parts. Slow on purpose; it is what the
+// engine's fast pass is checked and measured against.
+#pragma once
+
+#include "ByteString.h"
+#include "RuleSet.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace oracle {
+
+// One position: every group in order; returns the length change of the last
+// rule that fired there (0 when none did).
+std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
+                     std::int64_t position, int threshold);
+
+// The whole pass, drawing from jest::rand(), stopping at PassBound as the
+// engine does.
+void TransformText(const CRuleSet& rules, CByteString& text, int threshold);
+
+}  // namespace oracle
