@@ -1,5 +1,6 @@
 // Random texts, rule sets and levels: the fast pass must give the oracle's
 // text byte for byte and leave the generator where the oracle leaves it.
+#include "MarkupFilters.h"
 #include "Oracle.h"
 #include "Random.h"
 #include "RuleSet.h"
@@ -88,6 +89,32 @@ TEST(Differential, ApplyAtMatchesOracle)
         ASSERT_EQ(fast, slow) << "round " << round << " position " << position;
         ASSERT_EQ(fastResult, slowResult) << "round " << round;
         ASSERT_EQ(fastNext, jest::rand()) << "round " << round;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Differential, FiltersMatchOracle)
+{
+    // Markers and line breaks only, so that every kind of stretch occurs.
+    const char bytes[] = {'<', '>', '/', '*', '\r', '\n', 'a', '\x82'};
+    std::mt19937 gen(5);
+    for (int round = 0; round < 20000; ++round) {
+        CByteString text;
+        const int n = static_cast<int>(gen() % 24);
+        for (int i = 0; i < n; ++i) text.push_back(bytes[gen() % sizeof bytes]);
+        CByteString fast = text;
+        CByteString slow = text;
+        StripHtmlTags(fast);
+        oracle::StripHtmlTags(slow);
+        ASSERT_EQ(fast, slow) << "tags: " << text;
+        fast = text;
+        slow = text;
+        StripComments(fast);
+        oracle::StripComments(slow);
+        ASSERT_EQ(fast, slow) << "comments: " << text;
     }
 }
 

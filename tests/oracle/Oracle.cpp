@@ -57,4 +57,42 @@ void TransformText(const CRuleSet& rules, CByteString& text, int threshold)
     }
 }
 
+void StripHtmlTags(CByteString& text)
+{
+    std::size_t s = 0;
+    while (s <= text.size()) {
+        if (s < text.size() && text[s] == '<') {
+            const std::size_t j = text.find('>', s + 1);
+            if (j != CByteString::npos) {
+                text.erase(s, j - s + 1);
+                continue;
+            }
+        }
+        ++s;
+    }
+}
+
+void StripComments(CByteString& text)
+{
+    std::size_t s = 0;
+    while (s <= text.size()) {
+        if (text.compare(s, 2, "/*") == 0) {
+            const std::size_t k = text.find("*/", s + 2);
+            if (k != CByteString::npos) {
+                text.erase(s, k + 2 - s);
+                continue;
+            }
+        }
+        if (text.compare(s, 2, "//") == 0) {
+            const std::size_t k = text.find('\n', s);
+            if (k != CByteString::npos) {
+                // The comment goes up to its line break; a CR before the LF stays.
+                const std::size_t end = text[k - 1] == '\r' ? k - 1 : k;
+                text.erase(s, end - s);
+            }
+        }
+        ++s;
+    }
+}
+
 }  // namespace oracle

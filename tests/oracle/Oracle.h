@@ -1,4 +1,4 @@
-// The rewriting pass written the plain way: at every firing the whole text is
+// The rewriting pass and the filters written the plain way: at every firing the whole text is
 // rebuilt from its left and right parts. Slow on purpose; it is what the
 // engine's fast pass is checked and measured against.
 #pragma once
@@ -19,5 +19,10 @@ std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
 // The whole pass, drawing from jest::rand(), stopping at PassBound as the
 // engine does.
 void TransformText(const CRuleSet& rules, CByteString& text, int threshold);
+
+// The markup filters written the plain way: erase each stretch and look at
+// the same position again.
+void StripHtmlTags(CByteString& text);
+void StripComments(CByteString& text);
 
 }  // namespace oracle

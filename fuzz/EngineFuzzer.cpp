@@ -1,0 +1,115 @@
+// Arbitrary bytes as rule file, text, level and seed. Layout of the input:
+//   byte 0      level (taken modulo 7, so 5 and 6 test out-of-range levels)
+//   bytes 1-4   seed, little endian
+//   byte 5      flags: 1 tag filter, 2 comment filter, 4 built-in rules
+//   bytes 6-7   length of the rule file, little endian (clamped to what is left)
+//   then the rule file's bytes, then the text.
+// Aborts when the fast pass and the oracle disagree, or a failed load changed
+// the rule set.
+#include "MarkupFilters.h"
+#include "Oracle.h"
+#include "Random.h"
+#include "RuleSet.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The oracle rebuilds the text at every firing; a longer text would make
+// endless chains take seconds per input.
+constexpr std::size_t kMaxText = 400;
+
+void Check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "engine_fuzzer: %s\n", what);
+        std::abort();
+    }
+}
+
+bool SameRules(const CRuleSet& a, const CRuleSet& b)
+{
+    if (a.GetGroupCount() != b.GetGroupCount() || a.GetFileName() != b.GetFileName()) return false;
+    for (int i = 0; i < a.GetGroupCount(); ++i) {
+        const CRuleGroup ga = a.GetGroup(i);
+        const CRuleGroup gb = b.GetGroup(i);
+        if (ga.GetKey() != gb.GetKey() || ga.GetModes() != gb.GetModes() || ga.GetTexts() != gb.GetTexts())
+            return false;
+    }
+    return true;
+}
+
+class CountingSink : public CMessageSink {
+public:
+    void ShowMessage(const std::string&) override { ++count; }
+    int count = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 8) return 0;
+    const int level = data[0] % 7;
+    const std::uint32_t seed = static_cast<std::uint32_t>(data[1]) | static_cast<std::uint32_t>(data[2]) << 8 |
+                               static_cast<std::uint32_t>(data[3]) << 16 | static_cast<std::uint32_t>(data[4]) << 24;
+    const std::uint8_t flags = data[5];
+    std::size_t ruleLength = static_cast<std::size_t>(data[6]) | static_cast<std::size_t>(data[7]) << 8;
+    const char* rest = reinterpret_cast<const char*>(data + 8);
+    const std::size_t restSize = size - 8;
+    if (ruleLength > restSize) ruleLength = restSize;
+    const CByteString ruleFile(rest, ruleLength);
+    CByteString text(rest + ruleLength, restSize - ruleLength);
+    if (text.size() > kMaxText) text.resize(kMaxText);
+
+    CRuleSet rules;
+    CountingSink sink;
+    rules.SetMessageSink(&sink);
+    if (!(flags & 4)) {
+        const CRuleSet before = rules;
+        const bool ok = rules.LoadRuleBytes(ruleFile, "fuzz.rules");
+        if (ok) {
+            Check(rules.GetFileName() == "fuzz.rules" && sink.count == 0, "successful load");
+        } else {
+            Check(SameRules(rules, before), "failed load changed the rule set");
+            Check(sink.count == 1, "failed load without one line message");
+        }
+    }
+
+    const int threshold = LevelToThreshold(level);
+    CByteString fast = text;
+    jest::srand(seed);
+    rules.TransformText(fast, threshold);
+    const int fastNext = jest::rand();
+
+    CByteString slow = text;
+    jest::srand(seed);
+    oracle::TransformText(rules, slow, threshold);
+    Check(fast == slow, "fast pass and oracle differ");
+    Check(fastNext == jest::rand(), "fast pass and oracle drew differently");
+    // One position can add at most every group's longest entry beyond the bound.
+    const auto limit = PassBound(static_cast<std::int64_t>(text.size())) + static_cast<std::int64_t>(ruleFile.size()) + 64;
+    Check(static_cast<std::int64_t>(fast.size()) <= limit, "pass grew past its bound");
+
+    if (flags & 1) {
+        CByteString check = fast;
+        StripHtmlTags(fast);
+        oracle::StripHtmlTags(check);
+        Check(fast == check, "tag filters differ");
+    }
+    if (flags & 2) {
+        CByteString check = fast;
+        StripComments(fast);
+        oracle::StripComments(check);
+        Check(fast == check, "comment filters differ");
+    }
+    // The filters on the raw input as well, whatever the flags.
+    CByteString raw(reinterpret_cast<const char*>(data), size);
+    CByteString rawCheck = raw;
+    StripComments(raw);
+    oracle::StripComments(rawCheck);
+    Check(raw == rawCheck, "comment filters differ on raw input");
+    return 0;
+}
