@@ -10,6 +10,15 @@
 namespace {
 CUiSeam g_defaultSeam;
 CUiSeam* g_pSeam = &g_defaultSeam;
+
+// "(*.*)" shown as is, but matching every name, dotted or not: Qt uses the last
+// parenthesised pattern and hides the patterns from the user.
+QString QtFilter(const QString& filter)
+{
+    if (filter.endsWith(QStringLiteral("(*.*)")))
+        return filter + QStringLiteral(" (*)");
+    return filter;
+}
 }  // namespace
 
 void CUiSeam::MessageBox(QWidget* parent, const QString& text)
@@ -26,7 +35,8 @@ int CUiSeam::DoModal(QDialog& dialog)
 std::optional<QString> CUiSeam::GetOpenFileName(QWidget* parent, const QString& title,
                                                 const QString& filter)
 {
-    const QString path = QFileDialog::getOpenFileName(parent, title, QString(), filter);
+    const QString path = QFileDialog::getOpenFileName(parent, title, QString(), QtFilter(filter),
+                                                      nullptr, QFileDialog::HideNameFilterDetails);
     if (path.isEmpty())
         return std::nullopt;
     return path;
@@ -35,7 +45,8 @@ std::optional<QString> CUiSeam::GetOpenFileName(QWidget* parent, const QString& 
 std::optional<QString> CUiSeam::GetSaveFileName(QWidget* parent, const QString& title,
                                                 const QString& filter)
 {
-    const QString path = QFileDialog::getSaveFileName(parent, title, QString(), filter);
+    const QString path = QFileDialog::getSaveFileName(parent, title, QString(), QtFilter(filter),
+                                                      nullptr, QFileDialog::HideNameFilterDetails);
     if (path.isEmpty())
         return std::nullopt;
     return path;

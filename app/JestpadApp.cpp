@@ -1,0 +1,110 @@
+#include "JestpadApp.h"
+
+#include "Afx.h"
+#include "FrameWnd.h"
+#include "JestpadDoc.h"
+#include "JestpadView.h"
+#include "MainFrm.h"
+#include "Resource.h"
+#include "UiSeam.h"
+#include "ui_AboutDlg.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QPixmap>
+#include <QTranslator>
+
+#include <cstdio>
+
+CJestpadApp::CJestpadApp()
+{
+    LoadResources();
+    m_pszAppName = AfxLoadString(AFX_IDS_APP_TITLE);
+    OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
+}
+
+CJestpadApp::~CJestpadApp() = default;
+
+void CJestpadApp::LoadResources()
+{
+    static bool loaded = false;
+    if (loaded)
+        return;
+    loaded = true;
+    Q_INIT_RESOURCE(jestpad);
+    AfxLoadStringTable(QString::fromLatin1(kStringTablePath));
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    // Qt's own dialogs (file, font, print) in Japanese.
+    auto* translator = new QTranslator(qApp);
+    if (translator->load(QStringLiteral("qtbase_ja"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    // The Windows font names of the resources, on the installed IPA fonts.
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"),
+                               {QStringLiteral("IPAMincho"), QStringLiteral("IPA明朝")});
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック")});
+}
+
+bool CJestpadApp::InitInstance(const QStringList& args)
+{
+    CCommandLineInfo cmdInfo;
+    cmdInfo.Parse(args);
+    if (cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp) {
+        std::fputs(qPrintable(AfxLoadString(IDS_USAGE)), stdout);
+        m_nExitCode = 0;
+        m_bSaveSettings = false;
+        return false;
+    }
+    if (cmdInfo.m_nShellCommand == CCommandLineInfo::ShowVersion) {
+        std::printf("%s\n", qPrintable(AfxLoadString(IDS_VERSION_TEXT)));
+        m_nExitCode = 0;
+        m_bSaveSettings = false;
+        return false;
+    }
+
+    SetRegistryKey(QStringLiteral("Local AppWizard-Generated Applications"));
+    LoadStdProfileSettings(4);
+
+    AddDocTemplate(std::make_unique<CSingleDocTemplate>(
+        AfxLoadString(IDR_MAINFRAME), QString::fromLatin1(kMainFrameResourcePath),
+        [] { return new CJestpadDoc; }, [] { return new CMainFrame; },
+        [] { return new CJestpadView; }));
+
+    if (!ProcessShellCommand(cmdInfo))
+        return false;
+    if (!m_pMainWnd)
+        return false;
+    m_pMainWnd->show();
+    m_pMainWnd->update();
+    return true;
+}
+
+void CJestpadApp::OnAppAbout()
+{
+    QDialog dialog(m_pMainWnd);
+    Ui::AboutDlg ui;
+    ui.setupUi(&dialog);
+    ui.icon->setPixmap(QPixmap(QString::fromLatin1(kProgramIconPath)));
+    ui.text->setText(AfxLoadString(IDS_VERSION_TEXT));
+    CUiSeam::Get().DoModal(dialog);
+}
+
+CJestpadDoc* CJestpadApp::GetDocument() const
+{
+    return m_pDocTemplate ? static_cast<CJestpadDoc*>(m_pDocTemplate->GetDocument()) : nullptr;
+}
+
+CJestpadView* CJestpadApp::GetView() const
+{
+    CJestpadDoc* doc = GetDocument();
+    return doc ? doc->GetJestpadView() : nullptr;
+}
+
+CMainFrame* CJestpadApp::GetMainFrame() const
+{
+    return m_pDocTemplate ? static_cast<CMainFrame*>(m_pDocTemplate->GetFrame()) : nullptr;
+}

@@ -1,0 +1,25 @@
+// The Jestpad application object: start-up and the about box.
+#pragma once
+
+#include "WinApp.h"
+
+class CJestpadDoc;
+class CJestpadView;
+class CMainFrame;
+
+class CJestpadApp : public CWinApp {
+public:
+    CJestpadApp();
+    ~CJestpadApp() override;
+
+    // args: the command line without the program's name.
+    bool InitInstance(const QStringList& args) override;
+    void OnAppAbout();  // 57664
+
+    CJestpadDoc* GetDocument() const;
+    CJestpadView* GetView() const;
+    CMainFrame* GetMainFrame() const;
+
+    // Loads strings, Japanese translations and font names once per process.
+    static void LoadResources();
+};

@@ -1,0 +1,92 @@
+#include "JestpadDoc.h"
+
+#include "Afx.h"
+#include "FrameWnd.h"
+#include "JestpadView.h"
+#include "MarkupFilters.h"
+#include "Random.h"
+#include "Resource.h"
+#include "UiSeam.h"
+
+namespace {
+
+// The rule-file loader's messages go to a message box over the main window.
+class CMessageBoxSink : public CMessageSink {
+public:
+    void ShowMessage(const std::string& text) override
+    {
+        CUiSeam::Get().MessageBox(AfxGetMainWnd(), QString::fromUtf8(text));
+    }
+};
+
+}  // namespace
+
+CJestpadDoc::CJestpadDoc() : m_pSink(std::make_unique<CMessageBoxSink>())
+{
+    m_ruleSet.SetMessageSink(m_pSink.get());
+    OnCommand(ID_FILE_RELOAD, [this] { OnFileReload(); });
+    OnCommand(ID_SETTINGS_JEST, [this] { OnSettingsJest(); });
+}
+
+CJestpadDoc::~CJestpadDoc()
+{
+    m_ruleSet.SetMessageSink(nullptr);
+}
+
+CJestpadView* CJestpadDoc::GetJestpadView() const
+{
+    return static_cast<CJestpadView*>(GetFirstView());
+}
+
+bool CJestpadDoc::OnOpenDocument(const QString& path)
+{
+    if (!CDocument::OnOpenDocument(path))
+        return false;
+    // Before the view's first initial update the raw text stays as loaded.
+    if (!m_bViewReady)
+        return true;
+    CFrameWnd* frame = AfxGetMainWnd();
+    CEditView* view = frame ? frame->GetActiveView() : GetFirstView();
+    if (!view)
+        return true;
+    const QByteArray raw = view->GetWindowText();
+    CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
+    jest::srand(static_cast<std::uint32_t>(CUiSeam::Get().Now()));
+    const int threshold = LevelToThreshold(m_nLevel);
+    m_ruleSet.TransformText(text, threshold);
+    if (m_bHtmlFilter)
+        StripHtmlTags(text);
+    if (m_bCommentFilter)
+        StripComments(text);
+    view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    return true;
+}
+
+bool CJestpadDoc::OnNewDocument()
+{
+    if (!CDocument::OnNewDocument())
+        return false;
+    if (CEditView* view = GetFirstView())
+        view->SetWindowText(QByteArray());
+    return true;
+}
+
+void CJestpadDoc::Serialize(CArchive& ar)
+{
+    if (CEditView* view = GetFirstView())
+        view->SerializeRaw(ar);
+    else
+        ar.Fail();
+}
+
+void CJestpadDoc::Reload()
+{
+    const QString path = GetPathName();
+    if (!path.isEmpty())
+        OnOpenDocument(path);
+}
+
+void CJestpadDoc::OnFileReload()
+{
+    Reload();
+}

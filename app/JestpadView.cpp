@@ -1,0 +1,56 @@
+#include "JestpadView.h"
+
+#include "FrameWnd.h"
+#include "JestpadDoc.h"
+#include "Resource.h"
+#include "UiSeam.h"
+
+#include <QScrollBar>
+#include <QTextOption>
+
+CJestpadView::CJestpadView()
+{
+    // "ＭＳ 明朝", 16 pixels high (8 wide): at 96 dpi that is 12 points,
+    // which is what Qt's font dialog works in.
+    m_font.setFamily(QStringLiteral("ＭＳ 明朝"));
+    m_font.setPointSize(12);
+
+    // Wrapped at the window's edge, anywhere in a line without spaces, and
+    // never a horizontal scroll bar.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    OnCommand(ID_SETTINGS_FONT, [this] { OnSettingsFont(); });
+}
+
+CJestpadView::~CJestpadView() = default;
+
+CJestpadDoc* CJestpadView::GetDocument() const
+{
+    return static_cast<CJestpadDoc*>(CEditView::GetDocument());
+}
+
+void CJestpadView::OnInitialUpdate()
+{
+    CEditView::OnInitialUpdate();
+    CJestpadDoc* doc = GetDocument();
+    if (!doc || doc->m_bViewReady)
+        return;
+    doc->m_bViewReady = true;
+    doc->Reload();
+    setReadOnly(true);
+    // Read-only still lets the user select with the keyboard and copy.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+void CJestpadView::OnSettingsFont()
+{
+    const auto chosen = CUiSeam::Get().GetFont(nullptr, m_font);
+    if (!chosen)
+        return;
+    m_font = *chosen;
+    setFont(m_font);
+    viewport()->update();
+}

@@ -1,0 +1,24 @@
+// The Jestpad view: the edit view made read-only and word-wrapped, with the
+// font command. Its first initial update switches the rewriting on.
+#pragma once
+
+#include "EditView.h"
+
+#include <QFont>
+
+class CJestpadDoc;
+
+class CJestpadView : public CEditView {
+    Q_OBJECT
+public:
+    CJestpadView();
+    ~CJestpadView() override;
+
+    CJestpadDoc* GetDocument() const;
+    void OnInitialUpdate() override;
+    void OnSettingsFont();  // 32772
+
+    // The font the font dialog starts from; the control uses it only after
+    // the first OK.
+    QFont m_font;
+};

@@ -1,0 +1,26 @@
+// Ids of the program's own resources: commands, strings, dialogs.
+#pragma once
+
+#include "AfxRes.h"
+
+enum : int {
+    IDR_MAINFRAME = 128,  // menu, accelerators, tool bar, icon, template string
+    IDD_ABOUTBOX = 100,
+    IDD_JEST_SETTINGS = 130,
+
+    ID_FILE_RELOAD = 32771,
+    ID_SETTINGS_FONT = 32772,
+    ID_SETTINGS_JEST = 32773,
+
+    // "設定ファイルのロードに失敗しました。"
+    IDS_RULE_LOAD_FAILED = 201,
+    // "Jestpad Version 3.0β"
+    IDS_VERSION_TEXT = 202,
+    // Usage text of --help.
+    IDS_USAGE = 203,
+};
+
+// Resource files inside the program (res/jestpad.qrc).
+inline constexpr char kStringTablePath[] = ":/res/strings.txt";
+inline constexpr char kMainFrameResourcePath[] = ":/res/mainframe.txt";
+inline constexpr char kProgramIconPath[] = ":/res/icons/jestpad-32.png";

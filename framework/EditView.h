@@ -1,0 +1,51 @@
+// Edit view: a plain text control that holds its text as a CP932 byte string
+// (the bytes are the truth) and shows it decoded.
+#pragma once
+
+#include "CmdTarget.h"
+
+#include <QByteArray>
+#include <QPlainTextEdit>
+
+class CArchive;
+class CDocument;
+class CFrameWnd;
+class QPrinter;
+
+class CEditView : public QPlainTextEdit, public CCmdTarget {
+    Q_OBJECT
+public:
+    // Largest text the view takes: 1,048,575 bytes.
+    static constexpr qint64 kMaxTextBytes = 0xFFFFF;
+
+    CEditView();
+    ~CEditView() override;
+
+    CDocument* GetDocument() const { return m_pDocument; }
+    CFrameWnd* GetParentFrame() const { return m_pFrame; }
+    void Attach(CDocument* doc, CFrameWnd* frame);
+
+    // The whole text as bytes, and its replacement (empty clears it).
+    QByteArray GetWindowText() const { return m_text; }
+    void SetWindowText(const QByteArray& text);
+    // Raw load or store of the whole text, without conversion.
+    void SerializeRaw(CArchive& ar);
+
+    // Sent after every New and Open, once the document operation returned.
+    virtual void OnInitialUpdate() {}
+
+    // Printing on Qt's print support, in the control's current font.
+    void OnFilePrint();
+    void OnFilePrintPreview();
+    // Prints without a dialog on the given printer; false on failure.
+    bool PrintDirect(QPrinter& printer);
+
+    // The edit commands: copy and select all, with their enabled states.
+    void OnEditCopy();
+    void OnEditSelectAll();
+
+private:
+    QByteArray m_text;
+    CDocument* m_pDocument = nullptr;
+    CFrameWnd* m_pFrame = nullptr;
+};

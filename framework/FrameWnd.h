@@ -1,0 +1,104 @@
+// Main frame window: menus, accelerators and tool bar built from a resource
+// description, a status bar with lock indicators, and command routing to the
+// view, the document, the frame and the application, in that order.
+#pragma once
+
+#include "CmdTarget.h"
+
+#include <QKeySequence>
+#include <QList>
+#include <QMainWindow>
+#include <QMap>
+
+class CDocument;
+class CEditView;
+class QAction;
+class QLabel;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+
+// Menus, accelerators and tool bar of one resource, read from a text file:
+//   POPUP <TAB> caption ... END        a drop-down menu
+//   ITEM <TAB> id <TAB> caption        an item ("\t" separates the key text)
+//   SEPARATOR                          in a menu or on the tool bar
+//   MRU <TAB> id <TAB> caption         the recent-file placeholder
+//   ACCEL <TAB> keys <TAB> id          an accelerator ("Ctrl+A")
+//   BUTTON <TAB> id <TAB> image        a tool bar button
+struct CMenuResource {
+    struct Item {
+        enum Kind { Command, Separator, RecentFiles } kind = Command;
+        int id = 0;
+        QString caption;
+    };
+    struct Popup {
+        QString caption;
+        QList<Item> items;
+    };
+    struct Button {
+        int id = 0;  // 0 is a separator
+        QString image;
+    };
+    QList<Popup> popups;
+    QList<QPair<QKeySequence, int>> accels;
+    QList<Button> buttons;
+
+    bool Load(const QString& path);
+};
+
+class CFrameWnd : public QMainWindow, public CCmdTarget {
+    Q_OBJECT
+public:
+    CFrameWnd();
+    ~CFrameWnd() override;
+
+    // Builds menus and accelerators from the resource, then runs OnCreate.
+    // False when either fails.
+    bool LoadFrame(const QString& resourcePath, const QString& frameTitle);
+
+    void SetView(CEditView* view);
+    void SetDocument(CDocument* doc) { m_pDocument = doc; }
+    CEditView* GetActiveView() const { return m_pView; }
+    CDocument* GetActiveDocument() const { return m_pDocument; }
+
+    // Sends the command to the first of view, document, frame and application
+    // that handles it. False when none does.
+    bool RouteCommand(int id);
+    // Refreshes every menu item and button from the update handlers.
+    void UpdateCmdUI();
+    // Caption "<document title> - <frame title>".
+    void OnUpdateFrameTitle();
+    // Rebuilds the recent-file entries of the file menu.
+    void UpdateRecentFileMenu();
+
+    QAction* GetAction(int id) const { return m_actions.value(id); }
+    QToolBar* GetToolBar() const { return m_pToolBar; }
+    // Text of the status bar's message pane.
+    QString GetMessageText() const;
+    // Texts of the indicator panes as shown now (empty while a lock is off).
+    QStringList GetIndicatorTexts() const;
+
+protected:
+    // Window creation: returns 0 to go on, -1 to abort.
+    virtual int OnCreate() { return 0; }
+    // Tool bar and status bar, for OnCreate.
+    bool CreateToolBar();
+    bool CreateStatusBar(const QList<int>& indicators);
+
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    QAction* MakeAction(int id, const QString& caption);
+    void UpdateIndicators();
+
+    CMenuResource m_resource;
+    QString m_strFrameTitle;
+    QMap<int, QAction*> m_actions;
+    QList<QAction*> m_recentActions;
+    QToolBar* m_pToolBar = nullptr;
+    QList<QPair<int, QLabel*>> m_indicators;
+    QTimer* m_pIndicatorTimer = nullptr;
+    CEditView* m_pView = nullptr;
+    CDocument* m_pDocument = nullptr;
+};

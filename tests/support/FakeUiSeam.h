@@ -1,0 +1,93 @@
+// A dialog and clock seam for tests: records message boxes, answers file,
+// font and print dialogs from queues, runs modal dialogs through a settable
+// function, and gives a fixed clock. Installs itself while it lives.
+#pragma once
+
+#include "UiSeam.h"
+
+#include <QDialog>
+#include <QFont>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+class CFakeUiSeam : public CUiSeam {
+public:
+    CFakeUiSeam() { CUiSeam::Set(this); }
+    ~CFakeUiSeam() override { CUiSeam::Set(nullptr); }
+    CFakeUiSeam(const CFakeUiSeam&) = delete;
+    CFakeUiSeam& operator=(const CFakeUiSeam&) = delete;
+
+    // Every message box text, in order.
+    QStringList messages;
+    // Titles of the file dialogs asked for, in order.
+    QStringList fileDialogTitles;
+    // Answers of the next open/save file dialogs; nullopt (or an empty queue)
+    // is Cancel.
+    std::deque<std::optional<QString>> openAnswers;
+    std::deque<std::optional<QString>> saveAnswers;
+    // Answers of the next font dialogs; the starting fonts are recorded.
+    std::deque<std::optional<QFont>> fontAnswers;
+    QList<QFont> fontDialogStarts;
+    // Answers of the next print dialogs (empty queue: cancel).
+    std::deque<bool> printAnswers;
+    // Runs for every modal dialog; returns 1 (OK) or 2 (cancel). By default
+    // the dialog is cancelled without being shown.
+    std::function<int(QDialog&)> doModal;
+    int modalCount = 0;
+    // The clock.
+    std::time_t now = 1000000000;
+
+    void MessageBox(QWidget*, const QString& text) override { messages.append(text); }
+
+    int DoModal(QDialog& dialog) override
+    {
+        ++modalCount;
+        return doModal ? doModal(dialog) : 2;
+    }
+
+    std::optional<QString> GetOpenFileName(QWidget*, const QString& title,
+                                           const QString&) override
+    {
+        fileDialogTitles.append(title);
+        return Pop(openAnswers);
+    }
+
+    std::optional<QString> GetSaveFileName(QWidget*, const QString& title,
+                                           const QString&) override
+    {
+        fileDialogTitles.append(title);
+        return Pop(saveAnswers);
+    }
+
+    std::optional<QFont> GetFont(QWidget*, const QFont& initial) override
+    {
+        fontDialogStarts.append(initial);
+        return Pop(fontAnswers);
+    }
+
+    bool RunPrintDialog(QWidget*, QPrinter&) override
+    {
+        if (printAnswers.empty())
+            return false;
+        const bool answer = printAnswers.front();
+        printAnswers.pop_front();
+        return answer;
+    }
+
+    std::time_t Now() override { return now; }
+
+private:
+    template <typename T>
+    static std::optional<T> Pop(std::deque<std::optional<T>>& queue)
+    {
+        if (queue.empty())
+            return std::nullopt;
+        auto answer = queue.front();
+        queue.pop_front();
+        return answer;
+    }
+};

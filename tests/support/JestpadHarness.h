@@ -1,0 +1,53 @@
+// Starts the whole Jestpad program inside a test, the way main() does, and
+// hands out its document, view and frame. Needs a QApplication (QTEST_MAIN)
+// and, to keep the user's settings untouched, PrepareTestSettings() first.
+#pragma once
+
+#include "JestpadApp.h"
+#include "JestpadDoc.h"
+#include "JestpadView.h"
+#include "MainFrm.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <memory>
+
+// Settings go to Qt's test location under a temporary HOME (set by ctest);
+// this also empties them so that every test starts from none.
+inline void PrepareTestSettings()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings settings(QStringLiteral("Local AppWizard-Generated Applications"),
+                       QStringLiteral("Jestpad"));
+    settings.clear();
+    settings.sync();
+}
+
+struct CJestpadHarness {
+    std::unique_ptr<CJestpadApp> app;
+    bool started = false;  // InitInstance's result
+
+    CJestpadDoc* doc() const { return app->GetDocument(); }
+    CJestpadView* view() const { return app->GetView(); }
+    CMainFrame* frame() const { return app->GetMainFrame(); }
+
+    // Ends the program as its message loop would: settings written back.
+    int Exit()
+    {
+        const int rc = app->ExitInstance();
+        app.reset();
+        return rc;
+    }
+};
+
+// args: the command line without the program's name.
+inline CJestpadHarness StartJestpad(const QStringList& args = {})
+{
+    CJestpadHarness h;
+    h.app = std::make_unique<CJestpadApp>();
+    h.started = h.app->InitInstance(args);
+    return h;
+}
