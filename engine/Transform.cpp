@@ -26,28 +26,49 @@ public:
             m_nodes[static_cast<std::size_t>(node)].groups.push_back(static_cast<int>(g));
         }
         m_hasEmpty = !m_nodes[0].groups.empty();
+        // Pairs of bytes at which some key may match: the first two bytes of
+        // the longer keys, and every pair that begins with a one-byte key.
+        for (const auto& key : keys) {
+            if (key.size() == 1) {
+                const unsigned first = static_cast<unsigned char>(key[0]) << 8;
+                for (unsigned second = 0; second < 256; ++second) SetPair(first | second);
+            } else if (key.size() >= 2) {
+                SetPair(static_cast<unsigned char>(key[0]) << 8 | static_cast<unsigned char>(key[1]));
+            }
+        }
     }
 
-    // Collects, in ascending order, the groups after group `after` whose key
-    // is a prefix of the n bytes at p.
-    void Matches(const unsigned char* p, std::int64_t n, int after, std::vector<int>& out) const
+    // The first group after group `after` whose key is a prefix of the n
+    // bytes at p, or -1 when there is none.
+    int NextMatch(const unsigned char* p, std::int64_t n, int after) const
     {
-        out.clear();
-        Collect(0, after, out);
+        int best = FirstAfter(0, after, -1);
         if (n > 0) {
             int node = m_rootChild[p[0]];
             for (std::int64_t i = 1; node >= 0; ++i) {
-                Collect(node, after, out);
+                best = FirstAfter(node, after, best);
                 if (i >= n) break;
                 node = Child(node, p[i]);
             }
         }
-        if (out.size() > 1) std::sort(out.begin(), out.end());
+        return best;
     }
 
-    // True when a group may match at a byte: its key starts with the byte or
-    // is empty.
-    bool MayStartAt(unsigned char b) const { return m_hasEmpty || m_rootChild[b] >= 0; }
+    bool HasEmptyKey() const { return m_hasEmpty; }
+
+    // Number of positions from p on, at most n, at which no key can match,
+    // judged by the two bytes there (so p[n] must still be readable). Only for
+    // sets without an empty key.
+    std::int64_t Unmatchable(const unsigned char* p, std::int64_t n) const
+    {
+        std::int64_t i = 0;
+        while (i < n) {
+            const unsigned pair = static_cast<unsigned>(p[i]) << 8 | p[i + 1];
+            if ((m_pairs[pair >> 6] >> (pair & 63)) & 1) break;
+            ++i;
+        }
+        return i;
+    }
 
 private:
     struct Node {
@@ -55,10 +76,13 @@ private:
         std::vector<int> groups;
     };
 
-    void Collect(int node, int after, std::vector<int>& out) const
+    // The smaller of best and the first group of the node after `after`.
+    int FirstAfter(int node, int after, int best) const
     {
-        for (const int g : m_nodes[static_cast<std::size_t>(node)].groups)
-            if (g > after) out.push_back(g);
+        for (const int g : m_nodes[static_cast<std::size_t>(node)].groups) {
+            if (g > after) return best < 0 || g < best ? g : best;
+        }
+        return best;
     }
 
     int Child(int node, unsigned char b) const
@@ -92,6 +116,9 @@ private:
     std::array<int, 256> m_rootChild{};
     std::vector<Node> m_nodes;
     bool m_hasEmpty = false;
+    void SetPair(unsigned pair) { m_pairs[pair >> 6] |= std::uint64_t{1} << (pair & 63); }
+
+    std::array<std::uint64_t, 1024> m_pairs{};  // first two bytes of the keys, as bits
 };
 
 // A plain string as the pass's text: every rewrite rebuilds in place.
@@ -156,13 +183,13 @@ public:
         MoveGap(static_cast<std::size_t>(scan));
     }
 
-    CByteString Take() const
+    // Replaces s with the text, reusing its storage.
+    void CopyTo(CByteString& s) const
     {
-        CByteString s;
+        s.clear();
         s.reserve(static_cast<std::size_t>(Length()));
         s.append(reinterpret_cast<const char*>(m_buf.get()), m_gapStart);
         s.append(reinterpret_cast<const char*>(m_buf.get()) + m_gapEnd, m_cap - m_gapEnd);
-        return s;
     }
 
 private:
@@ -220,29 +247,20 @@ struct CPassRules {
     CKeyIndex index;
     const std::vector<CRuleGroup>& groups;
     std::vector<std::int64_t> keyLength;
-    std::vector<int> matches;  // scratch
 };
 
 // One position: every group in order, each compared with the text as the
 // groups before it left it. Returns the length change of the last firing.
 template <class Text>
-std::int64_t ApplyAtImpl(CPassRules& rules, Text& text, std::int64_t position, int threshold)
+std::int64_t ApplyAtImpl(const CPassRules& rules, Text& text, std::int64_t position, int threshold)
 {
     std::int64_t result = 0;
     const std::int64_t a = std::max<std::int64_t>(position, 0);  // where the key is compared
     text.Focus(a);
     int after = -1;
-    bool fresh = true;
-    std::size_t next = 0;
     for (;;) {
-        if (fresh) {
-            const std::int64_t length = text.Length();
-            rules.index.Matches(text.At(a), length - a, after, rules.matches);
-            next = 0;
-            fresh = false;
-        }
-        if (next >= rules.matches.size()) break;
-        const int g = rules.matches[next++];
+        const int g = rules.index.NextMatch(text.At(a), text.Length() - a, after);
+        if (g < 0) break;
         after = g;
         // The key stands at a, so a + k <= length.
         const int r1 = jest::rand();
@@ -277,7 +295,6 @@ std::int64_t ApplyAtImpl(CPassRules& rules, Text& text, std::int64_t position, i
             result = -cut;
             break;
         }
-        fresh = true;
     }
     return result;
 }
@@ -302,12 +319,11 @@ void CRuleSet::TransformText(CByteString& text, int threshold) const
     for (;;) {
         // Positions where no key can start change nothing and draw nothing:
         // step over them in a tight loop, counting them as tried.
-        if (position >= 0 && position < length) {
+        // The last byte is left to ApplyAt, as a pair needs two bytes.
+        if (position >= 0 && position + 1 < length && !rules.index.HasEmptyKey()) {
             gap.Focus(position);
-            const unsigned char* p = gap.At(position);
-            std::int64_t skip = 0;
-            const std::int64_t most = std::min(length - position, bound - tried - 1);
-            while (skip < most && !rules.index.MayStartAt(p[skip])) ++skip;
+            const std::int64_t most = std::min(length - position - 1, bound - tried - 1);
+            const std::int64_t skip = rules.index.Unmatchable(gap.At(position), most);
             position += skip;
             tried += skip;
         }
@@ -318,5 +334,5 @@ void CRuleSet::TransformText(CByteString& text, int threshold) const
         // Endless chains of rules stop at the bound.
         if (tried >= bound || length > bound) break;
     }
-    text = gap.Take();
+    gap.CopyTo(text);
 }

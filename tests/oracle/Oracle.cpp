@@ -36,7 +36,7 @@ std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
             break;
         }
         result = static_cast<std::int64_t>(rewritten.size()) - length;
-        text = rewritten;
+        text = std::move(rewritten);
     }
     return result;
 }
