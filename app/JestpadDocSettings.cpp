@@ -1,6 +1,35 @@
 #include "JestpadDoc.h"
 
-// The settings command (32773). For now it does nothing.
+#include "Afx.h"
+#include "FrameWnd.h"
+#include "JestSettingsDlg.h"
+#include "Resource.h"
+#include "UiSeam.h"
+
+// The settings command (32773): runs "詳細設定" with the current settings and,
+// on OK, takes the level and filters, loads a newly named rule file and
+// rewrites the current file with all of it.
 void CJestpadDoc::OnSettingsJest()
 {
+    // Owned by the main window, as a dialog without a parent is on the desktop.
+    CJestSettingsDlg dlg(AfxGetMainWnd());
+    dlg.m_strRuleFile = m_ruleSet.GetFileName();
+    dlg.m_nFrequency = m_nLevel;
+    dlg.m_bHtml = m_bHtmlFilter;
+    dlg.m_bCppComment = m_bCommentFilter;
+
+    if (CUiSeam::Get().DoModal(dlg) != 1)
+        return;
+
+    m_nLevel = dlg.m_nFrequency;
+    m_bHtmlFilter = dlg.m_bHtml;
+    m_bCommentFilter = dlg.m_bCppComment;
+
+    // Only a different name is loaded: the same name keeps the rules in use.
+    if (m_ruleSet.GetFileName() != dlg.m_strRuleFile) {
+        if (!m_ruleSet.LoadRuleFile(dlg.m_strRuleFile))
+            AfxMessageBox(IDS_RULE_LOAD_FAILED);
+    }
+
+    Reload();
 }
