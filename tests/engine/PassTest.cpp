@@ -193,16 +193,24 @@ TEST(Pass, StandingChainStopsAtPositionBound)
 {
     // y inserts x before it and x deletes it again: the text never grows and
     // the scan never advances, so only the bound on positions tried ends it.
+    // Positions before the loop count as tried although nothing matches there.
     const CRuleSet set = MakeRules({{1, "y", "x"}, {3, "x", ""}});
+    const struct {
+        const char* text;
+        std::int64_t quietPositions;
+    } cases[] = {{"y", 0}, {"yaaaa", 0}, {"aaaay", 4}, {"abababababy", 10}};
     for (const auto& [name, pass] : kPasses) {
-        SCOPED_TRACE(name);
-        CByteString text = "y";
-        jest::srand(9);
-        pass(set, text, LevelToThreshold(4));
-        EXPECT_EQ(text, "y");
-        // Every position tried fires both groups: four draws each.
-        const int next = jest::rand();
-        EXPECT_EQ(next, DrawAfter(9, static_cast<int>(4 * PassBound(1))));
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(name) + ": " + c.text);
+            CByteString text = c.text;
+            const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
+            jest::srand(9);
+            pass(set, text, LevelToThreshold(4));
+            EXPECT_EQ(text, c.text);
+            // Every position tried at the loop fires both groups: four draws.
+            const int next = jest::rand();
+            EXPECT_EQ(next, DrawAfter(9, static_cast<int>(4 * (bound - c.quietPositions))));
+        }
     }
 }
 
