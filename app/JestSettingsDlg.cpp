@@ -26,7 +26,7 @@ CJestSettingsDlg::CJestSettingsDlg(QWidget* parent)
     : QDialog(parent), m_pUi(std::make_unique<Ui::CJestSettingsDlg>())
 {
     m_pUi->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
     // The five level buttons carry the indices 0..4 in template order.
