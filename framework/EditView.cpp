@@ -7,11 +7,60 @@
 #include "UiSeam.h"
 #include "WinApp.h"
 
+#include <QMimeData>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
+
+namespace {
+
+// Qt finds a line break only where Unicode allows one, and it lays out a run
+// without any in time quadratic in its length: a megabyte without a space
+// would freeze the window. A zero-width space after every kHintRun characters
+// of such a run gives it break points; it is never part of the bytes and is
+// taken out again when copying.
+constexpr QChar kBreakHint(0x200B);
+constexpr int kHintRun = 64;
+
+bool AllowsBreak(QChar c)
+{
+    const char16_t u = c.unicode();
+    // Spaces and line ends, and the CJK ranges (ideographs, kana, full-width
+    // forms), between which lines break.
+    return u == u' ' || u == u'\t' || u == u'\n' || (u >= 0x2E80 && u <= 0xFF60);
+}
+
+QString WithBreakHints(QString text)
+{
+    int run = 0;
+    qsizetype hints = 0;
+    for (QChar c : text) {
+        run = AllowsBreak(c) ? 0 : run + 1;
+        if (run == kHintRun) {
+            ++hints;
+            run = 0;
+        }
+    }
+    if (hints == 0)
+        return text;
+    QString out;
+    out.reserve(text.size() + hints);
+    run = 0;
+    for (QChar c : text) {
+        out += c;
+        run = AllowsBreak(c) ? 0 : run + 1;
+        if (run == kHintRun) {
+            out += kBreakHint;
+            run = 0;
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 CEditView::CEditView()
 {
@@ -41,7 +90,19 @@ void CEditView::Attach(CDocument* doc, CFrameWnd* frame)
 void CEditView::SetWindowText(const QByteArray& text)
 {
     m_text = text;
-    setPlainText(Cp932ToDisplay(m_text));
+    setPlainText(WithBreakHints(Cp932ToDisplay(m_text)));
+}
+
+QString CEditView::GetDisplayText() const
+{
+    return toPlainText().remove(kBreakHint);
+}
+
+QMimeData* CEditView::createMimeDataFromSelection() const
+{
+    auto* data = new QMimeData;
+    data->setText(textCursor().selection().toPlainText().remove(kBreakHint));
+    return data;
 }
 
 void CEditView::SerializeRaw(CArchive& ar)

@@ -28,6 +28,8 @@ public:
     // The whole text as bytes, and its replacement (empty clears it).
     QByteArray GetWindowText() const { return m_text; }
     void SetWindowText(const QByteArray& text);
+    // The text as shown, decoded.
+    QString GetDisplayText() const;
     // Raw load or store of the whole text, without conversion.
     void SerializeRaw(CArchive& ar);
 
@@ -43,6 +45,9 @@ public:
     // The edit commands: copy and select all, with their enabled states.
     void OnEditCopy();
     void OnEditSelectAll();
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override;
 
 private:
     QByteArray m_text;

@@ -38,8 +38,9 @@ public:
     // the dialog is cancelled without being shown.
     std::function<int(QDialog&)> doModal;
     int modalCount = 0;
-    // The clock.
+    // The clock, and how often it was read.
     std::time_t now = 1000000000;
+    int clockReads = 0;
 
     void MessageBox(QWidget*, const QString& text) override { messages.append(text); }
 
@@ -78,7 +79,11 @@ public:
         return answer;
     }
 
-    std::time_t Now() override { return now; }
+    std::time_t Now() override
+    {
+        ++clockReads;
+        return now;
+    }
 
 private:
     template <typename T>
@@ -86,8 +91,11 @@ private:
     {
         if (queue.empty())
             return std::nullopt;
-        auto answer = queue.front();
+        const bool given = queue.front().has_value();
+        T value = given ? *queue.front() : T();
         queue.pop_front();
-        return answer;
+        if (!given)
+            return std::nullopt;
+        return value;
     }
 };

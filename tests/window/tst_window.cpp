@@ -1,0 +1,722 @@
+// The Jestpad window run whole under the offscreen platform, with dialogs and
+// the clock answered by the fake seam.
+#include "Afx.h"
+#include "Cp932.h"
+#include "FakeUiSeam.h"
+#include "JestpadHarness.h"
+#include "MarkupFilters.h"
+#include "Random.h"
+#include "Resource.h"
+#include "RuleSet.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLabel>
+#include <QStatusTipEvent>
+#include <QStringEncoder>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+namespace {
+
+// Some prose with punctuation the built-in rules react to.
+QByteArray SampleBytes()
+{
+    return QStringEncoder("windows-31j")
+        .encode(QStringLiteral("今日は晴れです。散歩に行きました。\r\n"
+                               "猫が寝ています。とても静かです。\r\n"
+                               "夕方、雨が降りました。明日は晴れるでしょう。\r\n"));
+}
+
+// What the document must show for these bytes: one pass seeded with the clock
+// at the default level, and no filters.
+QByteArray Rewritten(const QByteArray& raw, std::time_t now, int level = 2)
+{
+    CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
+    CRuleSet rules;
+    jest::srand(static_cast<std::uint32_t>(now));
+    rules.TransformText(text, LevelToThreshold(level));
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QSettings UserSettings()
+{
+    return QSettings(QStringLiteral("Local AppWizard-Generated Applications"),
+                     QStringLiteral("Jestpad"));
+}
+
+}  // namespace
+
+class CWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    QString MakeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = Path(name);
+        if (!WriteFile(path, bytes))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    bool Command(CJestpadHarness& h, int id) { return h.frame()->RouteCommand(id); }
+    bool IsEnabled(CJestpadHarness& h, int id)
+    {
+        h.frame()->UpdateCmdUI();
+        return h.frame()->GetAction(id)->isEnabled();
+    }
+
+private slots:
+    void init()
+    {
+        PrepareTestSettings();
+        QVERIFY(m_dir.isValid());
+    }
+
+    void startWithoutFile()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        QVERIFY(h.started);
+        QCOMPARE(h.frame()->windowTitle(), QStringLiteral("無題 - Jestpad"));
+        QVERIFY(h.view()->GetWindowText().isEmpty());
+        QVERIFY(h.doc()->m_bViewReady);
+        QVERIFY(h.view()->isReadOnly());
+        QVERIFY(h.doc()->GetPathName().isEmpty());
+        QCOMPARE(h.frame()->GetMessageText(), QStringLiteral("ﾚﾃﾞｨ"));
+        QCOMPARE(h.frame()->toolBarArea(h.frame()->GetToolBar()), Qt::TopToolBarArea);
+        QCOMPARE(seam.clockReads, 0);
+        QVERIFY(seam.messages.isEmpty());
+        h.Exit();
+    }
+
+    void startWithFileShowsItRewrittenOnce()
+    {
+        CFakeUiSeam seam;
+        const QByteArray raw = SampleBytes();
+        const QString path = MakeFile(QStringLiteral("start.txt"), raw);
+        auto h = StartJestpad({path});
+        QVERIFY(h.started);
+        // Loaded raw first (no draw), then rewritten once by the first
+        // initial update: one clock read and exactly one pass.
+        QCOMPARE(seam.clockReads, 1);
+        const QByteArray expected = Rewritten(raw, seam.now);
+        QVERIFY(expected != raw);
+        QCOMPARE(h.view()->GetWindowText(), expected);
+        QVERIFY(h.view()->isReadOnly());
+        QCOMPARE(h.doc()->GetPathName(), path);
+        QCOMPARE(h.frame()->windowTitle(), QStringLiteral("start.txt - Jestpad"));
+        QVERIFY(!h.doc()->IsModified());
+        h.Exit();
+    }
+
+    void startWithMissingFileEnds()
+    {
+        CFakeUiSeam seam;
+        const QString path = Path(QStringLiteral("absent.txt"));
+        auto h = StartJestpad({path});
+        QVERIFY(!h.started);
+        QVERIFY(h.app->m_nExitCode != 0);
+        QCOMPARE(seam.messages, QStringList{path + QStringLiteral(" が見つかりません。")});
+        QVERIFY(!h.frame());
+        h.Exit();
+    }
+
+    void openAndReloadWithFixedClock()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        const QByteArray raw = SampleBytes();
+        const QString path = MakeFile(QStringLiteral("open.txt"), raw);
+        seam.now = 1234567890;
+        seam.openAnswers.push_back(path);
+        QVERIFY(Command(h, ID_FILE_OPEN));
+        QCOMPARE(seam.fileDialogTitles, QStringList{QStringLiteral("開く")});
+        QCOMPARE(h.view()->GetWindowText(), Rewritten(raw, 1234567890));
+        QCOMPARE(h.frame()->windowTitle(), QStringLiteral("open.txt - Jestpad"));
+
+        // Reload reads the file again, with a fresh seed, not the shown text.
+        seam.now = 1234567999;
+        QVERIFY(Command(h, ID_FILE_RELOAD));
+        QCOMPARE(h.view()->GetWindowText(), Rewritten(raw, 1234567999));
+        // Within the same second the same text again.
+        QVERIFY(Command(h, ID_FILE_RELOAD));
+        QCOMPARE(h.view()->GetWindowText(), Rewritten(raw, 1234567999));
+
+        // Both filters: tags first, then comments.
+        const QByteArray markup = "<b>a</b>/* c */b<!-- d -->// e\r\nf";
+        WriteFile(path, markup);
+        h.doc()->m_bHtmlFilter = 1;
+        h.doc()->m_bCommentFilter = 1;
+        h.doc()->m_nLevel = 0;
+        h.doc()->Reload();
+        CByteString expected = Rewritten(markup, seam.now, 0).toStdString();
+        StripHtmlTags(expected);
+        StripComments(expected);
+        QCOMPARE(h.view()->GetWindowText(), QByteArray::fromStdString(expected));
+        QVERIFY(seam.messages.isEmpty());
+        h.Exit();
+    }
+
+    void reloadOnUntitledDoesNothing()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        QVERIFY(Command(h, ID_FILE_RELOAD));
+        QCOMPARE(seam.clockReads, 0);
+        QVERIFY(h.view()->GetWindowText().isEmpty());
+        QVERIFY(seam.messages.isEmpty());
+        h.Exit();
+    }
+
+    void emptyFileShowsEmptyText()
+    {
+        CFakeUiSeam seam;
+        const QString full = MakeFile(QStringLiteral("full.txt"), SampleBytes());
+        const QString empty = MakeFile(QStringLiteral("empty.txt"), QByteArray());
+        auto h = StartJestpad({full});
+        QVERIFY(!h.view()->GetWindowText().isEmpty());
+        seam.openAnswers.push_back(empty);
+        Command(h, ID_FILE_OPEN);
+        QVERIFY(h.view()->GetWindowText().isEmpty());
+        QCOMPARE(h.doc()->GetPathName(), empty);
+        QCOMPARE(h.frame()->windowTitle(), QStringLiteral("empty.txt - Jestpad"));
+        QVERIFY(seam.messages.isEmpty());
+        h.Exit();
+
+        // At start-up as well.
+        auto h2 = StartJestpad({empty});
+        QVERIFY(h2.started);
+        QVERIFY(h2.view()->GetWindowText().isEmpty());
+        h2.Exit();
+    }
+
+    void sizeLimit_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("largest") << qsizetype(1048575) << true;
+        QTest::newRow("one over") << qsizetype(1048576) << false;
+        QTest::newRow("far over") << qsizetype(3 << 20) << false;
+    }
+
+    void sizeLimit()
+    {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, accepted);
+        CFakeUiSeam seam;
+        const QString small = MakeFile(QStringLiteral("small.txt"), SampleBytes());
+        const QString big = MakeFile(QStringLiteral("big.txt"), QByteArray(size, 'a'));
+        auto h = StartJestpad({small});
+        seam.openAnswers.push_back(big);
+        Command(h, ID_FILE_OPEN);
+        if (accepted) {
+            QVERIFY(seam.messages.isEmpty());
+            QCOMPARE(h.view()->GetWindowText().size(), size);
+            QCOMPARE(h.doc()->GetPathName(), big);
+        } else {
+            QCOMPARE(seam.messages, QStringList{QStringLiteral("ﾌｧｲﾙが大きすぎて開けません。")});
+            // The old text no longer belongs to any file: a new, untitled document.
+            QVERIFY(h.view()->GetWindowText().isEmpty());
+            QVERIFY(h.doc()->GetPathName().isEmpty());
+            QCOMPARE(h.frame()->windowTitle(), QStringLiteral("無題 - Jestpad"));
+            // The recent list does not take the refused file.
+            QCOMPARE(h.app->GetRecentFileList()[0], small);
+        }
+        h.Exit();
+    }
+
+    void reloadOfFileGrownTooLargeKeepsText()
+    {
+        CFakeUiSeam seam;
+        const QString path = MakeFile(QStringLiteral("grow.txt"), SampleBytes());
+        auto h = StartJestpad({path});
+        const QByteArray shown = h.view()->GetWindowText();
+        WriteFile(path, QByteArray(1048576, 'x'));
+        Command(h, ID_FILE_RELOAD);
+        QCOMPARE(seam.messages, QStringList{QStringLiteral("ﾌｧｲﾙが大きすぎて開けません。")});
+        QCOMPARE(h.view()->GetWindowText(), shown);
+        QCOMPARE(h.doc()->GetPathName(), path);
+        h.Exit();
+    }
+
+    void missingFileKeepsText()
+    {
+        CFakeUiSeam seam;
+        const QString path = MakeFile(QStringLiteral("here.txt"), SampleBytes());
+        auto h = StartJestpad({path});
+        const QByteArray shown = h.view()->GetWindowText();
+        const QString gone = Path(QStringLiteral("gone.txt"));
+        seam.openAnswers.push_back(gone);
+        Command(h, ID_FILE_OPEN);
+        QCOMPARE(seam.messages, QStringList{gone + QStringLiteral(" が見つかりません。")});
+        QCOMPARE(h.view()->GetWindowText(), shown);
+        QCOMPARE(h.doc()->GetPathName(), path);
+
+        // The current file deleted behind the program's back: reload keeps all.
+        QFile::remove(path);
+        Command(h, ID_FILE_RELOAD);
+        QCOMPARE(seam.messages.size(), 2);
+        QCOMPARE(seam.messages[1], path + QStringLiteral(" が見つかりません。"));
+        QCOMPARE(h.view()->GetWindowText(), shown);
+        h.Exit();
+    }
+
+    void saveAsWritesExactBytes()
+    {
+        CFakeUiSeam seam;
+        // Invalid CP932 (a lone lead byte, 0x80, 0xFF, a pair without a
+        // character), a NUL, and a lead byte at the very end.
+        QByteArray raw = SampleBytes();
+        raw += QByteArray("x\x80y\xFFz\x85\x40\0w\x82", 11);
+        const QString path = MakeFile(QStringLiteral("odd.txt"), raw);
+        auto h = StartJestpad({path});
+        const QByteArray shown = h.view()->GetWindowText();
+        QCOMPARE(shown, Rewritten(raw, seam.now));
+        QVERIFY(h.view()->GetDisplayText().contains(QChar(0xFFFD)));
+        QVERIFY(h.view()->GetDisplayText().contains(QChar(0x2400)));
+
+        const QString target = Path(QStringLiteral("saved & sound.txt"));
+        seam.saveAnswers.push_back(target);
+        QVERIFY(Command(h, ID_FILE_SAVE_AS));
+        QCOMPARE(seam.fileDialogTitles.last(), QStringLiteral("名前を付けて保存"));
+        QVERIFY(seam.messages.isEmpty());
+        QCOMPARE(ReadAll(target), shown);
+        // The saved file is now the document's file.
+        QCOMPARE(h.doc()->GetPathName(), target);
+        QCOMPARE(h.frame()->windowTitle(), QStringLiteral("saved & sound.txt - Jestpad"));
+        QCOMPARE(h.app->GetRecentFileList()[0], target);
+        // Reload now rewrites the saved, already rewritten text again.
+        seam.now += 10;
+        Command(h, ID_FILE_RELOAD);
+        QCOMPARE(h.view()->GetWindowText(), Rewritten(shown, seam.now));
+        // The original file was never written.
+        QCOMPARE(ReadAll(path), raw);
+
+        // Saving over the opened file itself.
+        seam.saveAnswers.push_back(target);
+        const QByteArray again = h.view()->GetWindowText();
+        Command(h, ID_FILE_SAVE_AS);
+        QCOMPARE(ReadAll(target), again);
+        h.Exit();
+    }
+
+    void saveAsFailureLeavesTarget()
+    {
+        CFakeUiSeam seam;
+        const QString path = MakeFile(QStringLiteral("src.txt"), SampleBytes());
+        auto h = StartJestpad({path});
+        // Into a folder that does not exist.
+        const QString nowhere = Path(QStringLiteral("no/such/folder/out.txt"));
+        seam.saveAnswers.push_back(nowhere);
+        Command(h, ID_FILE_SAVE_AS);
+        QCOMPARE(seam.messages.size(), 1);
+        QVERIFY(seam.messages[0].contains(nowhere));
+        QVERIFY(!QFileInfo::exists(nowhere));
+        QCOMPARE(h.doc()->GetPathName(), path);
+        // Onto a folder: it stays a folder.
+        QDir(m_dir.path()).mkdir(QStringLiteral("afolder"));
+        seam.saveAnswers.push_back(Path(QStringLiteral("afolder")));
+        Command(h, ID_FILE_SAVE_AS);
+        QCOMPARE(seam.messages.size(), 2);
+        QVERIFY(QFileInfo(Path(QStringLiteral("afolder"))).isDir());
+        QCOMPARE(h.doc()->GetPathName(), path);
+        // Cancel writes nothing and says nothing.
+        Command(h, ID_FILE_SAVE_AS);
+        QCOMPARE(seam.messages.size(), 2);
+        // Into a folder that cannot be written: the old target stays whole.
+        QDir(m_dir.path()).mkdir(QStringLiteral("locked"));
+        const QString locked = Path(QStringLiteral("locked/keep.txt"));
+        MakeFile(QStringLiteral("locked/keep.txt"), "old contents");
+        QFile::setPermissions(Path(QStringLiteral("locked")),
+                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        seam.saveAnswers.push_back(locked);
+        Command(h, ID_FILE_SAVE_AS);
+        QFile::setPermissions(Path(QStringLiteral("locked")), QFileDevice::ReadOwner |
+                                                                  QFileDevice::WriteOwner |
+                                                                  QFileDevice::ExeOwner);
+        if (seam.messages.size() == 2)
+            QSKIP("running with privileges that ignore folder permissions");
+        QCOMPARE(seam.messages.size(), 3);
+        QCOMPARE(ReadAll(locked), QByteArray("old contents"));
+        QCOMPARE(h.doc()->GetPathName(), path);
+        h.Exit();
+    }
+
+    void recentFileList()
+    {
+        CFakeUiSeam seam;
+        QStringList paths;
+        for (int i = 1; i <= 5; ++i)
+            paths.append(MakeFile(QStringLiteral("r%1.txt").arg(i), SampleBytes()));
+        auto h = StartJestpad();
+        const CRecentFileList& list = h.app->GetRecentFileList();
+        QAction* first = h.frame()->GetAction(ID_FILE_MRU_FIRST);
+        h.frame()->UpdateRecentFileMenu();
+        QCOMPARE(first->text(), QStringLiteral("最新のﾌｧｲﾙ"));
+        QVERIFY(!IsEnabled(h, ID_FILE_MRU_FIRST));
+
+        for (int i = 0; i < 3; ++i) {
+            seam.openAnswers.push_back(paths[i]);
+            Command(h, ID_FILE_OPEN);
+        }
+        QCOMPARE(list.GetCount(), 3);
+        QCOMPARE(list[0], paths[2]);
+        QCOMPARE(list[2], paths[0]);
+        QVERIFY(IsEnabled(h, ID_FILE_MRU_FIRST));
+        // Reopening moves an entry to the top.
+        seam.openAnswers.push_back(paths[0]);
+        Command(h, ID_FILE_OPEN);
+        QCOMPARE(list[0], paths[0]);
+        QCOMPARE(list[1], paths[2]);
+        QCOMPARE(list.GetCount(), 3);
+        // The fourth and fifth: the oldest drops out.
+        for (int i = 3; i < 5; ++i) {
+            seam.openAnswers.push_back(paths[i]);
+            Command(h, ID_FILE_OPEN);
+        }
+        QCOMPARE(list.GetCount(), 4);
+        const QStringList expected{paths[4], paths[3], paths[0], paths[2]};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(list[i], expected[i]);
+        // A recent entry opens its file and moves it up.
+        seam.now = 42;
+        QVERIFY(Command(h, ID_FILE_MRU_FIRST + 3));
+        QCOMPARE(h.doc()->GetPathName(), paths[2]);
+        QCOMPARE(list[0], paths[2]);
+        QCOMPARE(h.view()->GetWindowText(), Rewritten(SampleBytes(), 42));
+        h.frame()->UpdateRecentFileMenu();
+        QVERIFY(first->text().startsWith(QStringLiteral("&1 ")));
+        QVERIFY(h.frame()->GetAction(ID_FILE_MRU_FIRST + 3)->isVisible());
+
+        // Written at exit, newest first.
+        h.Exit();
+        QSettings settings = UserSettings();
+        QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(), paths[2]);
+        QCOMPARE(settings.value(QStringLiteral("Recent File List/File2")).toString(), paths[4]);
+        QCOMPARE(settings.value(QStringLiteral("Recent File List/File3")).toString(), paths[3]);
+        QCOMPARE(settings.value(QStringLiteral("Recent File List/File4")).toString(), paths[0]);
+        QVERIFY(!settings.contains(QStringLiteral("Recent File List/File5")));
+        QVERIFY(!settings.contains(QStringLiteral("Settings/PreviewPages")));
+
+        // Read back at the next start; a shorter list clears the old entries.
+        auto h2 = StartJestpad();
+        QCOMPARE(h2.app->GetRecentFileList().GetCount(), 4);
+        QCOMPARE(h2.app->GetRecentFileList()[0], paths[2]);
+        h2.Exit();
+    }
+
+    void recentFileMenuText_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("currentDir");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("short") << "/tmp/a.txt" << "/home" << "/tmp/a.txt";
+        QTest::newRow("current folder") << "/home/u/a.txt" << "/home/u" << "a.txt";
+        QTest::newRow("current folder, slash") << "/home/u/a.txt" << "/home/u/" << "a.txt";
+        QTest::newRow("sub folder of current") << "/home/u/d/a.txt" << "/home/u" << "/home/u/d/a.txt";
+        QTest::newRow("long") << "/home/someone/documents/letters/2024/note.txt" << "/"
+                              << "/.../letters/2024/note.txt";
+        QTest::newRow("long name") << "/a/b/a-very-long-file-name-indeed-yes.txt" << "/"
+                                   << "a-very-long-file-name-indeed-yes.txt";
+    }
+
+    void recentFileMenuText()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, currentDir);
+        QFETCH(QString, shown);
+        const QString name = CRecentFileList::AbbreviateName(path, 30, currentDir);
+        QCOMPARE(name, shown);
+        QVERIFY(name.size() <= 30 || name == QFileInfo(path).fileName());
+    }
+
+    void recentMenuDoublesAmpersand()
+    {
+        CRecentFileList list(4);
+        list.Add(QStringLiteral("/x/R&D.txt"));
+        QCOMPARE(list.GetMenuText(0), QStringLiteral("&1 /x/R&&D.txt"));
+    }
+
+    void copyAndSelectAllStates()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        QVERIFY(!IsEnabled(h, ID_EDIT_SELECT_ALL));
+        QVERIFY(!IsEnabled(h, ID_EDIT_COPY));
+        const QString path = MakeFile(QStringLiteral("copy.txt"), "plain ascii text");
+        seam.openAnswers.push_back(path);
+        Command(h, ID_FILE_OPEN);
+        QVERIFY(IsEnabled(h, ID_EDIT_SELECT_ALL));
+        QVERIFY(!IsEnabled(h, ID_EDIT_COPY));
+        QVERIFY(Command(h, ID_EDIT_SELECT_ALL));
+        QVERIFY(IsEnabled(h, ID_EDIT_COPY));
+        // The actions show the state too, without an explicit refresh.
+        QVERIFY(h.frame()->GetAction(ID_EDIT_COPY)->isEnabled());
+        QGuiApplication::clipboard()->clear();
+        QVERIFY(Command(h, ID_EDIT_COPY));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("plain ascii text"));
+        // A long run without break points is copied as it is shown.
+        const QByteArray run(5000, 'z');
+        seam.openAnswers.push_back(MakeFile(QStringLiteral("run.txt"), run));
+        Command(h, ID_FILE_OPEN);
+        Command(h, ID_EDIT_SELECT_ALL);
+        Command(h, ID_EDIT_COPY);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromLatin1(run));
+        QCOMPARE(h.view()->GetDisplayText(), QString::fromLatin1(run));
+        // Ctrl+Insert is the second key of copy.
+        QVERIFY(h.frame()->GetAction(ID_EDIT_COPY)->shortcuts().contains(
+            QKeySequence(Qt::CTRL | Qt::Key_Insert)));
+        // New empties the text again.
+        Command(h, ID_FILE_NEW);
+        QVERIFY(!IsEnabled(h, ID_EDIT_SELECT_ALL));
+        QVERIFY(!IsEnabled(h, ID_EDIT_COPY));
+        QCOMPARE(h.frame()->windowTitle(), QStringLiteral("無題 - Jestpad"));
+        h.Exit();
+    }
+
+    void viewBarsToggleWithChecks()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        QAction* tool = h.frame()->GetAction(ID_VIEW_TOOLBAR);
+        QAction* status = h.frame()->GetAction(ID_VIEW_STATUS_BAR);
+        h.frame()->UpdateCmdUI();
+        QVERIFY(tool->isChecked());
+        QVERIFY(status->isChecked());
+        Command(h, ID_VIEW_TOOLBAR);
+        Command(h, ID_VIEW_STATUS_BAR);
+        QVERIFY(!tool->isChecked());
+        QVERIFY(!status->isChecked());
+        QVERIFY(h.frame()->GetToolBar()->isHidden());
+        QVERIFY(h.frame()->statusBar()->isHidden());
+        Command(h, ID_VIEW_TOOLBAR);
+        QVERIFY(tool->isChecked());
+        QVERIFY(!h.frame()->GetToolBar()->isHidden());
+        h.Exit();
+    }
+
+    void toolBarAndPrompts()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        const QList<int> order{ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE_AS, ID_FILE_PRINT, 0,
+                               ID_EDIT_COPY, 0, ID_SETTINGS_FONT, ID_SETTINGS_JEST, 0,
+                               ID_APP_ABOUT};
+        const QList<QAction*> actions = h.frame()->GetToolBar()->actions();
+        QCOMPARE(actions.size(), order.size());
+        for (int i = 0; i < order.size(); ++i) {
+            if (order[i] == 0)
+                QVERIFY(actions[i]->isSeparator());
+            else
+                QCOMPARE(actions[i], h.frame()->GetAction(order[i]));
+        }
+        QCOMPARE(h.frame()->GetAction(ID_EDIT_COPY)->toolTip(), QStringLiteral("ｺﾋﾟ-"));
+        QCOMPARE(h.frame()->GetAction(ID_FILE_RELOAD)->statusTip(),
+                 QStringLiteral("ファイルを改めて開きます。"));
+        QCOMPARE(h.frame()->GetAction(ID_SETTINGS_JEST)->toolTip(), QStringLiteral("詳細設定"));
+        // A hovered item's prompt, then the idle text when nothing is hovered.
+        QStatusTipEvent tip(QStringLiteral("既存のﾌｧｲﾙを開く"));
+        QCoreApplication::sendEvent(h.frame(), &tip);
+        QCOMPARE(h.frame()->GetMessageText(), QStringLiteral("既存のﾌｧｲﾙを開く"));
+        QStatusTipEvent none{QString()};
+        QCoreApplication::sendEvent(h.frame(), &none);
+        QCOMPARE(h.frame()->GetMessageText(), QStringLiteral("ﾚﾃﾞｨ"));
+        // Locks cannot be read offscreen: the panes stay blank.
+        QCOMPARE(h.frame()->GetIndicatorTexts(), QStringList(4, QString()));
+        h.Exit();
+    }
+
+    void aboutBox()
+    {
+        CFakeUiSeam seam;
+        QString title, text;
+        seam.doModal = [&](QDialog& dialog) {
+            title = dialog.windowTitle();
+            for (auto* label : dialog.findChildren<QLabel*>())
+                text += label->text();
+            return 1;
+        };
+        auto h = StartJestpad();
+        QVERIFY(Command(h, ID_APP_ABOUT));
+        QCOMPARE(seam.modalCount, 1);
+        QCOMPARE(title, QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(Jestpad)"));
+        QCOMPARE(text, QStringLiteral("Jestpad Version 3.0β"));
+        h.Exit();
+    }
+
+    void fontDialog()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad({MakeFile(QStringLiteral("font.txt"), SampleBytes())});
+        const QFont before = h.view()->font();
+        // Cancel: nothing changes; the dialog starts from "ＭＳ 明朝".
+        QVERIFY(Command(h, ID_SETTINGS_FONT));
+        QCOMPARE(seam.fontDialogStarts.size(), 1);
+        QCOMPARE(seam.fontDialogStarts[0].family(), QStringLiteral("ＭＳ 明朝"));
+        QCOMPARE(h.view()->font(), before);
+        QVERIFY(h.view()->font().family() != QStringLiteral("ＭＳ 明朝"));
+        // OK: the control takes the chosen font, underline included.
+        QFont chosen(QStringLiteral("IPAGothic"), 20);
+        chosen.setUnderline(true);
+        seam.fontAnswers.push_back(chosen);
+        Command(h, ID_SETTINGS_FONT);
+        QCOMPARE(h.view()->font(), chosen);
+        QCOMPARE(h.view()->m_font, chosen);
+        // The next dialog starts from the chosen font.
+        Command(h, ID_SETTINGS_FONT);
+        QCOMPARE(seam.fontDialogStarts.last(), chosen);
+        QCOMPARE(h.view()->font(), chosen);
+        h.Exit();
+    }
+
+    void unregister_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("message");
+        QTest::newRow("Unregister") << QStringList{"-Unregister"} << true;
+        QTest::newRow("case ignored") << QStringList{"-unregserver"} << true;
+        QTest::newRow("Embedding") << QStringList{"-Unregister", "-EMBEDDING"} << false;
+    }
+
+    void unregister()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, message);
+        CFakeUiSeam seam;
+        QString file;
+        {
+            QSettings settings = UserSettings();
+            settings.setValue(QStringLiteral("Recent File List/File1"), QStringLiteral("/x"));
+            settings.sync();
+            file = settings.fileName();
+        }
+        QVERIFY(QFileInfo::exists(file));
+        auto h = StartJestpad(args);
+        QVERIFY(!h.started);
+        QVERIFY(!h.frame());
+        h.Exit();  // must not write the settings back
+        QVERIFY(!QFileInfo::exists(file));
+        QVERIFY(!QFileInfo::exists(QFileInfo(file).absolutePath()));
+        if (message)
+            QCOMPARE(seam.messages, QStringList{QStringLiteral(
+                "ｼｽﾃﾑ ﾚｼﾞｽﾄﾘのｴﾝﾄﾘは削除されています、また INI ﾌｧｲﾙも削除されました。")});
+        else
+            QVERIFY(seam.messages.isEmpty());
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("none") << QStringList{} << int(CCommandLineInfo::FileNew) << "";
+        QTest::newRow("absolute path") << QStringList{"/home/u/a.txt"}
+                                       << int(CCommandLineInfo::FileOpen) << "/home/u/a.txt";
+        QTest::newRow("print") << QStringList{"-p", "a.txt"} << int(CCommandLineInfo::FilePrint)
+                               << "a.txt";
+        QTest::newRow("print is exact") << QStringList{"-P", "a.txt"}
+                                        << int(CCommandLineInfo::FileOpen) << "a.txt";
+        QTest::newRow("dde") << QStringList{"-dde"} << int(CCommandLineInfo::FileDDE) << "";
+        QTest::newRow("dde is exact") << QStringList{"-DDE"} << int(CCommandLineInfo::FileNew)
+                                      << "";
+        QTest::newRow("automation") << QStringList{"-aUtOmAtIoN", "b"}
+                                    << int(CCommandLineInfo::FileOpen) << "b";
+        QTest::newRow("help") << QStringList{"--help"} << int(CCommandLineInfo::ShowHelp) << "";
+        QTest::newRow("version") << QStringList{"--version"}
+                                 << int(CCommandLineInfo::ShowVersion) << "";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, command);
+        QFETCH(QString, file);
+        CCommandLineInfo info;
+        info.Parse(args);
+        QCOMPARE(int(info.m_nShellCommand), command);
+        QCOMPARE(info.m_strFileName, file);
+    }
+
+    void printToPdf()
+    {
+        CFakeUiSeam seam;
+        const QString path = MakeFile(QStringLiteral("print.txt"), SampleBytes());
+        const QString pdf = Path(QStringLiteral("out.pdf"));
+        auto h = StartJestpad({QStringLiteral("-pt"), path, pdf, QStringLiteral("drv"),
+                               QStringLiteral("port")});
+        QVERIFY(!h.started);
+        QCOMPARE(h.app->m_nExitCode, 0);
+        QVERIFY(seam.messages.isEmpty());
+        // Printed hidden, rewritten, and the window never shown.
+        QVERIFY(!h.frame()->isVisible());
+        QCOMPARE(h.view()->GetWindowText(), Rewritten(SampleBytes(), seam.now));
+        QVERIFY(ReadAll(pdf).startsWith("%PDF"));
+        QVERIFY(QFileInfo(pdf).size() > 1000);
+        h.Exit();
+    }
+
+    void printToMissingFileEnds()
+    {
+        CFakeUiSeam seam;
+        const QString pdf = Path(QStringLiteral("never.pdf"));
+        auto h = StartJestpad({QStringLiteral("-pt"), Path(QStringLiteral("none.txt")), pdf,
+                               QStringLiteral("d"), QStringLiteral("p")});
+        QVERIFY(!h.started);
+        QVERIFY(h.app->m_nExitCode != 0);
+        QCOMPARE(seam.messages.size(), 1);
+        QVERIFY(!QFileInfo::exists(pdf));
+        h.Exit();
+    }
+
+    void cp932Display_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("yen sign and tilde stay ASCII") << QByteArray("\\~") << "\\~";
+        QTest::newRow("NEC circled one") << QByteArray("\x87\x40") << QString(QChar(0x2460));
+        QTest::newRow("wave dash as Windows") << QByteArray("\x81\x60") << QString(QChar(0xFF5E));
+        QTest::newRow("IBM extension") << QByteArray("\xED\x40") << QString(QChar(0x7E8A));
+        QTest::newRow("half-width kana") << QByteArray("\xB1") << QString(QChar(0xFF71));
+        QTest::newRow("NUL visible") << QByteArray("a\0b", 3) << QStringLiteral("a\u2400b");
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\rc") << "a\nb\nc";
+        QTest::newRow("lone lead byte at end") << QByteArray("a\x82") << QStringLiteral("a\uFFFD");
+        QTest::newRow("lead without trail") << QByteArray("\x82 ") << QStringLiteral("\uFFFD ");
+        QTest::newRow("bytes never used") << QByteArray("\x80\xA0\xFF")
+                                          << QStringLiteral("\uFFFD\uFFFD\uFFFD");
+        QTest::newRow("pair without character") << QByteArray("\x85\x40")
+                                                << QStringLiteral("\uFFFD");
+    }
+
+    void cp932Display()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QCOMPARE(Cp932ToDisplay(bytes), shown);
+    }
+
+    void cleanupTestCase() { PrepareTestSettings(); }
+};
+
+QTEST_MAIN(CWindowTest)
+#include "tst_window.moc"
