@@ -13,7 +13,7 @@ packages=(
   # tests, benchmarks, sanitizers and the fuzzer
   libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   # running and looking at the window without a desktop
-  xvfb xauth imagemagick xdotool
+  xvfb xauth imagemagick xdotool x11-utils openbox
 )
 
 missing=()
