@@ -20,7 +20,9 @@ CJestpadView::CJestpadView()
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The vertical bar always stands, as in an edit control: a bar that comes
+    // and goes would change the width and lay the whole text out twice.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     OnCommand(ID_SETTINGS_FONT, [this] { OnSettingsFont(); });
 }

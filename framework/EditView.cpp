@@ -66,7 +66,10 @@ CEditView::CEditView()
 {
     setFrameShape(QFrame::NoFrame);
     OnCommand(ID_EDIT_COPY, [this] { OnEditCopy(); });
-    OnUpdate(ID_EDIT_COPY, [this](CCmdUI& ui) { ui.Enable(textCursor().hasSelection()); });
+    // A text still to be shown has no selection yet.
+    OnUpdate(ID_EDIT_COPY, [this](CCmdUI& ui) {
+        ui.Enable(!m_bDisplayPending && textCursor().hasSelection());
+    });
     OnCommand(ID_EDIT_SELECT_ALL, [this] { OnEditSelectAll(); });
     OnUpdate(ID_EDIT_SELECT_ALL, [this](CCmdUI& ui) { ui.Enable(!m_text.isEmpty()); });
     OnCommand(ID_FILE_PRINT, [this] { OnFilePrint(); });
@@ -90,11 +93,26 @@ void CEditView::Attach(CDocument* doc, CFrameWnd* frame)
 void CEditView::SetWindowText(const QByteArray& text)
 {
     m_text = text;
+    // Laying out a large text is the costly part: an open that loads the raw
+    // text and then replaces it lays out only the last one, once control
+    // returns to the event loop (or when the shown text is needed earlier).
+    if (!m_bDisplayPending) {
+        m_bDisplayPending = true;
+        QMetaObject::invokeMethod(this, &CEditView::FlushDisplay, Qt::QueuedConnection);
+    }
+}
+
+void CEditView::FlushDisplay()
+{
+    if (!m_bDisplayPending)
+        return;
+    m_bDisplayPending = false;
     setPlainText(WithBreakHints(Cp932ToDisplay(m_text)));
 }
 
-QString CEditView::GetDisplayText() const
+QString CEditView::GetDisplayText()
 {
+    FlushDisplay();
     return toPlainText().remove(kBreakHint);
 }
 
@@ -132,16 +150,19 @@ void CEditView::SerializeRaw(CArchive& ar)
 
 void CEditView::OnEditCopy()
 {
+    FlushDisplay();
     copy();
 }
 
 void CEditView::OnEditSelectAll()
 {
+    FlushDisplay();
     selectAll();
 }
 
 bool CEditView::PrintDirect(QPrinter& printer)
 {
+    FlushDisplay();
     // Print a copy so that the page layout does not disturb the screen's.
     std::unique_ptr<QTextDocument> doc(document()->clone());
     doc->setDefaultFont(font());

@@ -29,7 +29,9 @@ public:
     QByteArray GetWindowText() const { return m_text; }
     void SetWindowText(const QByteArray& text);
     // The text as shown, decoded.
-    QString GetDisplayText() const;
+    QString GetDisplayText();
+    // Shows the text set last, if it is not shown yet.
+    void FlushDisplay();
     // Raw load or store of the whole text, without conversion.
     void SerializeRaw(CArchive& ar);
 
@@ -51,6 +53,7 @@ protected:
 
 private:
     QByteArray m_text;
+    bool m_bDisplayPending = false;
     CDocument* m_pDocument = nullptr;
     CFrameWnd* m_pFrame = nullptr;
 };

@@ -1,0 +1,137 @@
+// Opening files in the whole program, offscreen in an 800 x 600 window: from
+// the open command until the rewritten text is painted.
+#include "FakeUiSeam.h"
+#include "JestpadHarness.h"
+#include "ProseGenerator.h"
+#include "Resource.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr qsizetype kLimit = 1048575;
+
+struct CWindowFixture {
+    QTemporaryDir dir;
+    CFakeUiSeam seam;
+    CJestpadHarness h;
+    QString prose;
+    QString oneLine;
+
+    CWindowFixture()
+    {
+        PrepareTestSettings();
+        QByteArray text = QByteArray::fromStdString(prose::Generate(kLimit));
+        text.truncate(kLimit);
+        prose = Write(QStringLiteral("prose.txt"), text);
+        text.replace("\r\n", "");
+        // Fill the line up to the limit again with more of the same prose.
+        while (text.size() < kLimit)
+            text += text.left(kLimit - text.size());
+        oneLine = Write(QStringLiteral("line.txt"), text);
+        h = StartJestpad();
+        h.frame()->resize(800, 600);
+        h.frame()->show();
+        Show();
+    }
+
+    QString Write(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+        return file.fileName();
+    }
+
+    // Lets the window lay out and paint what it shows now.
+    void Show()
+    {
+        QCoreApplication::processEvents();
+        h.frame()->repaint();
+        QCoreApplication::processEvents();
+    }
+
+    void Open(const QString& path)
+    {
+        seam.openAnswers.push_back(path);
+        h.frame()->RouteCommand(ID_FILE_OPEN);
+        Show();
+    }
+};
+
+CWindowFixture& Fixture()
+{
+    static CWindowFixture fixture;
+    return fixture;
+}
+
+void BM_OpenProse(benchmark::State& state)
+{
+    CWindowFixture& f = Fixture();
+    for (auto _ : state) {
+        f.seam.now++;
+        f.Open(f.prose);
+    }
+    state.SetBytesProcessed(state.iterations() * kLimit);
+}
+BENCHMARK(BM_OpenProse)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+void BM_OpenOneLine(benchmark::State& state)
+{
+    CWindowFixture& f = Fixture();
+    for (auto _ : state) {
+        f.seam.now++;
+        f.Open(f.oneLine);
+    }
+    state.SetBytesProcessed(state.iterations() * kLimit);
+}
+BENCHMARK(BM_OpenOneLine)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// Scrolling the one-line megabyte to its end and back to the top.
+void BM_ScrollOneLine(benchmark::State& state)
+{
+    CWindowFixture& f = Fixture();
+    f.Open(f.oneLine);
+    QScrollBar* bar = f.h.view()->verticalScrollBar();
+    bool atEnd = false;
+    for (auto _ : state) {
+        atEnd = !atEnd;
+        bar->setValue(atEnd ? bar->maximum() : 0);
+        f.Show();
+    }
+}
+BENCHMARK(BM_ScrollOneLine)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Resizing the window with the one-line megabyte in it: the line wraps anew.
+void BM_ResizeOneLine(benchmark::State& state)
+{
+    CWindowFixture& f = Fixture();
+    f.Open(f.oneLine);
+    bool small = false;
+    for (auto _ : state) {
+        small = !small;
+        f.h.frame()->resize(small ? QSize(640, 480) : QSize(800, 600));
+        f.Show();
+    }
+    f.h.frame()->resize(800, 600);
+}
+BENCHMARK(BM_ResizeOneLine)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
