@@ -3,15 +3,38 @@
 
 #include <QApplication>
 
-int main(int argc, char* argv[])
+#include <cstring>
+
+namespace {
+
+// --help and --version answer on the terminal, with or without a display.
+bool AsksForTextOnly(int argc, char* argv[])
 {
-    QApplication qapp(argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0)
+            return true;
+    }
+    return false;
+}
+
+int Start(const QStringList& args)
+{
     CJestpadApp app;
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
     if (!app.InitInstance(args)) {
         app.ExitInstance();
         return app.m_nExitCode;
     }
     return app.Run();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (AsksForTextOnly(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        return Start(QCoreApplication::arguments().mid(1));
+    }
+    QApplication qapp(argc, argv);
+    return Start(QCoreApplication::arguments().mid(1));
 }

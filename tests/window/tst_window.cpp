@@ -11,7 +11,9 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QFontInfo>
 #include <QLabel>
+#include <QPrintPreviewWidget>
 #include <QStatusTipEvent>
 #include <QStringEncoder>
 #include <QFile>
@@ -588,6 +590,49 @@ private slots:
         QCOMPARE(seam.fontDialogStarts.last(), chosen);
         QCOMPARE(h.view()->font(), chosen);
         h.Exit();
+    }
+
+    void japaneseFontsAndDialogs()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        // The Windows font names resolve to the installed IPA fonts.
+        QCOMPARE(QFontInfo(QFont(QStringLiteral("ＭＳ 明朝"))).family(), QStringLiteral("IPAMincho"));
+        QCOMPARE(QFontInfo(QFont(QStringLiteral("ＭＳ Ｐゴシック"))).family(),
+                 QStringLiteral("IPAPGothic"));
+        // Qt's own dialogs speak Japanese.
+        QVERIFY(QCoreApplication::translate("QFileDialog", "File &name:") !=
+                QStringLiteral("File &name:"));
+        h.Exit();
+    }
+
+    void previewPagesRemembered()
+    {
+        CFakeUiSeam seam;
+        seam.doModal = [](QDialog& dialog) {
+            auto* preview = dialog.findChild<QPrintPreviewWidget*>();
+            if (!preview)
+                return 0;
+            preview->setViewMode(QPrintPreviewWidget::FacingPagesView);
+            return 2;
+        };
+        auto h = StartJestpad({MakeFile(QStringLiteral("preview.txt"), SampleBytes())});
+        QVERIFY(Command(h, ID_FILE_PRINT_PREVIEW));
+        QCOMPARE(seam.modalCount, 1);
+        QCOMPARE(h.app->m_nNumPreviewPages, 2);
+        h.Exit();
+        QCOMPARE(UserSettings().value(QStringLiteral("Settings/PreviewPages")).toInt(), 2);
+        // The next preview opens with two pages.
+        bool facing = false;
+        seam.doModal = [&](QDialog& dialog) {
+            auto* preview = dialog.findChild<QPrintPreviewWidget*>();
+            facing = preview && preview->viewMode() == QPrintPreviewWidget::FacingPagesView;
+            return 2;
+        };
+        auto h2 = StartJestpad();
+        Command(h2, ID_FILE_PRINT_PREVIEW);
+        QVERIFY(facing);
+        h2.Exit();
     }
 
     void unregister_data()
