@@ -38,7 +38,9 @@ std::size_t FindSjisChar(const CByteString& s, std::size_t from, char c)
 bool ReadWholeFile(const CByteString& name, CByteString& contents)
 {
     if (name.empty() || name.find('\0') != CByteString::npos) return false;
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that naming a FIFO cannot hang the open; only regular
+    // files are read.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);

@@ -147,11 +147,14 @@ TEST_F(LoaderTest, UnopenableNamesChangeNothing)
     const std::string good = dir.Write("good.txt", "r a b\r\n");
     const std::string locked = dir.Write("locked.txt", "r c d\r\n");
     ::chmod(locked.c_str(), 0);
+    const std::string fifo = (dir.Path() / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::vector<std::pair<const char*, std::string>> names = {
         {"empty name", ""},
         {"missing file", (dir.Path() / "missing.txt").string()},
         {"directory", dir.Path().string()},
         {"name with a NUL", CByteString(good + CByteString(1, '\0'))},
+        {"FIFO with no writer (must not hang)", fifo},
     };
     if (::geteuid() != 0) names.push_back({"unreadable file", locked});  // root reads anything
     for (const auto& [what, name] : names) {
