@@ -85,7 +85,9 @@ bool CJestpadApp::InitInstance(const QStringList& args)
 
 void CJestpadApp::OnAppAbout()
 {
-    QDialog dialog(m_pMainWnd);
+    // Caption with a close button, system menu, fixed frame.
+    QDialog dialog(m_pMainWnd, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     Ui::AboutDlg ui;
     ui.setupUi(&dialog);
     ui.icon->setPixmap(QPixmap(QString::fromLatin1(kProgramIconPath)));

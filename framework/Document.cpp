@@ -72,6 +72,11 @@ bool CDocument::OnOpenDocument(const QString& path)
         AfxMessageBox(FileErrorMessage(QFileDevice::OpenError, path, false));
         return false;
     }
+    // Devices, pipes and sockets are no documents (and may never end).
+    if (info.exists() && !info.isFile()) {
+        AfxMessageBox(AfxLoadString(AFX_IDP_FAILED_INVALID_FORMAT));
+        return false;
+    }
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
         if (!info.exists())

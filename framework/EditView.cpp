@@ -7,6 +7,7 @@
 #include "UiSeam.h"
 #include "WinApp.h"
 
+#include <QFileDevice>
 #include <QMimeData>
 #include <QPainter>
 #include <QPrintPreviewDialog>
@@ -131,13 +132,16 @@ void CEditView::SerializeRaw(CArchive& ar)
             ar.Fail(AFX_IDP_FILE_TOO_LARGE);
             return;
         }
-        QByteArray bytes = file->readAll();
+        // Never more than one byte past the limit, whatever the file claims.
+        QByteArray bytes = file->read(kMaxTextBytes + 1);
         // A file that grew while being read is refused like a large one.
         if (bytes.size() > kMaxTextBytes) {
             ar.Fail(AFX_IDP_FILE_TOO_LARGE);
             return;
         }
-        if (bytes.size() != file->size()) {
+        auto* fileDevice = qobject_cast<QFileDevice*>(file);
+        if (bytes.size() != file->size() ||
+            (fileDevice && fileDevice->error() != QFileDevice::NoError)) {
             ar.Fail();
             return;
         }

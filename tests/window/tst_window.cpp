@@ -284,6 +284,32 @@ private slots:
         h.Exit();
     }
 
+    void unopenable_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("folder") << "/tmp" << "/tmp へのｱｸｾｽが拒否されました。";
+        QTest::newRow("endless device") << "/dev/zero" << "予期しないﾌｧｲﾙ形式です。";
+        QTest::newRow("missing folder") << "/no/such/dir/f.txt"
+                                        << "/no/such/dir/f.txt が見つかりません。";
+    }
+
+    void unopenable()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, message);
+        CFakeUiSeam seam;
+        const QString file = MakeFile(QStringLiteral("kept.txt"), SampleBytes());
+        auto h = StartJestpad({file});
+        const QByteArray shown = h.view()->GetWindowText();
+        seam.openAnswers.push_back(path);
+        Command(h, ID_FILE_OPEN);
+        QCOMPARE(seam.messages, QStringList{message});
+        QCOMPARE(h.view()->GetWindowText(), shown);
+        QCOMPARE(h.doc()->GetPathName(), file);
+        h.Exit();
+    }
+
     void saveAsWritesExactBytes()
     {
         CFakeUiSeam seam;
