@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot-main.png: the Jestpad main window on the bundled
-# sample, on a virtual screen, with its menu, tool bar, rewritten text and
-# status bar. Needs xvfb-run, xdotool, xwininfo and xprop (x11-utils) and
-# ImageMagick's import; with openbox installed the window gets its title bar.
+# Takes a screenshot of Jestpad on the bundled sample, on a virtual screen:
+#   tools/screenshot.sh [main|settings] [OUT]
+# main (default): the main window, written to docs/screenshot-main.png;
+# settings: the main window with the settings dialog "詳細設定" opened from
+# the menu (Alt+S, then S), written to docs/screenshot-settings.png.
+# Needs xvfb-run, xdotool, xwininfo and xprop (x11-utils) and ImageMagick's
+# import; with openbox installed the windows get their title bars.
 # JESTPAD_BIN names another build of the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+what=${1:-main}
+case "$what" in
+  main|settings) ;;
+  *) echo "usage: $0 [main|settings] [OUT]" >&2; exit 2 ;;
+esac
 bin=${JESTPAD_BIN:-build/app/jestpad}
-out=${1:-docs/screenshot-main.png}
+out=${2:-docs/screenshot-$what.png}
 [ -x "$bin" ] || tools/build.sh
 
-export JESTPAD_SHOT_BIN=$bin JESTPAD_SHOT_OUT=$out
+export JESTPAD_SHOT_BIN=$bin JESTPAD_SHOT_OUT=$out JESTPAD_SHOT_WHAT=$what
 xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
   # A home of its own: the shot neither reads nor writes the user'"'"'s settings.
   export HOME=$(mktemp -d)
@@ -26,12 +34,19 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
   pid=$!
   pids+=($pid)
   main=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name "Jestpad" | head -n1)
-  xdotool windowsize --sync "$main" 720 520
+  [ "$JESTPAD_SHOT_WHAT" = main ] && xdotool windowsize --sync "$main" 720 520
   xdotool windowmove --sync "$main" 40 30
   xdotool windowfocus --sync "$main"
   sleep 1.5
-  # The window with its title bar and border (the frame extents are left,
-  # right, top, bottom; none without a window manager).
+  if [ "$JESTPAD_SHOT_WHAT" = settings ]; then
+    xdotool key --clearmodifiers alt+s
+    sleep 0.5
+    xdotool key s
+    timeout 30 xdotool search --sync --onlyvisible --name "^詳細設定\$" >/dev/null
+    sleep 1
+  fi
+  # The main window with its title bar and border (the frame extents are
+  # left, right, top, bottom; none without a window manager).
   geo() { xwininfo -id "$main" | sed -n "s/^ *$1: *\([0-9]*\).*/\1/p"; }
   x=$(geo "Absolute upper-left X") y=$(geo "Absolute upper-left Y")
   w=$(geo Width) h=$(geo Height)
