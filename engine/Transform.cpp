@@ -255,10 +255,12 @@ template <class Text>
 std::int64_t ApplyAtImpl(const CPassRules& rules, Text& text, std::int64_t position, int threshold)
 {
     std::int64_t result = 0;
-    const std::int64_t a = std::max<std::int64_t>(position, 0);  // where the key is compared
-    text.Focus(a);
     int after = -1;
     for (;;) {
+        // Where the key is compared: the position clamped into the text as it
+        // stands now, since a firing past the end can bring the end up to it.
+        const std::int64_t a = std::clamp<std::int64_t>(position, 0, text.Length());
+        text.Focus(a);
         const int g = rules.index.NextMatch(text.At(a), text.Length() - a, after);
         if (g < 0) break;
         after = g;

@@ -72,8 +72,8 @@ TEST(Differential, ApplyAtMatchesOracle)
         for (int i = 0; i < set.GetGroupCount(); ++i) groups.push_back(set.GetGroup(i));
         const CByteString original = RandomBytes(gen, 12);
         const auto length = static_cast<std::int64_t>(original.size());
-        // Positions from a few bytes before the start up to the length.
-        const std::int64_t position = static_cast<std::int64_t>(gen() % static_cast<unsigned>(length + 5)) - 4;
+        // Positions from a few bytes before the start to a few past the end.
+        const std::int64_t position = static_cast<std::int64_t>(gen() % static_cast<unsigned>(length + 9)) - 4;
         const int threshold = LevelToThreshold(static_cast<int>(gen() % 5));
         const auto seed = static_cast<std::uint32_t>(gen());
 
