@@ -87,11 +87,11 @@ void AppendSentence(std::string& out, Draw& draw, const Fragments& f)
 
 }  // namespace
 
-std::string ToCp932(const std::string& utf8)
+std::string ToCp932(std::string_view utf8)
 {
     iconv_t cd = iconv_open("CP932", "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv has no CP932");
-    std::string in = utf8;
+    std::string in(utf8);  // iconv wants a writable pointer
     std::string out(in.size() * 2 + 4, '\0');
     char* inp = in.data();
     std::size_t inLeft = in.size();

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace prose {
 
@@ -19,6 +20,6 @@ std::string GenerateMarkup(std::size_t bytes, int tags, int comments, std::uint3
 
 // UTF-8 to CP932 through iconv; throws std::runtime_error when a character
 // has no CP932 form.
-std::string ToCp932(const std::string& utf8);
+std::string ToCp932(std::string_view utf8);
 
 }  // namespace prose

@@ -2,13 +2,13 @@
 // bytes on standard output. Expected rewrites come from the engine itself.
 
 #include "MarkupFilters.h"
+#include "ProseGenerator.h"
 #include "Random.h"
 #include "RuleSet.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -33,23 +33,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // UTF-8 literal to CP932 bytes.
-std::string Sjis(const std::string& utf8)
+std::string Sjis(std::string_view utf8)
 {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error("iconv_open CP932");
-    std::string in = utf8;
-    std::string out(in.size() * 2 + 16, '\0');
-    char* src = in.data();
-    std::size_t srcLeft = in.size();
-    char* dst = out.data();
-    std::size_t dstLeft = out.size();
-    std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1))
-        throw std::runtime_error("iconv to CP932");
-    out.resize(out.size() - dstLeft);
-    return out;
+    return prose::ToCp932(utf8);
 }
 
 struct Result {

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iconv.h>
 #include <stdexcept>
 
 CByteString Hex(std::string_view pairs)
@@ -18,23 +17,6 @@ CByteString Hex(std::string_view pairs)
         out.push_back(static_cast<char>(std::stoi(std::string(pairs.substr(i, 2)), nullptr, 16)));
         i += 2;
     }
-    return out;
-}
-
-CByteString Sjis(std::string_view utf8)
-{
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no CP932 converter");
-    std::string in(utf8);
-    std::string out(in.size() * 2 + 4, '\0');
-    char* inp = in.data();
-    std::size_t inLeft = in.size();
-    char* outp = out.data();
-    std::size_t outLeft = out.size();
-    const std::size_t rc = iconv(cd, &inp, &inLeft, &outp, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("text not convertible to CP932");
-    out.resize(out.size() - outLeft);
     return out;
 }
 

@@ -3,6 +3,7 @@
 
 #include "ByteString.h"
 #include "MessageSink.h"
+#include "ProseGenerator.h"
 
 #include <filesystem>
 #include <string>
@@ -12,9 +13,8 @@
 // Bytes from hexadecimal pairs separated by spaces: "82 DC 81 42".
 CByteString Hex(std::string_view pairs);
 
-// The CP932 bytes of a UTF-8 text (through iconv); aborts the test run when
-// the text cannot be converted.
-CByteString Sjis(std::string_view utf8);
+// The CP932 bytes of a UTF-8 text; throws when the text cannot be converted.
+inline CByteString Sjis(std::string_view utf8) { return prose::ToCp932(utf8); }
 
 // A fresh directory under the system's temporary directory, removed with all
 // it holds when the object goes.
