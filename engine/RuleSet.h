@@ -26,7 +26,7 @@ public:
     const std::vector<CByteString>& GetTexts() const { return m_arrTexts; }
 
 private:
-    friend class CRuleSet;  // the pass and AddRule read the key without copying it
+    friend class CRuleSet;  // AddRule compares keys without copying them
 
     std::vector<int> m_arrModes;
     CByteString m_strKey;
