@@ -13,51 +13,46 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 
 namespace {
 
 // Qt finds a line break only where Unicode allows one, and it lays out a run
-// without any in time quadratic in its length: a megabyte without a space
-// would freeze the window. A zero-width space after every kHintRun characters
-// of such a run gives it break points; it is never part of the bytes and is
-// taken out again when copying.
+// without any in time quadratic in its length: a megabyte without a break
+// point would freeze the window. A zero-width space after every kHintRun
+// characters of such a run gives it break points; it is never part of the
+// bytes and is taken out again when copying. The runs are found with Qt's own
+// line-break rules, so that no character class is taken for a break point
+// that the layout does not give (prolonged sound marks, closing punctuation,
+// the user-defined characters).
 constexpr QChar kBreakHint(0x200B);
-constexpr int kHintRun = 64;
+constexpr qsizetype kHintRun = 64;
 
-bool AllowsBreak(QChar c)
+QString WithBreakHints(const QString& text)
 {
-    const char16_t u = c.unicode();
-    // Spaces and line ends, and the CJK ranges (ideographs, kana, full-width
-    // forms), between which lines break.
-    return u == u' ' || u == u'\t' || u == u'\n' || (u >= 0x2E80 && u <= 0xFF60);
-}
-
-QString WithBreakHints(QString text)
-{
-    int run = 0;
-    qsizetype hints = 0;
-    for (QChar c : text) {
-        run = AllowsBreak(c) ? 0 : run + 1;
-        if (run == kHintRun) {
-            ++hints;
-            run = 0;
-        }
+    // Where each hint goes: kHintRun characters into a run, and every
+    // kHintRun after that, while the run lasts.
+    QList<qsizetype> hints;
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+    qsizetype start = 0;
+    for (qsizetype end = breaks.toNextBoundary(); end > 0; end = breaks.toNextBoundary()) {
+        for (qsizetype at = start + kHintRun; at < end; at += kHintRun)
+            hints.append(at);
+        start = end;
     }
-    if (hints == 0)
+    if (hints.isEmpty())
         return text;
     QString out;
-    out.reserve(text.size() + hints);
-    run = 0;
-    for (QChar c : text) {
-        out += c;
-        run = AllowsBreak(c) ? 0 : run + 1;
-        if (run == kHintRun) {
-            out += kBreakHint;
-            run = 0;
-        }
+    out.reserve(text.size() + hints.size());
+    qsizetype from = 0;
+    for (qsizetype at : hints) {
+        out += QStringView(text).sliced(from, at - from);
+        out += kBreakHint;
+        from = at;
     }
+    out += QStringView(text).sliced(from);
     return out;
 }
 

@@ -504,14 +504,22 @@ private slots:
         QGuiApplication::clipboard()->clear();
         QVERIFY(Command(h, ID_EDIT_COPY));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("plain ascii text"));
-        // A long run without break points is copied as it is shown.
-        const QByteArray run(5000, 'z');
-        seam.openAnswers.push_back(MakeFile(QStringLiteral("run.txt"), run));
-        Command(h, ID_FILE_OPEN);
-        Command(h, ID_EDIT_SELECT_ALL);
-        Command(h, ID_EDIT_COPY);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromLatin1(run));
-        QCOMPARE(h.view()->GetDisplayText(), QString::fromLatin1(run));
+        // Long runs without break points (letters, prolonged sound marks,
+        // user-defined characters) get one every 64 characters on screen, and
+        // are copied as they are shown, without them.
+        for (const QByteArray& unit : {QByteArray("z"), QByteArray("\x81\x5B"),
+                                       QByteArray("\xF0\x40")}) {
+            const QByteArray run = unit.repeated(5000);
+            seam.openAnswers.push_back(MakeFile(QStringLiteral("run.txt"), run));
+            Command(h, ID_FILE_OPEN);
+            const QString shown = Cp932ToDisplay(h.view()->GetWindowText());
+            QCOMPARE(shown.size(), 5000);
+            QCOMPARE(h.view()->GetDisplayText(), shown);
+            QCOMPARE(h.view()->toPlainText().count(QChar(0x200B)), (5000 - 1) / 64);
+            Command(h, ID_EDIT_SELECT_ALL);
+            Command(h, ID_EDIT_COPY);
+            QCOMPARE(QGuiApplication::clipboard()->text(), shown);
+        }
         // Ctrl+Insert is the second key of copy.
         QVERIFY(h.frame()->GetAction(ID_EDIT_COPY)->shortcuts().contains(
             QKeySequence(Qt::CTRL | Qt::Key_Insert)));
