@@ -1,5 +1,6 @@
 #include "JestSettingsDlg.h"
 
+#include "Afx.h"
 #include "UiSeam.h"
 #include "ui_JestSettingsDlg.h"
 
@@ -116,7 +117,7 @@ void CJestSettingsDlg::changeEvent(QEvent* event)
 void CJestSettingsDlg::OnLoadButton()
 {
     const std::optional<QString> path =
-        CUiSeam::Get().GetOpenFileName(this, QStringLiteral("開く"), QString());
+        CUiSeam::Get().GetOpenFileName(this, AfxLoadString(AFX_IDS_OPENFILE), QString());
     if (!path)
         return;
     m_strRuleFile = TextToPath(*path);

@@ -165,6 +165,8 @@ private slots:
     void initTestCase()
     {
         PrepareTestSettings();
+        // The dialog is also built on its own, before any program start.
+        CJestpadApp::LoadResources();
         QVERIFY(m_dir.isValid());
         m_textPath = Path(QStringLiteral("text.txt"));
         WriteFile(m_textPath, kText);
