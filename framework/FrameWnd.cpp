@@ -256,41 +256,41 @@ void CFrameWnd::SetView(CEditView* view)
     connect(view, &QPlainTextEdit::textChanged, this, &CFrameWnd::UpdateCmdUI);
 }
 
+CCmdTarget* CFrameWnd::CommandTarget(int id)
+{
+    CCmdTarget* const targets[] = {m_pView, m_pDocument, this, AfxGetApp()};
+    for (CCmdTarget* target : targets) {
+        if (target && target->HandlesCommand(id))
+            return target;
+    }
+    return nullptr;
+}
+
 bool CFrameWnd::RouteCommand(int id)
 {
-    CCmdTarget* targets[] = {m_pView, m_pDocument, this, AfxGetApp()};
-    bool handled = false;
-    for (CCmdTarget* target : targets) {
-        if (target && target->HandlesCommand(id)) {
-            // Disabled commands do nothing, even through a key.
-            CCmdUI ui(id);
-            target->OnUpdateCmdUI(ui);
-            if (ui.m_bEnabled)
-                target->OnCmdMsg(id);
-            handled = true;
-            break;
-        }
+    CCmdTarget* target = CommandTarget(id);
+    if (target) {
+        // Disabled commands do nothing, even through a key.
+        CCmdUI ui(id);
+        target->OnUpdateCmdUI(ui);
+        if (ui.m_bEnabled)
+            target->OnCmdMsg(id);
     }
     // The handler may have closed the application; refresh only if still here.
     if (AfxGetMainWnd() == this)
         UpdateCmdUI();
-    return handled;
+    return target != nullptr;
 }
 
 void CFrameWnd::UpdateCmdUI()
 {
-    CCmdTarget* targets[] = {m_pView, m_pDocument, this, AfxGetApp()};
     for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it) {
         CCmdUI ui(it.key());
-        bool handled = false;
-        for (CCmdTarget* target : targets) {
-            if (target && target->OnUpdateCmdUI(ui)) {
-                handled = true;
-                break;
-            }
-        }
+        CCmdTarget* target = CommandTarget(ui.m_nID);
+        if (target)
+            target->OnUpdateCmdUI(ui);
         // A command that nobody handles is grayed.
-        it.value()->setEnabled(handled && ui.m_bEnabled);
+        it.value()->setEnabled(target && ui.m_bEnabled);
         if (ui.m_checked) {
             it.value()->setCheckable(true);
             it.value()->setChecked(*ui.m_checked);

@@ -89,6 +89,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // The first of view, document, frame and application that handles id.
+    CCmdTarget* CommandTarget(int id);
     QAction* MakeAction(int id, const QString& caption);
     void UpdateIndicators();
 
