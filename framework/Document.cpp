@@ -122,14 +122,6 @@ bool CDocument::OnSaveDocument(const QString& path)
     return true;
 }
 
-void CDocument::Serialize(CArchive& ar)
-{
-    if (m_pView)
-        m_pView->SerializeRaw(ar);
-    else
-        ar.Fail();
-}
-
 void CDocument::SetPathName(const QString& path, bool addToMru)
 {
     m_strPathName = QFileInfo(path).absoluteFilePath();

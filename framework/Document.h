@@ -47,7 +47,8 @@ public:
     virtual bool OnOpenDocument(const QString& path);
     // Base save: writes Serialize's bytes atomically; reports a failure itself.
     virtual bool OnSaveDocument(const QString& path);
-    virtual void Serialize(CArchive& ar);
+    // The document's own bytes to or from the archive.
+    virtual void Serialize(CArchive& ar) = 0;
 
     QString GetPathName() const { return m_strPathName; }
     // Full path, title from the file's name, and an entry in the recent list.
