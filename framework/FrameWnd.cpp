@@ -7,7 +7,6 @@
 #include "WinApp.h"
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QFile>
 #include <QIcon>
 #include <QLabel>
@@ -240,11 +239,6 @@ bool CFrameWnd::event(QEvent* e)
         return true;
     }
     return QMainWindow::event(e);
-}
-
-void CFrameWnd::closeEvent(QCloseEvent* e)
-{
-    e->accept();
 }
 
 void CFrameWnd::SetView(CEditView* view)

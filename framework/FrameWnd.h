@@ -86,7 +86,6 @@ protected:
     bool CreateStatusBar(const QList<int>& indicators);
 
     bool event(QEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
 
 private:
     // The first of view, document, frame and application that handles id.
