@@ -5,7 +5,6 @@
 #include "JestpadHarness.h"
 
 #include "MarkupFilters.h"
-#include "Random.h"
 #include "RuleSet.h"
 
 #include <QAbstractButton>
@@ -41,20 +40,6 @@ const QString kLoadFailed = QStringLiteral("設定ファイルのロードに失
 CByteString Bytes(const QByteArray& a)
 {
     return CByteString(a.constData(), static_cast<size_t>(a.size()));
-}
-
-// What the open pipeline must make of raw text, computed with the engine.
-QByteArray Rewrite(const CRuleSet& rules, const QByteArray& raw, std::time_t seed, int level,
-                   bool html, bool comments)
-{
-    CByteString text = Bytes(raw);
-    jest::srand(static_cast<std::uint32_t>(seed));
-    rules.TransformText(text, LevelToThreshold(level));
-    if (html)
-        StripHtmlTags(text);
-    if (comments)
-        StripComments(text);
-    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 CRuleSet RulesFrom(const QByteArray& content, const QString& path)

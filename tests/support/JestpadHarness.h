@@ -7,12 +7,17 @@
 #include "JestpadDoc.h"
 #include "JestpadView.h"
 #include "MainFrm.h"
+#include "MarkupFilters.h"
+#include "Random.h"
+#include "RuleSet.h"
 
+#include <QByteArray>
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <ctime>
 #include <memory>
 
 // Settings go to Qt's test location under a temporary HOME (set by ctest);
@@ -50,4 +55,20 @@ inline CJestpadHarness StartJestpad(const QStringList& args = {})
     h.app = std::make_unique<CJestpadApp>();
     h.started = h.app->InitInstance(args);
     return h;
+}
+
+// What the open pipeline must make of raw text, computed with the engine: one
+// pass with these rules seeded with that clock, then the tag filter, then the
+// comment filter.
+inline QByteArray Rewrite(const CRuleSet& rules, const QByteArray& raw, std::time_t seed,
+                          int level, bool html, bool comments)
+{
+    CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
+    jest::srand(static_cast<std::uint32_t>(seed));
+    rules.TransformText(text, LevelToThreshold(level));
+    if (html)
+        StripHtmlTags(text);
+    if (comments)
+        StripComments(text);
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
