@@ -3,8 +3,7 @@
 #include "Afx.h"
 #include "FrameWnd.h"
 #include "JestpadView.h"
-#include "MarkupFilters.h"
-#include "Random.h"
+#include "Rewrite.h"
 #include "Resource.h"
 #include "UiSeam.h"
 
@@ -51,13 +50,9 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
         return true;
     const QByteArray raw = view->GetWindowText();
     CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
-    jest::srand(static_cast<std::uint32_t>(CUiSeam::Get().Now()));
-    const int threshold = LevelToThreshold(m_nLevel);
-    m_ruleSet.TransformText(text, threshold);
-    if (m_bHtmlFilter)
-        StripHtmlTags(text);
-    if (m_bCommentFilter)
-        StripComments(text);
+    // Seeded with the clock: every open and reload draws afresh.
+    RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), m_nLevel,
+                m_bHtmlFilter, m_bCommentFilter);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
     return true;
 }

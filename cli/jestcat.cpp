@@ -2,9 +2,8 @@
 // is read whole, rewritten with a freshly seeded generator, filtered, and
 // written to standard output byte for byte.
 
-#include "MarkupFilters.h"
 #include "MessageSink.h"
-#include "Random.h"
+#include "Rewrite.h"
 #include "RuleSet.h"
 
 #include <fcntl.h>
@@ -260,14 +259,8 @@ bool WriteAll(int fd, const CByteString& text)
 // The open pipeline of the window, on one input: seed, pass, filters.
 void Rewrite(const CRuleSet& rules, const Options& opts, CByteString& text)
 {
-    std::uint32_t seed = opts.seed ? *opts.seed : static_cast<std::uint32_t>(std::time(nullptr));
-    jest::srand(seed);
-    int threshold = LevelToThreshold(opts.level);
-    rules.TransformText(text, threshold);
-    if (opts.html)
-        StripHtmlTags(text);
-    if (opts.comments)
-        StripComments(text);
+    const std::uint32_t seed = opts.seed ? *opts.seed : static_cast<std::uint32_t>(std::time(nullptr));
+    RewriteText(rules, text, seed, opts.level, opts.html, opts.comments);
 }
 
 int Run(int argc, char** argv)

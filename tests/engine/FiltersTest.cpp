@@ -1,6 +1,8 @@
 // The markup filters on the documented edge cases, line comments with both
 // kinds of line break.
 #include "MarkupFilters.h"
+#include "Rewrite.h"
+#include "TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -67,3 +69,27 @@ TEST(Filters, Comments)
 }
 
 }  // namespace
+
+// One open's rewriting: the seed decides the draws, and the tag filter runs
+// before the comment filter (the two orders differ on this text).
+TEST(Rewrite, SeedsThenPassThenTagsThenComments)
+{
+    const struct {
+        bool html, comments;
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {false, false, "雨です。", "雨ではありません（笑）。"},
+        {true, false, "a<b/*>c*/d", "ac*/d"},
+        {false, true, "a<b/*>c*/d", "a<bd"},
+        {true, true, "a<b/*>c*/d", "ac*/d"},
+        {true, true, "x/*<*/y>z", "x/*z"},
+    };
+    const CRuleSet builtin;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        CByteString text = Sjis(c.text);
+        RewriteText(builtin, text, 1, 2, c.html, c.comments);
+        EXPECT_EQ(text, Sjis(c.expected));
+    }
+}
