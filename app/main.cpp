@@ -10,7 +10,7 @@ namespace {
 // --help and --version answer on the terminal, with or without a display.
 bool AsksForTextOnly(int argc, char* argv[])
 {
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0)
             return true;
     }

@@ -183,33 +183,45 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(const QString& path)
 
 // ---- command line -----------------------------------------------------------
 
+void CCommandLineInfo::ParseSwitch(const QString& flag)
+{
+    if (flag == u"pt")
+        m_nShellCommand = FilePrintTo;
+    else if (flag == u"p")
+        m_nShellCommand = FilePrint;
+    else if (flag.compare(u"Unregister", Qt::CaseInsensitive) == 0 ||
+             flag.compare(u"Unregserver", Qt::CaseInsensitive) == 0)
+        m_nShellCommand = AppUnregister;
+    else if (flag == u"dde")
+        m_nShellCommand = FileDDE;
+    else if (flag.compare(u"Embedding", Qt::CaseInsensitive) == 0)
+        m_bRunEmbedded = true;
+    else if (flag.compare(u"Automation", Qt::CaseInsensitive) == 0)
+        m_bRunAutomated = true;
+}
+
 void CCommandLineInfo::Parse(const QStringList& args)
 {
+    bool switchesEnded = false;
     for (const QString& arg : args) {
-        if (arg == u"--help") {
-            m_nShellCommand = ShowHelp;
-            return;
-        }
-        if (arg == u"--version") {
-            m_nShellCommand = ShowVersion;
-            return;
-        }
-        if (arg.size() > 1 && arg.startsWith(u'-')) {
-            const QString flag = arg.mid(1);
-            if (flag == u"pt")
-                m_nShellCommand = FilePrintTo;
-            else if (flag == u"p")
-                m_nShellCommand = FilePrint;
-            else if (flag.compare(u"Unregister", Qt::CaseInsensitive) == 0 ||
-                     flag.compare(u"Unregserver", Qt::CaseInsensitive) == 0)
-                m_nShellCommand = AppUnregister;
-            else if (flag == u"dde")
-                m_nShellCommand = FileDDE;
-            else if (flag.compare(u"Embedding", Qt::CaseInsensitive) == 0)
-                m_bRunEmbedded = true;
-            else if (flag.compare(u"Automation", Qt::CaseInsensitive) == 0)
-                m_bRunAutomated = true;
-            continue;
+        if (!switchesEnded) {
+            // "--" ends the switches, so that a file named "-x" can be opened.
+            if (arg == u"--") {
+                switchesEnded = true;
+                continue;
+            }
+            if (arg == u"--help") {
+                m_nShellCommand = ShowHelp;
+                return;
+            }
+            if (arg == u"--version") {
+                m_nShellCommand = ShowVersion;
+                return;
+            }
+            if (arg.size() > 1 && arg.startsWith(u'-')) {
+                ParseSwitch(arg.mid(1));
+                continue;
+            }
         }
         if (m_strFileName.isEmpty())
             m_strFileName = arg;
@@ -327,7 +339,12 @@ bool CWinApp::Unregister(bool quiet)
 bool CWinApp::PrintFile(const CCommandLineInfo& info)
 {
     m_nExitCode = 1;
-    if (info.m_strFileName.isEmpty() || !m_pDocTemplate)
+    if (info.m_strFileName.isEmpty()) {
+        std::fprintf(stderr, "%s: -p and -pt need the name of the file to print.\n",
+                     qPrintable(m_pszAppName.toLower()));
+        return false;
+    }
+    if (!m_pDocTemplate)
         return false;
     CDocument* doc = m_pDocTemplate->OpenDocumentFile(info.m_strFileName);
     if (!doc || !doc->GetFirstView())

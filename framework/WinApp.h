@@ -88,8 +88,11 @@ struct CCommandLineInfo {
 
     // Switches begin with "-" (a path begins with "/"). "p", "pt" and "dde"
     // are exact; "Unregister", "Unregserver", "Embedding" and "Automation"
-    // ignore case; other switches are ignored.
+    // ignore case; other switches are ignored. "--" ends the switches.
     void Parse(const QStringList& args);
+
+private:
+    void ParseSwitch(const QString& flag);
 };
 
 class CWinApp : public CCmdTarget {

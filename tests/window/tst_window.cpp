@@ -712,6 +712,10 @@ private slots:
                                       << "";
         QTest::newRow("automation") << QStringList{"-aUtOmAtIoN", "b"}
                                     << int(CCommandLineInfo::FileOpen) << "b";
+        QTest::newRow("after --") << QStringList{"--", "-p", "--help"}
+                                  << int(CCommandLineInfo::FileOpen) << "-p";
+        QTest::newRow("print after --") << QStringList{"-p", "--", "-x.txt"}
+                                        << int(CCommandLineInfo::FilePrint) << "-x.txt";
         QTest::newRow("help") << QStringList{"--help"} << int(CCommandLineInfo::ShowHelp) << "";
         QTest::newRow("version") << QStringList{"--version"}
                                  << int(CCommandLineInfo::ShowVersion) << "";
