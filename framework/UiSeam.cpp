@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -54,8 +55,12 @@ std::optional<QString> CUiSeam::GetSaveFileName(QWidget* parent, const QString& 
 
 std::optional<QFont> CUiSeam::GetFont(QWidget* parent, const QFont& initial)
 {
+    // The dialog lists installed families only: start it on the family that
+    // the given name resolves to (a substituted name would not be found).
+    QFont start = initial;
+    start.setFamily(QFontInfo(initial).family());
     bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, initial, parent);
+    const QFont font = QFontDialog::getFont(&ok, start, parent);
     if (!ok)
         return std::nullopt;
     return font;

@@ -9,6 +9,9 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QApplication>
+#include <QFontDialog>
+#include <QTimer>
 #include <QFontInfo>
 #include <QLabel>
 #include <QPrintPreviewWidget>
@@ -614,6 +617,24 @@ private slots:
         Command(h, ID_SETTINGS_FONT);
         QCOMPARE(seam.fontDialogStarts.last(), chosen);
         QCOMPARE(h.view()->font(), chosen);
+        h.Exit();
+    }
+
+    void realFontDialogStartsOnTheMappedFamily()
+    {
+        // The default seam's real dialog, answered by a queued call on it.
+        auto h = StartJestpad();
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            shown = dialog->currentFont().family();
+            dialog->reject();
+        });
+        const auto chosen = CUiSeam::Get().GetFont(nullptr, QFont(QStringLiteral("ＭＳ 明朝"), 12));
+        QVERIFY(!chosen);
+        QCOMPARE(shown, QStringLiteral("IPAMincho"));
         h.Exit();
     }
 
