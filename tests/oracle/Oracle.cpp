@@ -95,4 +95,24 @@ void StripComments(CByteString& text)
     }
 }
 
+PassOutcome RunFastPass(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
+                        int threshold)
+{
+    PassOutcome out{text, 0};
+    jest::srand(seed);
+    rules.TransformText(out.text, threshold);
+    out.nextDraw = jest::rand();
+    return out;
+}
+
+PassOutcome RunOraclePass(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
+                          int threshold)
+{
+    PassOutcome out{text, 0};
+    jest::srand(seed);
+    TransformText(rules, out.text, threshold);
+    out.nextDraw = jest::rand();
+    return out;
+}
+
 }  // namespace oracle

@@ -20,6 +20,17 @@ std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
 // engine does.
 void TransformText(const CRuleSet& rules, CByteString& text, int threshold);
 
+// One pass seeded with seed, through the engine and through the oracle, with
+// the draw that follows each: both must agree on the text and the draws.
+struct PassOutcome {
+    CByteString text;
+    int nextDraw;
+};
+PassOutcome RunFastPass(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
+                        int threshold);
+PassOutcome RunOraclePass(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
+                          int threshold);
+
 // The markup filters written the plain way: erase each stretch and look at
 // the same position again.
 void StripHtmlTags(CByteString& text);
