@@ -36,5 +36,6 @@ int main(int argc, char* argv[])
         return Start(QCoreApplication::arguments().mid(1));
     }
     QApplication qapp(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.jestpad.jestpad"));
     return Start(QCoreApplication::arguments().mid(1));
 }
