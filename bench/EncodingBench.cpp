@@ -46,21 +46,40 @@ void BM_Detect(benchmark::State& state)
 }
 BENCHMARK(BM_Detect)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
-// Visiting every character start of the text, as the pass skips the inside
-// of characters.
+// The costliest case: half-width katakana in CP932 that is valid EUC-JP too,
+// so both readings are checked and weighed.
+void BM_DetectAmbiguous(benchmark::State& state)
+{
+    const std::string word = "\xB1\xD8\xB6\xDE\xC4\xB3 \xC3\xDE\xB0\xC0\r\n";  // ｱﾘｶﾞﾄｳ ﾃﾞｰﾀ
+    std::string text;
+    while (text.size() + word.size() <= kMiB) text += word;
+    for (auto _ : state) {
+        CEncoding found = DetectEncoding(text);
+        benchmark::DoNotOptimize(found);
+        if (found.m_id != EncodingId::Cp932) state.SkipWithError("detected the wrong encoding");
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_DetectAmbiguous)->Unit(benchmark::kMillisecond);
+
+// Visiting every character start of the text as the pass does where no rule
+// fires (the next position is the next character), and after a rule fired
+// (the first start at or after a byte position, found from the last one).
 void BM_Step(benchmark::State& state)
 {
     const EncodingId id = state.range(0) ? EncodingId::EucJp : EncodingId::Utf8;
+    const bool afterFiring = state.range(1) != 0;
     const std::string text = Prose({id, false});
-    state.SetLabel(OptionName(id));
+    state.SetLabel(std::string(OptionName(id)) + (afterFiring ? " CharStartAtOrAfter" : " CharLength"));
     for (auto _ : state) {
         std::size_t starts = 0;
-        for (std::size_t pos = 0; pos < text.size(); pos = CharStartAtOrAfter(text, pos + 1, id, pos)) ++starts;
+        for (std::size_t pos = 0; pos < text.size(); ++starts)
+            pos = afterFiring ? CharStartAtOrAfter(text, pos + 1, id, pos) : pos + CharLength(text, pos, id);
         benchmark::DoNotOptimize(starts);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_Step)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Step)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

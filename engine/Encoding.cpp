@@ -111,6 +111,10 @@ std::size_t FirstInvalidUtf8(std::string_view s, bool& cut)
     for (;;) {
         p = SkipAscii(p, end);
         if (p == end) return s.size();
+        // Most Japanese characters: three bytes led by E1..EC or EE..EF.
+        while (end - p >= 3 && In(p[0], 0xE1, 0xEF) && p[0] != 0xED && ((p[1] ^ 0x80) | (p[2] ^ 0x80)) < 0x40) p += 3;
+        if (p == end) return s.size();
+        if (*p < 0x80) continue;
         const int n = Utf8Sequence(p, end, cut);
         if (n == 0) return static_cast<std::size_t>(p - b);
         p += n;
@@ -549,10 +553,14 @@ bool IsValidEucJp(std::string_view bytes)
 {
     Bytes p = Begin(bytes);
     Bytes const end = p + bytes.size();
-    for (;;) {
-        p = SkipAscii(p, end);
-        if (p == end) return true;
+    while (p < end) {
+        while (end - p >= 2 && In(p[0], 0xA1, 0xFE) && In(p[1], 0xA1, 0xFE)) p += 2;
+        if (p == end) break;
         const unsigned c = *p;
+        if (c < 0x80) {
+            p = SkipAscii(p + 1, end);
+            continue;
+        }
         int trail;
         unsigned hi = 0xFE;
         if (In(c, 0xA1, 0xFE)) trail = 1;
@@ -565,22 +573,26 @@ bool IsValidEucJp(std::string_view bytes)
             if (!In(*p, 0xA1, hi)) return false;
         }
     }
+    return true;
 }
 
 bool IsValidCp932(std::string_view bytes)
 {
     Bytes p = Begin(bytes);
     Bytes const end = p + bytes.size();
-    for (;;) {
-        p = SkipAscii(p, end);
-        if (p == end) return true;
+    while (p < end) {
         const unsigned c = *p++;
+        if (c < 0x80) {
+            p = SkipAscii(p, end);
+            continue;
+        }
         if (In(c, 0xA1, 0xDF)) continue;
         if (!IsCp932Lead(c)) return false;
         if (p == end) return true;  // cut short
         const unsigned t = *p++;
         if (!In(t, 0x40, 0x7E) && !In(t, 0x80, 0xFC)) return false;
     }
+    return true;
 }
 
 CEncoding DetectEncoding(std::string_view bytes)
@@ -593,7 +605,10 @@ CEncoding DetectEncoding(std::string_view bytes)
         return {HasJisEscape(bytes) ? EncodingId::Iso2022Jp : EncodingId::Utf8, false};
     if (IsValidUtf8(bytes)) return {EncodingId::Utf8, false};
     if (IsValidEucJp(bytes)) {
-        if (!IsValidCp932(bytes) || EucJpScore(bytes) > Cp932Score(bytes)) return {EncodingId::EucJp, false};
+        if (!IsValidCp932(bytes)) return {EncodingId::EucJp, false};
+        // Both readings are valid: the first 64 KiB are plenty to weigh them.
+        const std::string_view head = bytes.substr(0, 64 * 1024);
+        if (EucJpScore(head) > Cp932Score(head)) return {EncodingId::EucJp, false};
     }
     return {EncodingId::Cp932, false};
 }
@@ -710,6 +725,7 @@ std::size_t CharLength(std::string_view text, std::size_t pos, EncodingId id)
     if (c < 0x80) return 1;
     switch (id) {
     case EncodingId::Utf8: {
+        if (text.size() - pos >= 3 && In(c, 0xE1, 0xEF) && c != 0xED && ((p[1] ^ 0x80) | (p[2] ^ 0x80)) < 0x40) return 3;
         bool cut = false;
         const int n = Utf8Sequence(p, end, cut);
         return n > 0 ? static_cast<std::size_t>(n) : 1;
@@ -766,7 +782,13 @@ std::size_t CharStartAtOrAfter(std::string_view text, std::size_t pos, EncodingI
 {
     if (pos >= text.size() || !StepsByCharacter(id)) return pos;
     if (id == EncodingId::Utf8) {
-        while (pos < text.size() && !IsCharStart(text, pos, id)) ++pos;
+        // Inside a character: the start after it; a continuation byte that
+        // belongs to none is a start of its own.
+        Bytes const b = Begin(text);
+        if (IsUtf8LeadByte(b[pos])) return pos;
+        for (std::size_t d = 1; d <= 3 && d <= pos; ++d) {
+            if (IsUtf8LeadByte(b[pos - d])) return std::max(pos, pos - d + CharLength(text, pos - d, id));
+        }
         return pos;
     }
     std::size_t s = from <= pos ? from : EucJpStartAtOrBefore(text, pos);

@@ -69,8 +69,9 @@ std::string Sample(const std::string& utf8, CEncoding to, std::size_t bytes)
 // be valid as both CP932 and EUC-JP.
 std::string HalfWidthProse(std::size_t bytes, std::uint32_t seed)
 {
-    static const char* const kWords[] = {"ｺﾝﾋﾟｭｰﾀ", "ﾃﾞｰﾀ", "ﾌｧｲﾙ", "ｼｽﾃﾑ", "ﾌﾟﾛｸﾞﾗﾑ", "ｱﾘｶﾞﾄｳ", "ｺﾞｻﾞｲﾏｽ", "ﾃｽﾄ", "ﾒﾓﾘ", "ｹﾞｰﾑ",
-                                         "ﾊﾞｸﾞ", "ﾃﾞﾝﾜ", "ｶﾀｶﾅ", "ﾆｭｰｽ", "ﾎﾃﾙ", "ﾊﾟｿｺﾝ", "OK", "123", "No.5"};
+    // Words of an even number of bytes, so that runs between spaces read as EUC-JP too.
+    static const char* const kWords[] = {"ｺﾝﾋﾟｭｰﾀｰ", "ﾃﾞｰﾀ", "ﾌｧｲﾙ", "ｼｽﾃﾑ", "ｱﾘｶﾞﾄｳ", "ｹﾞｰﾑ", "ﾊﾞｸﾞ", "ﾃﾞﾝﾜ",
+                                         "ｶﾀｶﾅ",     "ﾆｭｰｽ", "ｵﾊﾖｳ", "ｻﾖﾅﾗ", "ﾒﾓﾘｰ",   "OK",   "123",  "No.5"};
     std::string out;
     while (out.size() < bytes * 2) {
         seed = seed * 1103515245u + 12345u;
@@ -107,7 +108,6 @@ TEST(EncodingTest, DetectsGeneratedProse)
                     if (bytes == 0 && seed == 3) break;  // whole texts: a few are enough
                 }
                 const double rate = 100.0 * right / total;
-                std::printf("%s %d %zu: %.1f\n", name, halfWidth, bytes, rate);
                 EXPECT_GE(rate, bytes == 50 ? 98.0 : 100.0)
                     << name << (halfWidth ? " half-width" : "") << " at " << bytes << " bytes";
             }
