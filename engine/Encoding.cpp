@@ -464,13 +464,6 @@ bool Encode(std::string_view utf8, EncodingId to, std::string& bytes, CConvertEr
     return true;
 }
 
-std::string_view WithoutBom(std::string_view bytes, const CEncoding& enc)
-{
-    const std::string_view bom = ByteOrderMark(enc.m_id);
-    if (enc.m_bBom && !bom.empty() && bytes.starts_with(bom)) bytes.remove_prefix(bom.size());
-    return bytes;
-}
-
 }  // namespace
 
 // ---- Names --------------------------------------------------------------------
@@ -522,6 +515,13 @@ std::string_view ByteOrderMark(EncodingId id)
     case EncodingId::Utf16Be: return "\xFE\xFF";
     default: return {};
     }
+}
+
+std::string_view WithoutByteOrderMark(std::string_view bytes, const CEncoding& encoding)
+{
+    const std::string_view bom = ByteOrderMark(encoding.m_id);
+    if (encoding.m_bBom && !bom.empty() && bytes.starts_with(bom)) bytes.remove_prefix(bom.size());
+    return bytes;
 }
 
 const char* ConverterName(EncodingId id)
@@ -576,11 +576,30 @@ bool IsValidEucJp(std::string_view bytes)
     return true;
 }
 
+namespace {
+
+// Whether all eight bytes are single-byte CP932 characters: ASCII or
+// half-width katakana (0xA1..0xDF, that is 0x21..0x5F under the high bit).
+bool AllSingleCp932(std::uint64_t w)
+{
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    const std::uint64_t y = w & ~kHigh;
+    const std::uint64_t atLeast21 = (y + 0x5F5F5F5F5F5F5F5Full) & kHigh;
+    const std::uint64_t atLeast60 = (y + 0x2020202020202020ull) & kHigh;
+    const std::uint64_t kana = w & atLeast21 & ~atLeast60 & kHigh;
+    return ((~w & kHigh) | kana) == kHigh;
+}
+
+}  // namespace
+
 bool IsValidCp932(std::string_view bytes)
 {
     Bytes p = Begin(bytes);
     Bytes const end = p + bytes.size();
     while (p < end) {
+        std::uint64_t w;
+        while (end - p >= 8 && (std::memcpy(&w, p, 8), AllSingleCp932(w))) p += 8;
+        if (p == end) break;
         const unsigned c = *p++;
         if (c < 0x80) {
             p = SkipAscii(p, end);
@@ -654,7 +673,7 @@ std::string DescribeConvertError(const CConvertError& error, std::string_view in
 bool ConvertText(std::string_view bytes, const CEncoding& from, const CEncoding& to, std::string& out,
                  CConvertError* error)
 {
-    const std::string_view body = WithoutBom(bytes, from);
+    const std::string_view body = WithoutByteOrderMark(bytes, from);
     const std::size_t base = static_cast<std::size_t>(body.data() - bytes.data());
     const std::string_view bom = to.m_bBom ? ByteOrderMark(to.m_id) : std::string_view();
     if (from.m_id == to.m_id) {

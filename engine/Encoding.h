@@ -3,26 +3,32 @@
 // stepping for the pass.
 //
 // How the rest of the program uses it:
-//  - Open (window and jestcat): read the file's bytes, take DetectEncoding(bytes)
-//    (or EncodingForBytes(id, bytes) when the user named the encoding). The pass
-//    runs on PassEncoding(id): CP932, UTF-8 and EUC-JP bytes are rewritten as
-//    they stand; ISO-2022-JP is first converted to EUC-JP and UTF-16 to UTF-8
-//    with ConvertText (the byte-order mark is dropped there and kept in the
-//    CEncoding value for Save As).
-//  - Pass: in UTF-8 and EUC-JP text (StepsByCharacter) a position inside a
-//    character is never tried: walk with CharStartAtOrAfter from a known
-//    character start, or ask IsCharStart. CP932 text is walked byte by byte.
-//  - Rules: the built-in rules (CP932 bytes) and a rule file's keys and texts
-//    are converted with ConvertText(bytes, ruleFileEncoding, {PassEncoding(id)})
-//    once per encoding; when the encodings are equal the bytes come back
-//    unchanged. A failure names line (of the converted piece) and U+XXXX; the
-//    loader reports it with the rule file's own line number and leaves the
+//  - Open (window and jestcat): read the file's bytes (the size limit applies
+//    to these), take DetectEncoding(bytes), or EncodingForBytes(id, bytes) when
+//    the user named the encoding. The pass runs on PassEncoding(id): CP932,
+//    UTF-8 and EUC-JP bytes are rewritten as they stand (only a UTF-8 mark is
+//    set aside with WithoutByteOrderMark); ISO-2022-JP is converted to EUC-JP
+//    and UTF-16 to UTF-8 with ConvertText, which drops the mark; the CEncoding
+//    value keeps it for Save As.
+//  - Pass: where StepsByCharacter(PassEncoding(id)), positions inside a
+//    character are never tried. After a position where nothing fired the next
+//    one is pos + CharLength(text, pos, id); after a firing with length change
+//    r it is CharStartAtOrAfter(text, max(0, pos + r + 1), id, pos). CP932
+//    text is walked byte by byte as before.
+//  - Rules: the built-in rules (CP932 bytes) are converted once per pass
+//    encoding with ConvertText(bytes, {Cp932}, {PassEncoding(id)}). A rule
+//    file is detected like a text; an ISO-2022-JP or UTF-16 one is converted
+//    whole to its pass encoding first (escapes and byte pairs span lines),
+//    then split, and each key and text converted for the text at hand the same
+//    way; equal encodings give the bytes back unconverted. A failure gives the
+//    character (m_cChar); the loader adds the rule file's line and leaves the
 //    rule out.
 //  - Display and copy: DecodeToUtf8. Save As and jestcat -t: ConvertText from
-//    the pass encoding to the document's encoding (BOM written when the value
-//    has one); a failure names the character and line, nothing is written.
-//  - Status bar: DisplayName; jestcat -e/-t/--detect: ParseEncodingName,
-//    IsAutoEncodingName, OptionName.
+//    the pass encoding to the document's encoding (mark written when the value
+//    has one); on failure nothing is written and DescribeConvertError names
+//    the line and the character (U+XXXX).
+//  - Status bar: DisplayName. jestcat -e/-t/--rules-encoding/--detect:
+//    IsAutoEncodingName, ParseEncodingName, OptionName (plus " bom").
 #pragma once
 
 #include <cstddef>
@@ -56,6 +62,8 @@ const char* OptionName(EncodingId id);
 std::string DisplayName(const CEncoding& encoding);
 // The byte-order mark of an encoding; empty for those that have none.
 std::string_view ByteOrderMark(EncodingId id);
+// The bytes without the encoding's mark when the value says there is one.
+std::string_view WithoutByteOrderMark(std::string_view bytes, const CEncoding& encoding);
 // The iconv name the conversions use.
 const char* ConverterName(EncodingId id);
 
