@@ -356,6 +356,7 @@ bool RunIconv(iconv_t cd, std::string_view in, std::string& out, std::size_t& fa
     std::size_t il = src.size();
     out.assign(src.size() * 3 + 16, '\0');
     std::size_t used = 0;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // initial state, whatever came before
     for (;;) {
         char* op = out.data() + used;
         std::size_t ol = out.size() - used;
@@ -374,6 +375,34 @@ bool RunIconv(iconv_t cd, std::string_view in, std::string& out, std::size_t& fa
     }
     out.resize(used);
     return true;
+}
+
+// Offset of the first character of `folded` that does not come back as
+// itself from `encoded`, or npos. (glibc writes U+00A5 as 0x5C and U+203E as
+// 0x7E into CP932 and EUC-JP, and passes ESC into ISO-2022-JP, all without
+// an error.)
+std::size_t FirstIrreversible(std::string_view folded, EncodingId to, const std::string& encoded)
+{
+    CIconv back("UTF-8", ConverterName(to));
+    CIconv there(ConverterName(to), "UTF-8");
+    std::string decoded, one, dec;
+    std::size_t at = 0;
+    int err = 0;
+    if (!back.Ok() || !there.Ok()) return 0;
+    if (RunIconv(back.Get(), encoded, decoded, at, err) && decoded == folded) return std::string_view::npos;
+    // Character by character; everything before the first differing byte came back.
+    std::size_t i = 0;
+    if (err == 0) {
+        const auto diff = std::mismatch(folded.begin(), folded.end(), decoded.begin(), decoded.end());
+        i = static_cast<std::size_t>(diff.first - folded.begin());
+        while (i > 0 && i < folded.size() && !IsUtf8LeadByte(static_cast<unsigned char>(folded[i]))) --i;
+    }
+    const std::size_t first = std::min(i, folded.size() ? folded.size() - 1 : 0);
+    for (; i < folded.size(); i += std::max<std::size_t>(1, CharLength(folded, i, EncodingId::Utf8))) {
+        const std::string_view c = folded.substr(i, CharLength(folded, i, EncodingId::Utf8));
+        if (!RunIconv(there.Get(), c, one, at, err) || !RunIconv(back.Get(), one, dec, at, err) || dec != c) return i;
+    }
+    return first;
 }
 
 // Input offset of the character whose UTF-8 form starts at utf8Offset:
@@ -450,8 +479,17 @@ bool Encode(std::string_view utf8, EncodingId to, std::string& bytes, CConvertEr
     std::string out;
     std::size_t at = 0;
     int err = 0;
-    if (!RunIconv(cd.Get(), folded, out, at, err)) {
+    bool ok = RunIconv(cd.Get(), folded, out, at, err);
+    if (ok && !IsUnicode(to)) {
+        at = FirstIrreversible(folded, to, out);
+        ok = at == std::string_view::npos;
+    }
+    if (!ok) {
         const std::size_t original = Unfold(at, shifts);
+        if (original >= utf8.size()) {
+            Fail(error, Kind::InvalidInput, utf8.size(), LineAt(utf8, utf8.size()), 0, EncodingId::Utf8, to);
+            return false;
+        }
         bool cut = false;
         Bytes const p = Begin(utf8) + original;
         const int n = Utf8Sequence(p, Begin(utf8) + utf8.size(), cut);

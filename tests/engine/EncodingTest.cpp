@@ -209,6 +209,13 @@ TEST(EncodingTest, ReportsWhereConversionFails)
     const Case cases[] = {
         {"\xE3\x81\x82\n\xE3\x81\x84\n\xE2\x91\xA0\xF0\x9F\x98\x80x", kUtf8, {E::Cp932, false}, K::Unrepresentable, 11, 3,
          0x1F600, "line 3: U+1F600 cannot be written in Shift_JIS"},
+        // Characters that the converter would write as another one.
+        {"a\xC2\xA5", kUtf8, {E::Cp932, false}, K::Unrepresentable, 1, 1, 0xA5,
+         "line 1: U+00A5 cannot be written in Shift_JIS"},
+        {"\xE2\x80\xBE", kUtf8, {E::EucJp, false}, K::Unrepresentable, 0, 1, 0x203E,
+         "line 1: U+203E cannot be written in EUC-JP"},
+        {"\xE3\x81\x82\n\x1B(B", kUtf8, {E::Iso2022Jp, false}, K::Unrepresentable, 4, 2, 0x1B,
+         "line 2: U+001B cannot be written in ISO-2022-JP"},
         // The first character becomes one byte shorter when folded.
         {"\xA1\xF1\x0A\x41\xF5\xA1", {E::EucJp, false}, {E::Iso2022Jp, false}, K::Unrepresentable, 4, 2, 0xE000,
          "line 2: U+E000 cannot be written in ISO-2022-JP"},
