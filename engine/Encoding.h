@@ -38,6 +38,9 @@
 #include <string_view>
 
 enum class EncodingId : std::uint8_t { Cp932, Utf8, EucJp, Iso2022Jp, Utf16Le, Utf16Be };
+// Every encoding, in the order menus and help list them.
+inline constexpr EncodingId kAllEncodings[] = {EncodingId::Cp932,     EncodingId::Utf8,    EncodingId::EucJp,
+                                               EncodingId::Iso2022Jp, EncodingId::Utf16Le, EncodingId::Utf16Be};
 
 // An encoding and whether the text began with its byte-order mark.
 struct CEncoding {

@@ -44,7 +44,7 @@ TEST(EncodingTest, Names)
         {{E::Utf16Le, true}, "UTF-16LE BOM"}, {{E::Utf16Be, false}, "UTF-16BE"},
     };
     for (const auto& [encoding, name] : shown) EXPECT_EQ(DisplayName(encoding), name);
-    for (E id : {E::Cp932, E::Utf8, E::EucJp, E::Iso2022Jp, E::Utf16Le, E::Utf16Be})
+    for (E id : kAllEncodings)
         EXPECT_EQ(ParseEncodingName(OptionName(id)), id) << OptionName(id);
 }
 
