@@ -37,11 +37,9 @@ constexpr const char* kRuleLoadFailed = "設定ファイルのロードに失敗
 enum : int { kOptHtml = 256, kOptComments };
 
 struct Options {
-    int level = 2;
+    CRewriteOptions rewrite;
     std::optional<std::uint32_t> seed;
     std::optional<std::string> rules;
-    bool html = false;
-    bool comments = false;
     std::vector<std::string> files;
 };
 
@@ -152,7 +150,7 @@ Options ParseOptions(int argc, char** argv)
             auto level = ParseUnsigned(optarg, 4);
             if (!level)
                 UsageError(std::string("invalid level '") + optarg + "' (expected 0..4)");
-            opts.level = static_cast<int>(*level);
+            opts.rewrite.m_nLevel = static_cast<int>(*level);
             break;
         }
         case 's': {
@@ -170,10 +168,10 @@ Options ParseOptions(int argc, char** argv)
                 UsageError(std::string("unsupported encoding '") + optarg + "' (expected cp932)");
             break;
         case kOptHtml:
-            opts.html = true;
+            opts.rewrite.m_bHtmlFilter = true;
             break;
         case kOptComments:
-            opts.comments = true;
+            opts.rewrite.m_bCommentFilter = true;
             break;
         case 'h':
             PrintAndExit(HelpText());
@@ -260,7 +258,7 @@ bool WriteAll(int fd, const CByteString& text)
 void Rewrite(const CRuleSet& rules, const Options& opts, CByteString& text)
 {
     const std::uint32_t seed = opts.seed ? *opts.seed : static_cast<std::uint32_t>(std::time(nullptr));
-    RewriteText(rules, text, seed, opts.level, opts.html, opts.comments);
+    RewriteText(rules, text, seed, opts.rewrite);
 }
 
 int Run(int argc, char** argv)

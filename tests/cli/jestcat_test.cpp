@@ -3,7 +3,7 @@
 
 #include "MarkupFilters.h"
 #include "ProseGenerator.h"
-#include "Random.h"
+#include "Rewrite.h"
 #include "RuleSet.h"
 
 #include <gtest/gtest.h>
@@ -147,12 +147,7 @@ std::string Expected(const std::string& input, std::uint32_t seed, int level,
     if (!ruleFile.empty() && !rules.LoadRuleFile(ruleFile))
         throw std::runtime_error("rule file did not load in-process");
     std::string text = input;
-    jest::srand(seed);
-    rules.TransformText(text, LevelToThreshold(level));
-    if (html)
-        StripHtmlTags(text);
-    if (comments)
-        StripComments(text);
+    RewriteText(rules, text, seed, CRewriteOptions{level, html, comments});
     return text;
 }
 

@@ -1,6 +1,6 @@
-// Byte string clamping, the generator, levels, the built-in table and the
+// The oracle's byte string clamping, the generator, levels, the built-in table and the
 // rule set's grouping.
-#include "ByteString.h"
+#include "Oracle.h"
 #include "Random.h"
 #include "RuleSet.h"
 #include "TestUtil.h"
@@ -27,14 +27,14 @@ TEST(ByteString, LeftAndRightClamp)
         {"left -3", -3, 0, ""}, {"left 0", 0, 0, ""}, {"left 2", 2, 0, "ab"},
         {"left 5", 5, 0, "abcde"}, {"left 9", 9, 0, "abcde"}, {"left huge", kHuge, 0, "abcde"},
     };
-    for (const auto& c : cases) EXPECT_EQ(StrLeft(s, c.f), c.expected) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(oracle::StrLeft(s, c.f), c.expected) << c.what;
     const PartCase rights[] = {
         {"right -1", -1, 0, ""}, {"right 2", 2, 0, "de"}, {"right 5", 5, 0, "abcde"},
         {"right 7", 7, 0, "abcde"}, {"right huge", kHuge, 0, "abcde"},
     };
-    for (const auto& c : rights) EXPECT_EQ(StrRight(s, c.f), c.expected) << c.what;
-    EXPECT_EQ(StrLeft(CByteString(), 3), "");
-    EXPECT_EQ(StrRight(CByteString(), 3), "");
+    for (const auto& c : rights) EXPECT_EQ(oracle::StrRight(s, c.f), c.expected) << c.what;
+    EXPECT_EQ(oracle::StrLeft(CByteString(), 3), "");
+    EXPECT_EQ(oracle::StrRight(CByteString(), 3), "");
 }
 
 TEST(ByteString, MidClamps)
@@ -51,7 +51,7 @@ TEST(ByteString, MidClamps)
         {"huge start", kHuge, kHuge, ""},
         {"whole", 0, 5, "abcde"},
     };
-    for (const auto& c : cases) EXPECT_EQ(StrMid(s, c.f, c.c), c.expected) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(oracle::StrMid(s, c.f, c.c), c.expected) << c.what;
 }
 
 TEST(Generator, ClassicSequences)
