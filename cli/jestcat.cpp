@@ -2,14 +2,13 @@
 // is read whole, rewritten with a freshly seeded generator, filtered, and
 // written to standard output byte for byte.
 
+#include "FileRead.h"
 #include "MessageSink.h"
 #include "Rewrite.h"
 #include "RuleSet.h"
 
-#include <fcntl.h>
 #include <getopt.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -195,46 +194,14 @@ public:
     void ShowMessage(const std::string& text) override { PrintError(text); }
 };
 
-// Reads a whole descriptor; false with errno set on a read error.
-bool ReadAll(int fd, CByteString& out)
-{
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        out.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            out.append(buffer, static_cast<std::size_t>(n));
-        else if (n == 0)
-            return true;
-        else if (errno != EINTR)
-            return false;
-    }
-}
-
 // Reads FILE ("-" is standard input); on failure the message names it.
 bool ReadInput(const std::string& name, CByteString& text)
 {
-    if (name == "-") {
-        if (ReadAll(STDIN_FILENO, text))
-            return true;
-        PrintError(name + ": " + std::strerror(errno));
-        return false;
-    }
-    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        PrintError(name + ": " + std::strerror(errno));
-        return false;
-    }
-    bool ok = ReadAll(fd, text);
-    int savedErrno = errno;
-    close(fd);
-    if (!ok) {
-        PrintError(name + ": " + std::strerror(savedErrno));
-        return false;
-    }
-    return true;
+    const int error = name == "-" ? ReadToEnd(STDIN_FILENO, text) : ReadWholeFile(name, text, false);
+    if (error == 0)
+        return true;
+    PrintError(name + ": " + std::strerror(error));
+    return false;
 }
 
 bool WriteAll(int fd, const CByteString& text)
