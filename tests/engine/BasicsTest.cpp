@@ -165,6 +165,24 @@ TEST(RuleSet, AddRuleGroupsByWholeKey)
     }
 }
 
+// Thousands of keys, each given twice: one group per key, in the order of
+// first appearance, the entries in the order given.
+TEST(RuleSet, ManyKeysKeepTheirGroups)
+{
+    CRuleSet set;
+    set.RemoveAllGroups();
+    constexpr int kKeys = 3000;
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < kKeys; ++i) set.AddRule(round, "k" + std::to_string(i * 7919 % kKeys), std::to_string(round));
+    ASSERT_EQ(set.GetGroupCount(), kKeys);
+    for (int g = 0; g < kKeys; ++g) {
+        const CRuleGroup group = set.GetGroup(g);
+        ASSERT_EQ(group.GetKey(), "k" + std::to_string(g * 7919 % kKeys));
+        ASSERT_EQ(group.GetModes(), (std::vector<int>{0, 1}));
+        ASSERT_EQ(group.GetTexts(), (std::vector<CByteString>{"0", "1"}));
+    }
+}
+
 TEST(RuleSet, GetGroupReturnsACopy)
 {
     CRuleSet set;
