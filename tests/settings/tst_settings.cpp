@@ -384,6 +384,16 @@ private slots:
         QCOMPARE(untouched.m_nFrequency, -1);
     }
 
+    // A rule-file name that is not valid UTF-8 comes back byte for byte.
+    void ruleFileBytesKept()
+    {
+        const CByteString name("/tmp/\x82\xA0\xFF.rules");
+        CJestSettingsDlg dlg;
+        dlg.m_strRuleFile = name;
+        QCOMPARE(User(nullptr)(dlg), 1);
+        QCOMPARE(dlg.m_strRuleFile, name);
+    }
+
     // The user cannot type into the path box, paste into it or clear it.
     void pathBoxReadOnly()
     {
