@@ -31,13 +31,13 @@ CJestSettingsDlg::CJestSettingsDlg(QWidget* parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
     // The five level buttons carry the indices 0..4 in template order.
-    QRadioButton* const levels[] = {m_pUi->IDC_1002, m_pUi->IDC_1003, m_pUi->IDC_1004,
-                                    m_pUi->IDC_1005, m_pUi->IDC_1006};
+    QRadioButton* const levels[] = {m_pUi->levelButton0, m_pUi->levelButton1, m_pUi->levelButton2,
+                                    m_pUi->levelButton3, m_pUi->levelButton4};
     for (int i = 0; i < 5; ++i)
         m_levelGroup.addButton(levels[i], i);
     m_levelGroup.setExclusive(true);
 
-    connect(m_pUi->IDC_1008, &QPushButton::clicked, this, &CJestSettingsDlg::OnLoadButton);
+    connect(m_pUi->loadButton, &QPushButton::clicked, this, &CJestSettingsDlg::OnLoadButton);
     m_bFormReady = true;
     FitToTemplate();
 }
@@ -57,9 +57,9 @@ void CJestSettingsDlg::FitToTemplate()
     const auto dy = [height](int y) { return (y * height + 4) / 8; };
 
     layout()->setContentsMargins(dx(7), dy(7), dx(7), dy(7));
-    m_pUi->IDOK->setMinimumWidth(dx(50));
-    m_pUi->IDCANCEL->setMinimumWidth(dx(50));
-    m_pUi->IDC_1009->setMinimumWidth(dx(62));
+    m_pUi->okButton->setMinimumWidth(dx(50));
+    m_pUi->cancelButton->setMinimumWidth(dx(50));
+    m_pUi->ruleFileEdit->setMinimumWidth(dx(62));
     m_pUi->levelIndent->changeSize(dx(15), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
     m_pUi->filterRight->changeSize(dx(7), 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
     layout()->invalidate();
@@ -72,26 +72,26 @@ void CJestSettingsDlg::FitToTemplate()
 void CJestSettingsDlg::DoDataExchange(bool bSaveAndValidate)
 {
     if (bSaveAndValidate) {
-        m_bHtml = m_pUi->IDC_1000->isChecked() ? 1 : 0;
-        m_bCppComment = m_pUi->IDC_1001->isChecked() ? 1 : 0;
+        m_bHtml = m_pUi->htmlCheck->isChecked() ? 1 : 0;
+        m_bCppComment = m_pUi->commentCheck->isChecked() ? 1 : 0;
         m_nFrequency = m_levelGroup.checkedId();  // -1 when none is checked
         // Keep the member's exact bytes while the box still shows them, so a
         // name that does not decode cleanly survives the round trip.
-        const QString text = m_pUi->IDC_1009->text();
+        const QString text = m_pUi->ruleFileEdit->text();
         if (text != PathToText(m_strRuleFile))
             m_strRuleFile = TextToPath(text);
         return;
     }
 
-    m_pUi->IDC_1000->setChecked(m_bHtml != 0);
-    m_pUi->IDC_1001->setChecked(m_bCppComment != 0);
+    m_pUi->htmlCheck->setChecked(m_bHtml != 0);
+    m_pUi->commentCheck->setChecked(m_bCppComment != 0);
     // An exclusive group cannot uncheck its last button: lift it meanwhile.
     m_levelGroup.setExclusive(false);
     for (QAbstractButton* button : m_levelGroup.buttons())
         button->setChecked(m_levelGroup.id(button) == m_nFrequency);
     m_levelGroup.setExclusive(true);
-    m_pUi->IDC_1009->setText(PathToText(m_strRuleFile));
-    m_pUi->IDC_1009->setCursorPosition(0);
+    m_pUi->ruleFileEdit->setText(PathToText(m_strRuleFile));
+    m_pUi->ruleFileEdit->setCursorPosition(0);
 }
 
 void CJestSettingsDlg::accept()
@@ -121,6 +121,6 @@ void CJestSettingsDlg::OnLoadButton()
     if (!path)
         return;
     m_strRuleFile = TextToPath(*path);
-    m_pUi->IDC_1009->setText(*path);
-    m_pUi->IDC_1009->setCursorPosition(0);
+    m_pUi->ruleFileEdit->setText(*path);
+    m_pUi->ruleFileEdit->setCursorPosition(0);
 }

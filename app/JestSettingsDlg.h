@@ -1,4 +1,4 @@
-// The modal dialog "詳細設定": frequency level, the two markup filters and the
+// The modal settings dialog: frequency level, the two markup filters and the
 // rule file. It only carries values; the document fills its members before it
 // runs and reads them back after OK.
 #pragma once
@@ -21,10 +21,10 @@ public:
     explicit CJestSettingsDlg(QWidget* parent = nullptr);
     ~CJestSettingsDlg() override;
 
-    int m_bHtml = 0;              // check box 1000 "HTML"
-    int m_bCppComment = 0;        // check box 1001 "C++コメント"
-    int m_nFrequency = -1;        // radio group 1002..1006 as 0..4, -1 for none
-    CByteString m_strRuleFile;    // edit box 1009: the path as the system's bytes
+    int m_bHtml = 0;              // htmlCheck
+    int m_bCppComment = 0;        // commentCheck
+    int m_nFrequency = -1;        // levelButton0..4 as 0..4, -1 for none
+    CByteString m_strRuleFile;    // ruleFileEdit: the path as the system's bytes
 
     // Members to controls (false) or controls to members (true).
     void DoDataExchange(bool bSaveAndValidate);

@@ -22,7 +22,7 @@
 CJestpadApp::CJestpadApp()
 {
     LoadResources();
-    m_pszAppName = AfxLoadString(AFX_IDS_APP_TITLE);
+    m_strAppName = AfxLoadString(AFX_IDS_APP_TITLE);
     OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
 }
 
@@ -35,7 +35,12 @@ void CJestpadApp::LoadResources()
         return;
     loaded = true;
     Q_INIT_RESOURCE(jestpad);
-    AfxLoadStringTable(QString::fromLatin1(kStringTablePath));
+    AfxAddResourceIds(kJestpadIds);
+    // The strings are part of the program: a table that does not load is a
+    // fault of the build, not of the user's input.
+    QString error;
+    if (!AfxLoadStringTable(QString::fromLatin1(kStringTablePath), &error))
+        qFatal("%s", qPrintable(error));
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     // Qt's own dialogs (file, font, print) in Japanese.
     auto* translator = new QTranslator(qApp);

@@ -14,7 +14,7 @@ public:
 
     // args: the command line without the program's name.
     bool InitInstance(const QStringList& args) override;
-    void OnAppAbout();  // 57664
+    void OnAppAbout();
 
     CJestpadDoc* GetDocument() const;
     CJestpadView* GetView() const;

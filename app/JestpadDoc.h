@@ -25,8 +25,8 @@ public:
 
     // Opens the current file again through the pipeline; nothing when untitled.
     void Reload();
-    void OnFileReload();       // 32771
-    void OnSettingsJest();     // 32773, in JestpadDocSettings.cpp
+    void OnFileReload();
+    void OnSettingsJest();  // in JestpadDocSettings.cpp
 
     CJestpadView* GetJestpadView() const;
 

@@ -6,7 +6,7 @@
 #include "Resource.h"
 #include "UiSeam.h"
 
-// The settings command (32773): runs "詳細設定" with the current settings and,
+// The settings command: runs the settings dialog with the current settings and,
 // on OK, takes the level and filters, loads a newly named rule file and
 // rewrites the current file with all of it.
 void CJestpadDoc::OnSettingsJest()

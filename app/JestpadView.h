@@ -16,7 +16,7 @@ public:
 
     CJestpadDoc* GetDocument() const;
     void OnInitialUpdate() override;
-    void OnSettingsFont();  // 32772
+    void OnSettingsFont();
 
     // The font the font dialog starts from; the control uses it only after
     // the first OK.

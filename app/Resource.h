@@ -1,24 +1,24 @@
-// Ids of the program's own resources: commands, strings, dialogs.
+// Ids of the program's own resources, listed once: the enum and the names that
+// res/strings.txt and res/mainframe.txt use are both made from the list.
 #pragma once
 
 #include "AfxRes.h"
 
-enum : int {
-    IDR_MAINFRAME = 128,  // menu, accelerators, tool bar, icon, template string
-    IDD_ABOUTBOX = 100,
-    IDD_JEST_SETTINGS = 130,
+// IDR_MAINFRAME names the menu, accelerators, tool bar, icon and template string.
+#define JESTPAD_IDS(X)              \
+    X(IDR_MAINFRAME, 128)           \
+    /* commands */                  \
+    X(ID_FILE_RELOAD, 32771)        \
+    X(ID_SETTINGS_FONT, 32772)      \
+    X(ID_SETTINGS_JEST, 32773)      \
+    /* strings */                   \
+    X(IDS_RULE_LOAD_FAILED, 201)    \
+    X(IDS_VERSION_TEXT, 202)        \
+    X(IDS_USAGE, 203)
 
-    ID_FILE_RELOAD = 32771,
-    ID_SETTINGS_FONT = 32772,
-    ID_SETTINGS_JEST = 32773,
+enum : int { JESTPAD_IDS(AFX_RESOURCE_ENUM) };
 
-    // "設定ファイルのロードに失敗しました。"
-    IDS_RULE_LOAD_FAILED = 201,
-    // "Jestpad Version 3.0β"
-    IDS_VERSION_TEXT = 202,
-    // Usage text of --help.
-    IDS_USAGE = 203,
-};
+inline constexpr CResourceId kJestpadIds[] = {JESTPAD_IDS(AFX_RESOURCE_NAME)};
 
 // Resource files inside the program (res/jestpad.qrc).
 inline constexpr char kStringTablePath[] = ":/res/strings.txt";

@@ -5,15 +5,27 @@
 #include "AfxRes.h"
 
 #include <QString>
+#include <QStringView>
+
+#include <optional>
+#include <span>
 
 class CWinApp;
 class CFrameWnd;
 class QWidget;
 
-// Reads a string table (UTF-8 lines "id<TAB>text"; "\n", "\t" and "\\" are
-// escapes; lines starting with "#" are comments) and adds its strings to the
-// table in force. Returns false when the file cannot be read.
-bool AfxLoadStringTable(const QString& path);
+// Adds a layer's ids to the names that the resource files may use; the
+// framework's standard ids are always there.
+void AfxAddResourceIds(std::span<const CResourceId> ids);
+// The id that a resource file means by name; nothing for an unknown name.
+std::optional<int> AfxLookupResourceId(QStringView name);
+
+// Reads a string table (UTF-8 lines "NAME<TAB>text" with a name from the id
+// lists; "\n", "\t" and "\\" are escapes; lines starting with "#" are
+// comments) and adds its strings to the table in force. Returns false, with
+// the reason in *error, when the file cannot be read or a line is not such a
+// line.
+bool AfxLoadStringTable(const QString& path, QString* error = nullptr);
 // The string of that id; empty when the table has none.
 QString AfxLoadString(int id);
 // The string of that id with %1 replaced by arg.

@@ -1,62 +1,81 @@
-// Numeric ids of the framework's standard commands and strings. The program's
-// own ids live in app/Resource.h.
+// The framework's standard ids of commands and strings, listed once: the enum
+// and the names that the resource files use are both made from the list. The
+// program's own ids live in app/Resource.h.
 #pragma once
 
-// Commands.
-enum : int {
-    ID_FILE_NEW = 57600,
-    ID_FILE_OPEN = 57601,
-    ID_FILE_SAVE_AS = 57604,
-    ID_FILE_PAGE_SETUP = 57605,
-    ID_FILE_PRINT_SETUP = 57606,
-    ID_FILE_PRINT = 57607,
-    ID_FILE_PRINT_DIRECT = 57608,
-    ID_FILE_PRINT_PREVIEW = 57609,
-    ID_FILE_MRU_FIRST = 57616,
-    ID_FILE_MRU_LAST = 57631,
-    ID_EDIT_COPY = 57634,
-    ID_EDIT_SELECT_ALL = 57642,
-    ID_APP_ABOUT = 57664,
-    ID_APP_EXIT = 57665,
-    ID_VIEW_TOOLBAR = 59392,
-    ID_VIEW_STATUS_BAR = 59393,
-    ID_SEPARATOR = 0,
-    ID_INDICATOR_CAPS = 59137,
-    ID_INDICATOR_NUM = 59138,
-    ID_INDICATOR_SCRL = 59139,
-    ID_INDICATOR_KANA = 59142,
+#include <span>
+
+// One id as the resource files name it.
+struct CResourceId {
+    const char* name;
+    int id;
 };
 
-// Strings.
-enum : int {
-    AFX_IDS_APP_TITLE = 57344,
-    AFX_IDS_IDLEMESSAGE = 57345,
-    AFX_IDS_OPENFILE = 61440,
-    AFX_IDS_SAVEFILE = 61441,
-    AFX_IDS_ALLFILTER = 61442,
-    AFX_IDS_UNTITLED = 61443,
-    AFX_IDS_UNNAMED_FILE = 61446,
-    AFX_IDP_FAILED_TO_OPEN_DOC = 61697,
-    AFX_IDP_FAILED_TO_SAVE_DOC = 61698,
-    AFX_IDP_FAILED_TO_CREATE_DOC = 61700,
-    AFX_IDP_FILE_TOO_LARGE = 61701,
-    AFX_IDP_FAILED_TO_START_PRINT = 61702,
-    AFX_IDS_UNREG_DONE = 61707,
-    AFX_IDP_INVALID_FILENAME = 61696,
-    AFX_IDP_FAILED_INVALID_FORMAT = 61728,
-    AFX_IDP_FILE_GENERIC = 61857,
-    AFX_IDP_FILE_NOT_FOUND = 61858,
-    AFX_IDP_FILE_BAD_PATH = 61859,
-    AFX_IDP_FILE_TOO_MANY_OPEN = 61860,
-    AFX_IDP_FILE_ACCESS_DENIED = 61861,
-    AFX_IDP_FILE_INVALID_FILE = 61862,
-    AFX_IDP_FILE_REMOVE_CURRENT = 61863,
-    AFX_IDP_FILE_DIR_FULL = 61864,
-    AFX_IDP_FILE_BAD_SEEK = 61865,
-    AFX_IDP_FILE_HARD_IO = 61866,
-    AFX_IDP_FILE_SHARING = 61867,
-    AFX_IDP_FILE_LOCKING = 61868,
-    AFX_IDP_FILE_DISKFULL = 61869,
-    AFX_IDP_FILE_EOF = 61870,
-    AFX_IDS_NO_PRINTER = 61888,
-};
+// Turn an X-macro list of X(name, value) into enum entries or name entries.
+#define AFX_RESOURCE_ENUM(name, value) name = (value),
+#define AFX_RESOURCE_NAME(name, value) CResourceId{#name, (value)},
+
+#define AFX_STANDARD_IDS(X)                 \
+    /* commands */                          \
+    X(ID_FILE_NEW, 57600)                   \
+    X(ID_FILE_OPEN, 57601)                  \
+    X(ID_FILE_SAVE_AS, 57604)               \
+    X(ID_FILE_PRINT_SETUP, 57606)           \
+    X(ID_FILE_PRINT, 57607)                 \
+    X(ID_FILE_PRINT_PREVIEW, 57609)         \
+    X(ID_FILE_MRU_FIRST, 57616)             \
+    X(ID_FILE_MRU_FILE1, 57616)             \
+    X(ID_FILE_MRU_FILE2, 57617)             \
+    X(ID_FILE_MRU_FILE3, 57618)             \
+    X(ID_FILE_MRU_FILE4, 57619)             \
+    X(ID_FILE_MRU_LAST, 57631)              \
+    X(ID_EDIT_COPY, 57634)                  \
+    X(ID_EDIT_SELECT_ALL, 57642)            \
+    X(ID_APP_ABOUT, 57664)                  \
+    X(ID_APP_EXIT, 57665)                   \
+    X(ID_VIEW_TOOLBAR, 59392)               \
+    X(ID_VIEW_STATUS_BAR, 59393)            \
+    /* status bar panes */                  \
+    X(ID_SEPARATOR, 0)                      \
+    X(ID_INDICATOR_EXT, 59136)              \
+    X(ID_INDICATOR_CAPS, 59137)             \
+    X(ID_INDICATOR_NUM, 59138)              \
+    X(ID_INDICATOR_SCRL, 59139)             \
+    X(ID_INDICATOR_OVR, 59140)              \
+    X(ID_INDICATOR_REC, 59141)              \
+    X(ID_INDICATOR_KANA, 59142)             \
+    /* strings */                           \
+    X(AFX_IDS_APP_TITLE, 57344)             \
+    X(AFX_IDS_IDLEMESSAGE, 57345)           \
+    X(AFX_IDS_OPENFILE, 61440)              \
+    X(AFX_IDS_SAVEFILE, 61441)              \
+    X(AFX_IDS_ALLFILTER, 61442)             \
+    X(AFX_IDS_UNTITLED, 61443)              \
+    X(AFX_IDS_UNNAMED_FILE, 61446)          \
+    X(AFX_IDP_INVALID_FILENAME, 61696)      \
+    X(AFX_IDP_FAILED_TO_OPEN_DOC, 61697)    \
+    X(AFX_IDP_FAILED_TO_SAVE_DOC, 61698)    \
+    X(AFX_IDP_FAILED_TO_CREATE_DOC, 61700)  \
+    X(AFX_IDP_FILE_TOO_LARGE, 61701)        \
+    X(AFX_IDP_FAILED_TO_START_PRINT, 61702) \
+    X(AFX_IDS_UNREG_DONE, 61707)            \
+    X(AFX_IDP_FAILED_INVALID_FORMAT, 61728) \
+    X(AFX_IDP_FILE_GENERIC, 61857)          \
+    X(AFX_IDP_FILE_NOT_FOUND, 61858)        \
+    X(AFX_IDP_FILE_BAD_PATH, 61859)         \
+    X(AFX_IDP_FILE_TOO_MANY_OPEN, 61860)    \
+    X(AFX_IDP_FILE_ACCESS_DENIED, 61861)    \
+    X(AFX_IDP_FILE_INVALID_FILE, 61862)     \
+    X(AFX_IDP_FILE_REMOVE_CURRENT, 61863)   \
+    X(AFX_IDP_FILE_DIR_FULL, 61864)         \
+    X(AFX_IDP_FILE_BAD_SEEK, 61865)         \
+    X(AFX_IDP_FILE_HARD_IO, 61866)          \
+    X(AFX_IDP_FILE_SHARING, 61867)          \
+    X(AFX_IDP_FILE_LOCKING, 61868)          \
+    X(AFX_IDP_FILE_DISKFULL, 61869)         \
+    X(AFX_IDP_FILE_EOF, 61870)              \
+    X(AFX_IDS_NO_PRINTER, 61888)
+
+enum : int { AFX_STANDARD_IDS(AFX_RESOURCE_ENUM) };
+
+inline constexpr CResourceId kAfxStandardIds[] = {AFX_STANDARD_IDS(AFX_RESOURCE_NAME)};

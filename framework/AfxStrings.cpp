@@ -15,6 +15,17 @@ QHash<int, QString>& Table()
     return table;
 }
 
+QHash<QString, int>& Names()
+{
+    static QHash<QString, int> names = [] {
+        QHash<QString, int> standard;
+        for (const CResourceId& id : kAfxStandardIds)
+            standard.insert(QString::fromLatin1(id.name), id.id);
+        return standard;
+    }();
+    return names;
+}
+
 QString Unescape(QStringView text)
 {
     QString out;
@@ -38,24 +49,46 @@ QString Unescape(QStringView text)
 
 }  // namespace
 
-bool AfxLoadStringTable(const QString& path)
+void AfxAddResourceIds(std::span<const CResourceId> ids)
+{
+    for (const CResourceId& id : ids)
+        Names().insert(QString::fromLatin1(id.name), id.id);
+}
+
+std::optional<int> AfxLookupResourceId(QStringView name)
+{
+    const auto it = Names().constFind(name.toString());
+    if (it == Names().cend())
+        return std::nullopt;
+    return *it;
+}
+
+bool AfxLoadStringTable(const QString& path, QString* error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = path + QStringLiteral(": ") + file.errorString();
         return false;
+    }
     const QString all = QString::fromUtf8(file.readAll());
+    int lineNumber = 0;
     for (QStringView line : QStringView(all).split(u'\n')) {
+        ++lineNumber;
         if (line.endsWith(u'\r'))
             line.chop(1);
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
         const qsizetype tab = line.indexOf(u'\t');
-        if (tab <= 0)
-            continue;
-        bool ok = false;
-        const int id = line.left(tab).toInt(&ok);
-        if (ok)
-            Table().insert(id, Unescape(line.mid(tab + 1)));
+        const std::optional<int> id =
+            tab > 0 ? AfxLookupResourceId(line.left(tab)) : std::nullopt;
+        if (!id) {
+            if (error)
+                *error = QStringLiteral("%1:%2: unknown string name \"%3\"")
+                             .arg(path).arg(lineNumber).arg(line.left(tab).toString());
+            return false;
+        }
+        Table().insert(*id, Unescape(line.mid(tab + 1)));
     }
     return true;
 }

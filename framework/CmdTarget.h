@@ -31,6 +31,8 @@ public:
     // handler says otherwise); false when it does not handle the command.
     bool OnUpdateCmdUI(CCmdUI& ui);
     bool HandlesCommand(int id) const { return m_handlers.count(id) != 0; }
+    // Whether an update handler decides the command's state.
+    bool HasUpdateHandler(int id) const { return m_updates.count(id) != 0; }
 
 protected:
     void OnCommand(int id, std::function<void()> handler);

@@ -17,7 +17,6 @@ public:
     enum Mode { load, store };
     CArchive(Mode mode, QIODevice* file) : m_mode(mode), m_pFile(file) {}
     bool IsLoading() const { return m_mode == load; }
-    bool IsStoring() const { return m_mode == store; }
     QIODevice* GetFile() const { return m_pFile; }
 
     // Marks the archive failed with the message of that string id
@@ -63,7 +62,7 @@ public:
     void AddView(CEditView* view) { m_pView = view; }
     void RemoveView(CEditView* view) { if (m_pView == view) m_pView = nullptr; }
 
-    // The framework's Save As command (57604).
+    // The framework's Save As command.
     void OnFileSaveAs();
 
     // Message for a file error by cause, with the file's name for %1.

@@ -17,54 +17,88 @@
 #include <QTimer>
 #include <QToolBar>
 
-namespace {
+#include <optional>
 
-QString Unescape(QString text)
+bool CMenuResource::Load(const QString& path, QString* error)
 {
-    text.replace(QStringLiteral("\\t"), QStringLiteral("\t"));
-    return text;
-}
-
-}  // namespace
-
-bool CMenuResource::Load(const QString& path)
-{
+    *this = CMenuResource();
+    int lineNumber = 0;
+    const auto fail = [&](const QString& reason) {
+        if (error)
+            *error = QStringLiteral("%1:%2: %3").arg(path).arg(lineNumber).arg(reason);
+        return false;
+    };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    *this = CMenuResource();
+        return fail(file.errorString());
     const QString all = QString::fromUtf8(file.readAll());
     Popup* popup = nullptr;
     for (QString line : all.split(u'\n')) {
+        ++lineNumber;
         if (line.endsWith(u'\r'))
             line.chop(1);
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
         const QStringList f = line.split(u'\t');
         const QString& kind = f[0];
-        if (kind == u"POPUP" && f.size() >= 2) {
-            popups.append(Popup{Unescape(f[1]), {}});
+        // The id named in field n; the key in field k, which no line before gave.
+        std::optional<int> id;
+        const auto named = [&](qsizetype n) {
+            id = AfxLookupResourceId(f.value(n));
+            return id.has_value();
+        };
+        QKeySequence key;
+        const auto keyed = [&](qsizetype k) {
+            key = QKeySequence(f.value(k), QKeySequence::PortableText);
+            if (key.count() != 1 || key[0].key() == Qt::Key_unknown)
+                return false;
+            for (const auto& accel : accels) {
+                if (accel.first == key)
+                    return false;
+            }
+            return true;
+        };
+        if (kind == u"POPUP" && f.size() == 2) {
+            popups.append(Popup{f[1], {}});
             popup = &popups.last();
-        } else if (kind == u"END") {
+        } else if (kind == u"END" && f.size() == 1 && popup) {
             popup = nullptr;
-        } else if (kind == u"ITEM" && popup && f.size() >= 3) {
-            popup->items.append(Item{Item::Command, f[1].toInt(), Unescape(f[2])});
-        } else if (kind == u"MRU" && popup && f.size() >= 3) {
-            popup->items.append(Item{Item::RecentFiles, f[1].toInt(), Unescape(f[2])});
-        } else if (kind == u"SEPARATOR") {
+        } else if ((kind == u"ITEM" || kind == u"MRU") && popup && (f.size() == 3 || f.size() == 4)) {
+            if (!named(1))
+                return fail(QStringLiteral("unknown id \"%1\"").arg(f[1]));
+            QString caption = f[2];
+            if (f.size() == 4) {
+                if (kind != u"ITEM" || !keyed(3))
+                    return fail(QStringLiteral("bad or repeated key \"%1\"").arg(f[3]));
+                accels.append({key, *id});
+                caption += u'\t' + key.toString(QKeySequence::PortableText);
+            }
+            popup->items.append(
+                Item{kind == u"ITEM" ? Item::Command : Item::RecentFiles, *id, caption});
+        } else if (kind == u"SEPARATOR" && f.size() == 1) {
             if (popup)
                 popup->items.append(Item{Item::Separator, 0, {}});
             else
                 buttons.append(Button{0, {}});
-        } else if (kind == u"ACCEL" && f.size() >= 3) {
-            accels.append({QKeySequence(f[1], QKeySequence::PortableText), f[2].toInt()});
-        } else if (kind == u"BUTTON" && f.size() >= 3) {
-            buttons.append(Button{f[1].toInt(), f[2]});
+        } else if (kind == u"ACCEL" && f.size() == 3 && !popup) {
+            if (!named(2))
+                return fail(QStringLiteral("unknown id \"%1\"").arg(f[2]));
+            if (!keyed(1))
+                return fail(QStringLiteral("bad or repeated key \"%1\"").arg(f[1]));
+            accels.append({key, *id});
+        } else if (kind == u"BUTTON" && f.size() == 3 && !popup) {
+            if (!named(1))
+                return fail(QStringLiteral("unknown id \"%1\"").arg(f[1]));
+            buttons.append(Button{*id, f[2]});
         } else {
-            return false;
+            return fail(QStringLiteral("not a resource line"));
         }
     }
-    return !popups.isEmpty();
+    if (popup)
+        return fail(QStringLiteral("POPUP without END"));
+    if (popups.isEmpty())
+        return fail(QStringLiteral("no menu"));
+    return true;
 }
 
 CFrameWnd::CFrameWnd()
@@ -106,8 +140,12 @@ QAction* CFrameWnd::MakeAction(int id, const QString& caption)
 bool CFrameWnd::LoadFrame(const QString& resourcePath, const QString& frameTitle)
 {
     m_strFrameTitle = frameTitle;
-    if (!m_resource.Load(resourcePath))
+    QString error;
+    if (!m_resource.Load(resourcePath, &error)) {
+        // A broken resource is the program's own fault: say where it is.
+        qWarning("%s", qPrintable(error));
         return false;
+    }
     for (const auto& popup : m_resource.popups) {
         QMenu* menu = menuBar()->addMenu(popup.caption);
         connect(menu, &QMenu::aboutToShow, this, [this] {

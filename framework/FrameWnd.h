@@ -18,13 +18,15 @@ class QStatusBar;
 class QTimer;
 class QToolBar;
 
-// Menus, accelerators and tool bar of one resource, read from a text file:
-//   POPUP <TAB> caption ... END        a drop-down menu
-//   ITEM <TAB> id <TAB> caption        an item ("\t" separates the key text)
-//   SEPARATOR                          in a menu or on the tool bar
-//   MRU <TAB> id <TAB> caption         the recent-file placeholder
-//   ACCEL <TAB> keys <TAB> id          an accelerator ("Ctrl+A")
-//   BUTTON <TAB> id <TAB> image        a tool bar button
+// Menus, accelerators and tool bar of one resource, read from a text file in
+// which commands are named by their ids (AfxLookupResourceId):
+//   POPUP <TAB> caption ... END              a drop-down menu
+//   ITEM <TAB> ID <TAB> caption [<TAB> key]  an item; the key ("Ctrl+N") is its
+//                                            accelerator, shown after the caption
+//   SEPARATOR                                in a menu or on the tool bar
+//   MRU <TAB> ID <TAB> caption               the recent-file placeholder
+//   ACCEL <TAB> key <TAB> ID                 a further accelerator
+//   BUTTON <TAB> ID <TAB> image              a tool bar button
 struct CMenuResource {
     struct Item {
         enum Kind { Command, Separator, RecentFiles } kind = Command;
@@ -43,7 +45,10 @@ struct CMenuResource {
     QList<QPair<QKeySequence, int>> accels;
     QList<Button> buttons;
 
-    bool Load(const QString& path);
+    // False, with the file, line and reason in *error, when the file cannot
+    // be read or a line is wrong: an unknown id or kind, a missing field, a
+    // key that is no key or is given twice.
+    bool Load(const QString& path, QString* error = nullptr);
 };
 
 class CFrameWnd : public QMainWindow, public CCmdTarget {
@@ -77,6 +82,10 @@ public:
     QString GetMessageText() const;
     // Texts of the indicator panes as shown now (empty while a lock is off).
     QStringList GetIndicatorTexts() const;
+    // The first of view, document, frame and application that handles id.
+    CCmdTarget* CommandTarget(int id);
+    // The menus, accelerators and tool bar as loaded.
+    const CMenuResource& GetResource() const { return m_resource; }
 
 protected:
     // Window creation: returns 0 to go on, -1 to abort.
@@ -88,8 +97,6 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    // The first of view, document, frame and application that handles id.
-    CCmdTarget* CommandTarget(int id);
     QAction* MakeAction(int id, const QString& caption);
     void UpdateIndicators();
 

@@ -1,5 +1,7 @@
 #include "UiSeam.h"
 
+#include "Afx.h"
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -24,7 +26,8 @@ QString QtFilter(const QString& filter)
 
 void CUiSeam::MessageBox(QWidget* parent, const QString& text)
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Jestpad"), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Warning, AfxLoadString(AFX_IDS_APP_TITLE), text, QMessageBox::Ok,
+                    parent);
     box.exec();
 }
 

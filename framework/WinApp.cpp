@@ -196,8 +196,6 @@ void CCommandLineInfo::ParseSwitch(const QString& flag)
         m_nShellCommand = FileDDE;
     else if (flag.compare(u"Embedding", Qt::CaseInsensitive) == 0)
         m_bRunEmbedded = true;
-    else if (flag.compare(u"Automation", Qt::CaseInsensitive) == 0)
-        m_bRunAutomated = true;
 }
 
 void CCommandLineInfo::Parse(const QStringList& args)
@@ -261,7 +259,7 @@ CWinApp::~CWinApp()
 
 std::unique_ptr<QSettings> CWinApp::OpenSettings() const
 {
-    return std::make_unique<QSettings>(m_strRegistryKey, m_pszAppName);
+    return std::make_unique<QSettings>(m_strRegistryKey, m_strAppName);
 }
 
 void CWinApp::LoadStdProfileSettings(int mruSize)
@@ -341,7 +339,7 @@ bool CWinApp::PrintFile(const CCommandLineInfo& info)
     m_nExitCode = 1;
     if (info.m_strFileName.isEmpty()) {
         std::fprintf(stderr, "%s: -p and -pt need the name of the file to print.\n",
-                     qPrintable(m_pszAppName.toLower()));
+                     qPrintable(m_strAppName.toLower()));
         return false;
     }
     if (!m_pDocTemplate)
@@ -396,7 +394,7 @@ bool CWinApp::ProcessShellCommand(const CCommandLineInfo& info)
     case CCommandLineInfo::FileDDE:
         // No shell sends requests here: nothing to serve, no window.
         std::fprintf(stderr, "%s: -dde: DDE is not used on this platform.\n",
-                     qPrintable(m_pszAppName.toLower()));
+                     qPrintable(m_strAppName.toLower()));
         return false;
     case CCommandLineInfo::ShowHelp:
     case CCommandLineInfo::ShowVersion:

@@ -84,11 +84,11 @@ struct CCommandLineInfo {
     QString m_strDriverName;
     QString m_strPortName;
     bool m_bRunEmbedded = false;
-    bool m_bRunAutomated = false;
 
     // Switches begin with "-" (a path begins with "/"). "p", "pt" and "dde"
-    // are exact; "Unregister", "Unregserver", "Embedding" and "Automation"
-    // ignore case; other switches are ignored. "--" ends the switches.
+    // are exact; "Unregister", "Unregserver" and "Embedding" ignore case;
+    // other switches ("Automation" among them) are ignored. "--" ends the
+    // switches.
     void Parse(const QStringList& args);
 
 private:
@@ -115,7 +115,6 @@ public:
     std::unique_ptr<QSettings> OpenSettings() const;
 
     void AddDocTemplate(std::unique_ptr<CSingleDocTemplate> docTemplate);
-    CSingleDocTemplate* GetDocTemplate() const { return m_pDocTemplate.get(); }
     CDocument* OpenDocumentFile(const QString& path);
     void AddToRecentFileList(const QString& path);
     const CRecentFileList& GetRecentFileList() const { return m_recentFiles; }
@@ -132,7 +131,7 @@ public:
     void OnOpenRecentFile(int id);
 
     CFrameWnd* m_pMainWnd = nullptr;
-    QString m_pszAppName;
+    QString m_strAppName;
     int m_nNumPreviewPages = 0;
     int m_nExitCode = 0;
 

@@ -106,8 +106,8 @@ std::function<int(QDialog&)> User(std::function<void(CJestSettingsDlg&)> act, En
         if (act)
             act(dlg);
         switch (end) {
-        case End::Ok: Click(dlg, "IDOK"); break;
-        case End::Cancel: Click(dlg, "IDCANCEL"); break;
+        case End::Ok: Click(dlg, "okButton"); break;
+        case End::Cancel: Click(dlg, "cancelButton"); break;
         case End::Close: dlg.close(); break;
         case End::Escape: QTest::keyClick(&dlg, Qt::Key_Escape); break;
         }
@@ -121,10 +121,10 @@ std::function<int(QDialog&)> User(std::function<void(CJestSettingsDlg&)> act, En
 void PickRuleFile(CFakeUiSeam& seam, CJestSettingsDlg& dlg, const QString& path)
 {
     seam.openAnswers.push_back(path);
-    Click(dlg, "IDC_1008");
+    Click(dlg, "loadButton");
 }
 
-const char* const kLevelButtons[] = {"IDC_1002", "IDC_1003", "IDC_1004", "IDC_1005", "IDC_1006"};
+const char* const kLevelButtons[] = {"levelButton0", "levelButton1", "levelButton2", "levelButton3", "levelButton4"};
 
 }  // namespace
 
@@ -169,20 +169,20 @@ private slots:
             QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(cls) << text
                                 << id;
         };
-        row("IDOK", "QPushButton", QStringLiteral("OK"), 1);
-        row("IDCANCEL", "QPushButton", QStringLiteral("ｷｬﾝｾﾙ"), 2);
-        row("IDC_1008", "QPushButton", QStringLiteral("ロード..."), 1008);
-        row("IDC_1002", "QRadioButton", QStringLiteral("ほとんどなし"), 1002);
-        row("IDC_1003", "QRadioButton", QStringLiteral("少なめ"), 1003);
-        row("IDC_1004", "QRadioButton", QStringLiteral("普通"), 1004);
-        row("IDC_1005", "QRadioButton", QStringLiteral("多め"), 1005);
-        row("IDC_1006", "QRadioButton", QStringLiteral("いつも"), 1006);
-        row("IDC_1000", "QCheckBox", QStringLiteral("HTML"), 1000);
-        row("IDC_1001", "QCheckBox", QStringLiteral("C++コメント"), 1001);
-        row("IDC_STATIC_FREQUENCY", "QGroupBox", QStringLiteral("発生頻度＆モード"), 65535);
-        row("IDC_STATIC_FILENAME", "QLabel", QStringLiteral("ファイル名"), 65535);
-        row("IDC_STATIC_FILTER", "QGroupBox", QStringLiteral("フィルタ"), 65535);
-        row("IDC_1009", "QLineEdit", QString(), 1009);
+        row("okButton", "QPushButton", QStringLiteral("OK"), 1);
+        row("cancelButton", "QPushButton", QStringLiteral("ｷｬﾝｾﾙ"), 2);
+        row("loadButton", "QPushButton", QStringLiteral("ロード..."), 1008);
+        row("levelButton0", "QRadioButton", QStringLiteral("ほとんどなし"), 1002);
+        row("levelButton1", "QRadioButton", QStringLiteral("少なめ"), 1003);
+        row("levelButton2", "QRadioButton", QStringLiteral("普通"), 1004);
+        row("levelButton3", "QRadioButton", QStringLiteral("多め"), 1005);
+        row("levelButton4", "QRadioButton", QStringLiteral("いつも"), 1006);
+        row("htmlCheck", "QCheckBox", QStringLiteral("HTML"), 1000);
+        row("commentCheck", "QCheckBox", QStringLiteral("C++コメント"), 1001);
+        row("frequencyGroup", "QGroupBox", QStringLiteral("発生頻度＆モード"), 65535);
+        row("fileNameLabel", "QLabel", QStringLiteral("ファイル名"), 65535);
+        row("filterGroup", "QGroupBox", QStringLiteral("フィルタ"), 65535);
+        row("ruleFileEdit", "QLineEdit", QString(), 1009);
     }
 
     void templateControls()
@@ -212,33 +212,33 @@ private slots:
     void framingTabOrderAndDefault()
     {
         CJestSettingsDlg dlg;
-        auto* frequency = Control<QGroupBox>(dlg, "IDC_STATIC_FREQUENCY");
-        auto* filter = Control<QGroupBox>(dlg, "IDC_STATIC_FILTER");
-        for (const char* name : {"IDC_STATIC_FILENAME", "IDC_1009", "IDC_1008", "IDC_1002",
-                                 "IDC_1003", "IDC_1004", "IDC_1005", "IDC_1006"})
+        auto* frequency = Control<QGroupBox>(dlg, "frequencyGroup");
+        auto* filter = Control<QGroupBox>(dlg, "filterGroup");
+        for (const char* name : {"fileNameLabel", "ruleFileEdit", "loadButton", "levelButton0",
+                                 "levelButton1", "levelButton2", "levelButton3", "levelButton4"})
             QVERIFY2(frequency->isAncestorOf(Control<QWidget>(dlg, name)), name);
-        for (const char* name : {"IDC_1000", "IDC_1001"})
+        for (const char* name : {"htmlCheck", "commentCheck"})
             QVERIFY2(filter->isAncestorOf(Control<QWidget>(dlg, name)), name);
-        for (const char* name : {"IDOK", "IDCANCEL"})
+        for (const char* name : {"okButton", "cancelButton"})
             QVERIFY2(!frequency->isAncestorOf(Control<QWidget>(dlg, name)) &&
                          !filter->isAncestorOf(Control<QWidget>(dlg, name)),
                      name);
 
-        QVERIFY(Control<QPushButton>(dlg, "IDOK")->isDefault());
-        QVERIFY(!Control<QPushButton>(dlg, "IDCANCEL")->isDefault());
+        QVERIFY(Control<QPushButton>(dlg, "okButton")->isDefault());
+        QVERIFY(!Control<QPushButton>(dlg, "cancelButton")->isDefault());
 
         // Tab order: the template order, without the path box.
         dlg.show();
         QStringList order;
-        QWidget* w = Control<QWidget>(dlg, "IDOK");
+        QWidget* w = Control<QWidget>(dlg, "okButton");
         do {
             if ((w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && w->isVisibleTo(&dlg))
                 order << w->objectName();
             w = w->nextInFocusChain();
-        } while (w != Control<QWidget>(dlg, "IDOK") && order.size() < 50);
-        QCOMPARE(order, QStringList({"IDOK", "IDCANCEL", "IDC_1008", "IDC_1002", "IDC_1003",
-                                     "IDC_1004", "IDC_1005", "IDC_1006", "IDC_1000",
-                                     "IDC_1001"}));
+        } while (w != Control<QWidget>(dlg, "okButton") && order.size() < 50);
+        QCOMPARE(order, QStringList({"okButton", "cancelButton", "loadButton", "levelButton0", "levelButton1",
+                                     "levelButton2", "levelButton3", "levelButton4", "htmlCheck",
+                                     "commentCheck"}));
     }
 
     // Template arrangement: OK and Cancel at the top right, the file row above
@@ -267,23 +267,23 @@ private slots:
             QWidget* w = Control<QWidget>(dlg, name);
             return QRect(w->mapTo(&dlg, QPoint(0, 0)), w->size());
         };
-        const QRect ok = rect("IDOK"), cancel = rect("IDCANCEL"), group = rect("IDC_STATIC_FREQUENCY"),
-                    filter = rect("IDC_STATIC_FILTER"), path = rect("IDC_1009");
+        const QRect ok = rect("okButton"), cancel = rect("cancelButton"), group = rect("frequencyGroup"),
+                    filter = rect("filterGroup"), path = rect("ruleFileEdit");
         QVERIFY(ok.left() > group.right() && ok.bottom() < cancel.top());
         QVERIFY(ok.top() < dlg.height() / 4 && ok.right() > dlg.width() * 3 / 4);
         QVERIFY(cancel.bottom() < filter.top() && filter.left() > group.right());
-        QVERIFY(rect("IDC_STATIC_FILENAME").right() < path.left());
-        QVERIFY(path.right() < rect("IDC_1008").left());
-        QVERIFY(path.bottom() < rect("IDC_1002").top());
-        QVERIFY(rect("IDC_1002").left() > rect("IDC_STATIC_FILENAME").left());  // indented
+        QVERIFY(rect("fileNameLabel").right() < path.left());
+        QVERIFY(path.right() < rect("loadButton").left());
+        QVERIFY(path.bottom() < rect("levelButton0").top());
+        QVERIFY(rect("levelButton0").left() > rect("fileNameLabel").left());  // indented
         for (int i = 1; i < 5; ++i)
             QVERIFY(rect(kLevelButtons[i - 1]).bottom() < rect(kLevelButtons[i]).top());
-        QVERIFY(rect("IDC_1000").bottom() < rect("IDC_1001").top());
+        QVERIFY(rect("htmlCheck").bottom() < rect("commentCheck").top());
 
         // Every control shows its whole text and overlaps no other one.
-        const char* const leaves[] = {"IDOK", "IDCANCEL", "IDC_1008", "IDC_1002", "IDC_1003",
-                                      "IDC_1004", "IDC_1005", "IDC_1006", "IDC_1000",
-                                      "IDC_1001", "IDC_STATIC_FILENAME", "IDC_1009"};
+        const char* const leaves[] = {"okButton", "cancelButton", "loadButton", "levelButton0", "levelButton1",
+                                      "levelButton2", "levelButton3", "levelButton4", "htmlCheck",
+                                      "commentCheck", "fileNameLabel", "ruleFileEdit"};
         for (const char* a : leaves) {
             QWidget* w = Control<QWidget>(dlg, a);
             QVERIFY2(w->width() >= w->minimumSizeHint().width() &&
@@ -294,7 +294,7 @@ private slots:
                 if (a != b)
                     QVERIFY2(!rect(a).intersects(rect(b)), qPrintable(QStringLiteral("%1 / %2").arg(a, b)));
         }
-        QVERIFY(group.contains(rect("IDC_1006")) && filter.contains(rect("IDC_1001")));
+        QVERIFY(group.contains(rect("levelButton4")) && filter.contains(rect("commentCheck")));
     }
 
     // Members go to the controls when the dialog opens.
@@ -320,7 +320,7 @@ private slots:
         CJestSettingsDlg dlg;
         QCOMPARE(dlg.m_nFrequency, -1);
         // A button checked before opening must not survive the exchange.
-        Control<QRadioButton>(dlg, "IDC_1003")->setChecked(true);
+        Control<QRadioButton>(dlg, "levelButton1")->setChecked(true);
         dlg.m_nFrequency = frequency;
         dlg.m_bHtml = html;
         dlg.m_bCppComment = comment;
@@ -328,9 +328,9 @@ private slots:
         dlg.show();
         for (int i = 0; i < 5; ++i)
             QCOMPARE(Control<QRadioButton>(dlg, kLevelButtons[i])->isChecked(), i == frequency);
-        QCOMPARE(Control<QCheckBox>(dlg, "IDC_1000")->isChecked(), html != 0);
-        QCOMPARE(Control<QCheckBox>(dlg, "IDC_1001")->isChecked(), comment != 0);
-        QCOMPARE(Control<QLineEdit>(dlg, "IDC_1009")->text(), QFile::decodeName(path));
+        QCOMPARE(Control<QCheckBox>(dlg, "htmlCheck")->isChecked(), html != 0);
+        QCOMPARE(Control<QCheckBox>(dlg, "commentCheck")->isChecked(), comment != 0);
+        QCOMPARE(Control<QLineEdit>(dlg, "ruleFileEdit")->text(), QFile::decodeName(path));
     }
 
     // Controls go back to the members on OK only; each level button gives its
@@ -359,8 +359,8 @@ private slots:
         const int result = User(
             [&](CJestSettingsDlg& d) {
                 Click(d, kLevelButtons[button]);
-                Click(d, "IDC_1000");
-                Click(d, "IDC_1001");
+                Click(d, "htmlCheck");
+                Click(d, "commentCheck");
                 PickRuleFile(seam, d, QStringLiteral("/new.rules"));
                 // The pick alone already sets the member; OK is what counts
                 // for the others.
@@ -377,11 +377,21 @@ private slots:
     void noLevelCheckedGivesMinusOne()
     {
         CJestSettingsDlg dlg;  // -1: no button checked, none can be unchecked
-        QCOMPARE(User([](CJestSettingsDlg& d) { Click(d, "IDC_1004"); Click(d, "IDC_1004"); })(dlg), 1);
+        QCOMPARE(User([](CJestSettingsDlg& d) { Click(d, "levelButton2"); Click(d, "levelButton2"); })(dlg), 1);
         QCOMPARE(dlg.m_nFrequency, 2);
         CJestSettingsDlg untouched;
         QCOMPARE(User(nullptr)(untouched), 1);
         QCOMPARE(untouched.m_nFrequency, -1);
+    }
+
+    // A rule-file name that is not valid UTF-8 comes back byte for byte.
+    void ruleFileBytesKept()
+    {
+        const CByteString name("/tmp/\x82\xA0\xFF.rules");
+        CJestSettingsDlg dlg;
+        dlg.m_strRuleFile = name;
+        QCOMPARE(User(nullptr)(dlg), 1);
+        QCOMPARE(dlg.m_strRuleFile, name);
     }
 
     // The user cannot type into the path box, paste into it or clear it.
@@ -390,7 +400,7 @@ private slots:
         CJestSettingsDlg dlg;
         dlg.m_strRuleFile = "/kept.rules";
         dlg.show();
-        auto* box = Control<QLineEdit>(dlg, "IDC_1009");
+        auto* box = Control<QLineEdit>(dlg, "ruleFileEdit");
         QVERIFY(box->isReadOnly());
         QVERIFY(!(box->focusPolicy() & Qt::TabFocus));
         QApplication::clipboard()->setText(QStringLiteral("pasted"));
@@ -402,7 +412,7 @@ private slots:
         QTest::keyClick(box, Qt::Key_X, Qt::ControlModifier);
         QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(box->text(), QStringLiteral("/kept.rules"));
-        Click(dlg, "IDOK");
+        Click(dlg, "okButton");
         QCOMPARE(dlg.m_strRuleFile, CByteString("/kept.rules"));
     }
 
@@ -414,9 +424,9 @@ private slots:
         CJestSettingsDlg dlg;
         dlg.m_strRuleFile = "/before.rules";
         dlg.show();
-        auto* box = Control<QLineEdit>(dlg, "IDC_1009");
+        auto* box = Control<QLineEdit>(dlg, "ruleFileEdit");
         seam.openAnswers.push_back(std::nullopt);
-        Click(dlg, "IDC_1008");
+        Click(dlg, "loadButton");
         QCOMPARE(box->text(), QStringLiteral("/before.rules"));
         QCOMPARE(dlg.m_strRuleFile, CByteString("/before.rules"));
         const QString missing = Path(QStringLiteral("does-not-exist/規則.rules"));
@@ -443,9 +453,9 @@ private slots:
                 seen = true;
                 for (int i = 0; i < 5; ++i)
                     QCOMPARE(Control<QRadioButton>(d, kLevelButtons[i])->isChecked(), i == 2);
-                QVERIFY(!Control<QCheckBox>(d, "IDC_1000")->isChecked());
-                QVERIFY(!Control<QCheckBox>(d, "IDC_1001")->isChecked());
-                QVERIFY(Control<QLineEdit>(d, "IDC_1009")->text().isEmpty());
+                QVERIFY(!Control<QCheckBox>(d, "htmlCheck")->isChecked());
+                QVERIFY(!Control<QCheckBox>(d, "commentCheck")->isChecked());
+                QVERIFY(Control<QLineEdit>(d, "ruleFileEdit")->text().isEmpty());
             },
             End::Cancel);
         h.doc()->OnSettingsJest();
@@ -484,7 +494,7 @@ private slots:
         bool shown = false;
         seam.doModal = User([&](CJestSettingsDlg& d) {
             shown = true;
-            QCOMPARE(Control<QLineEdit>(d, "IDC_1009")->text(), rulesPath);
+            QCOMPARE(Control<QLineEdit>(d, "ruleFileEdit")->text(), rulesPath);
         });
         h.doc()->OnSettingsJest();
         QVERIFY(shown);
@@ -530,9 +540,9 @@ private slots:
         seam.doModal = User([&](CJestSettingsDlg& d) {
             Click(d, kLevelButtons[level]);
             if (html)
-                Click(d, "IDC_1000");
+                Click(d, "htmlCheck");
             if (comments)
-                Click(d, "IDC_1001");
+                Click(d, "commentCheck");
         });
         h.doc()->OnSettingsJest();
         QCOMPARE(h.doc()->m_nLevel, level);
@@ -585,7 +595,7 @@ private slots:
 
         seam.now = 1444444444;
         seam.doModal = User([&](CJestSettingsDlg& d) {
-            Click(d, "IDC_1006");
+            Click(d, "levelButton4");
             PickRuleFile(seam, d, badPath);
         });
         h.doc()->OnSettingsJest();
@@ -599,7 +609,7 @@ private slots:
         seam.doModal = User(
             [&](CJestSettingsDlg& d) {
                 shown = true;
-                QCOMPARE(Control<QLineEdit>(d, "IDC_1009")->text(), goodPath);
+                QCOMPARE(Control<QLineEdit>(d, "ruleFileEdit")->text(), goodPath);
             },
             End::Cancel);
         h.doc()->OnSettingsJest();
@@ -621,8 +631,8 @@ private slots:
         seam.doModal = User(
             [&](CJestSettingsDlg& d) {
                 PickRuleFile(seam, d, rulesPath);
-                Click(d, "IDC_1005");
-                Click(d, "IDC_1000");
+                Click(d, "levelButton3");
+                Click(d, "htmlCheck");
             },
             End::Cancel);
         h.doc()->OnSettingsJest();
@@ -646,8 +656,8 @@ private slots:
         const QByteArray textBefore = h.view()->GetWindowText();
         const int reads = seam.clockReads;
         seam.doModal = User([&](CJestSettingsDlg& d) {
-            Click(d, "IDC_1002");
-            Click(d, "IDC_1001");
+            Click(d, "levelButton0");
+            Click(d, "commentCheck");
             PickRuleFile(seam, d, rulesPath);
         });
         h.doc()->OnSettingsJest();
