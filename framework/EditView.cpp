@@ -219,13 +219,17 @@ QString CEditView::PrintDocument(QPrinter& printer)
         return QString();
     }
     // A PDF file: make sure it can be written, and that it is a file whose
-    // end can be checked once the job is done.
+    // end can be checked once the job is done. Printing replaces it anyway;
+    // emptied now, it can never pass for a whole PDF if the job breaks off.
     const QString name = printer.outputFileName();
     const QByteArray native = QFile::encodeName(name);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
+    const int fd =
+        ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0)
         return CDocument::ErrnoMessage(errno, name, true);
-    struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
     if (!regular)
