@@ -283,6 +283,7 @@ private slots:
         QCOMPARE(h2.view()->GetWindowText(), QByteArray("b"));
         QVERIFY(seam.messages.isEmpty());
         h2.Exit();
+        ::unlink(native.constData());  // QDir cannot name it to remove it
     }
 
     void recentEntries()
@@ -333,7 +334,12 @@ private slots:
             QCOMPARE(run.err, err.replace("CONF", QFile::encodeName(conf)));
     }
 
-    void cleanupTestCase() { PrepareTestSettings(); }
+    void cleanupTestCase()
+    {
+        PrepareTestSettings();
+        if (!m_full.isEmpty())  // so that the temporary folder can go
+            ::umount2(QFile::encodeName(m_full).constData(), MNT_DETACH);
+    }
 };
 
 QTEST_MAIN(CFailuresTest)
