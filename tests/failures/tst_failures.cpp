@@ -142,7 +142,7 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, message);
-        if (args[2].startsWith(u"FULL") && m_full.isEmpty())
+        if (args.value(2).startsWith(u"FULL") && m_full.isEmpty())
             QSKIP(qPrintable(m_noMount));
         if (args[0] == u"-p" && !QPrinterInfo::defaultPrinter().isNull())
             QSKIP("this machine has a printer");
