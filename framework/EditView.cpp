@@ -27,7 +27,7 @@ namespace {
 // line-break rules, so that no character class is taken for a break point
 // that the layout does not give (prolonged sound marks, closing punctuation,
 // the user-defined characters).
-constexpr QChar kBreakHint(0x200B);
+constexpr QChar kBreakHint = CEditView::kBreakHint;
 constexpr qsizetype kHintRun = 64;
 
 QString WithBreakHints(const QString& text)
