@@ -126,6 +126,8 @@ void CDocument::SetPathName(const QString& path, bool addToMru)
 {
     m_strPathName = QFileInfo(path).absoluteFilePath();
     SetTitle(QFileInfo(m_strPathName).fileName());
+    if (AfxGetApp())
+        AfxGetApp()->m_strLastFolder = QFileInfo(m_strPathName).absolutePath();
     if (addToMru && AfxGetApp())
         AfxGetApp()->AddToRecentFileList(m_strPathName);
 }
@@ -144,11 +146,31 @@ void CDocument::UpdateFrameTitle()
     }
 }
 
+QString CDocument::ProposedSaveName(const QString& path)
+{
+    // Untitled: "無題.txt" in the folder last used.
+    if (path.isEmpty()) {
+        const QString name = AfxLoadString(AFX_IDS_UNTITLED) + QStringLiteral(".txt");
+        const QString folder = AfxGetApp() ? AfxGetApp()->m_strLastFolder : QString();
+        return folder.isEmpty() ? name : QDir(folder).filePath(name);
+    }
+    // "<name>_jest<ext>" beside the file, so that Enter cannot overwrite it.
+    const QFileInfo info(path);
+    QString base = info.completeBaseName();
+    QString ext = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    if (base.isEmpty()) {
+        base = info.fileName();
+        ext.clear();
+    }
+    return info.dir().filePath(base + QStringLiteral("_jest") + ext);
+}
+
 void CDocument::OnFileSaveAs()
 {
     CFrameWnd* frame = m_pView ? m_pView->GetParentFrame() : nullptr;
     const auto chosen = CUiSeam::Get().GetSaveFileName(
-        frame, AfxLoadString(AFX_IDS_SAVEFILE), AfxLoadString(AFX_IDS_ALLFILTER));
+        frame, AfxLoadString(AFX_IDS_SAVEFILE), AfxLoadString(AFX_IDS_ALLFILTER),
+        ProposedSaveName(m_strPathName));
     if (!chosen || chosen->isEmpty())
         return;
     const QString path = QFileInfo(*chosen).absoluteFilePath();
