@@ -67,7 +67,11 @@ CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(
         connect(box, &QCheckBox::toggled, this, &CFindBar::Search);
         layout->addWidget(box);
     }
+    // The count and notes never widen the window (a new width would wrap
+    // the whole text again).
     m_pStatus = new QLabel(this);
+    m_pStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_pStatus->setMinimumWidth(m_pStatus->fontMetrics().horizontalAdvance(QStringLiteral("00000 / 00000 件")));
     layout->addWidget(m_pStatus, 1);
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -80,6 +84,12 @@ CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(
         if (isVisible())
             QMetaObject::invokeMethod(this, &CFindBar::Refresh, Qt::QueuedConnection);
     });
+    // The highlights follow the part of the text on screen.
+    connect(m_pView, &QPlainTextEdit::updateRequest, this, [this](const QRect&, int dy) {
+        if (dy != 0 && !m_arrMatches.isEmpty())
+            Highlight();
+    });
+    m_pView->viewport()->installEventFilter(this);
     hide();
 }
 
@@ -238,21 +248,35 @@ void CFindBar::ShowStatus(EWrap wrap)
 
 void CFindBar::Highlight()
 {
-    QTextCharFormat format;
-    format.setBackground(kMatchBackground);
+    // Only the matches on screen (and a screen's worth around them) are
+    // handed to the view: thousands of highlights would each cost a layout.
+    // Scrolling and resizing bring the others in.
     QList<QTextEdit::ExtraSelection> selections;
-    selections.reserve(m_arrMatches.size());
-    QTextCursor cursor(m_pView->document());
-    for (const CTextMatch& match : m_arrMatches) {
-        cursor.setPosition(match.start);
-        cursor.setPosition(match.end, QTextCursor::KeepAnchor);
-        selections.append({cursor, format});
+    if (!m_arrMatches.isEmpty() && isVisible()) {
+        const QRect area = m_pView->viewport()->rect();
+        const qsizetype first = m_pView->cursorForPosition(area.topLeft()).position();
+        const qsizetype last = m_pView->cursorForPosition(area.bottomRight()).position();
+        const qsizetype margin = std::max<qsizetype>(last - first, 256);
+        const auto from = std::lower_bound(
+            m_arrMatches.cbegin(), m_arrMatches.cend(), first - margin,
+            [](const CTextMatch& m, qsizetype at) { return m.end < at; });
+        QTextCharFormat format;
+        format.setBackground(kMatchBackground);
+        QTextCursor cursor(m_pView->document());
+        for (auto it = from; it != m_arrMatches.cend() && it->start <= last + margin; ++it) {
+            cursor.setPosition(it->start);
+            cursor.setPosition(it->end, QTextCursor::KeepAnchor);
+            selections.append({cursor, format});
+        }
     }
     m_pView->setExtraSelections(selections);
 }
 
 bool CFindBar::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_pView->viewport() && event->type() == QEvent::Resize &&
+        !m_arrMatches.isEmpty())
+        QMetaObject::invokeMethod(this, &CFindBar::Highlight, Qt::QueuedConnection);
     if (watched == m_pEdit && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

@@ -31,9 +31,10 @@ namespace {
 // bytes and is taken out again when copying. The runs are found with Qt's own
 // line-break rules, so that no character class is taken for a break point
 // that the layout does not give (prolonged sound marks, closing punctuation,
-// the user-defined characters).
+// the user-defined characters). Every few characters, so that such a run
+// still wraps within a few characters of the window's edge.
 constexpr QChar kBreakHint = CEditView::kBreakHint;
-constexpr qsizetype kHintRun = 64;
+constexpr qsizetype kHintRun = 4;
 
 QString WithBreakHints(const QString& text)
 {
