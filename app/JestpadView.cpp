@@ -75,7 +75,7 @@ void CJestpadView::SaveFont(QSettings& settings) const
 void CJestpadView::RestoreFont(QSettings& settings)
 {
     QFont font;
-    if (!font.fromString(settings.value(kFontKey).toString()))
+    if (!settings.contains(kFontKey) || !font.fromString(settings.value(kFontKey).toString()))
         return;
     m_font = font;
     m_bFontChosen = true;
