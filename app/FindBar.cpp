@@ -43,6 +43,8 @@ CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(
     layout->addWidget(label);
     m_pEdit = new QLineEdit(this);
     m_pEdit->setMinimumWidth(180);
+    // A file dropped on the box opens, as anywhere else in the window.
+    m_pEdit->setAcceptDrops(false);
     m_pEdit->installEventFilter(this);
     label->setBuddy(m_pEdit);
     connect(m_pEdit, &QLineEdit::textEdited, this, &CFindBar::Search);
