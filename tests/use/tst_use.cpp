@@ -2,6 +2,7 @@
 // files, the file dialogs' starting places, and the preview, menu and
 // settings dialog details.
 #include "Afx.h"
+#include "Cp932.h"
 #include "FakeUiSeam.h"
 #include "FindBar.h"
 #include "JestSettingsDlg.h"
@@ -353,6 +354,18 @@ private slots:
         QTRY_COMPARE(h.frame()->GetMessageText(), prompt);
         menu->hide();
         QTRY_COMPARE(h.frame()->GetMessageText(), QStringLiteral("ﾚﾃﾞｨ"));
+        h.Exit();
+    }
+
+    // A NUL byte shows as a symbol that the view's and the IPA fonts draw.
+    void nulGlyph()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        const char32_t nul = Cp932ToDisplay(QByteArray(1, '\0')).at(0).unicode();
+        for (const QFont& font : {h.view()->font(), QFont(QStringLiteral("ＭＳ 明朝")),
+                                  QFont(QStringLiteral("ＭＳ Ｐゴシック"))})
+            QVERIFY2(QFontMetrics(font).inFontUcs4(nul), qPrintable(QFontInfo(font).family()));
         h.Exit();
     }
 
