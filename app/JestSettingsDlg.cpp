@@ -8,6 +8,8 @@
 #include <QFontMetrics>
 #include <QShowEvent>
 
+#include <algorithm>
+
 namespace {
 
 // The path box shows a file name decoded from the system's bytes.
@@ -38,6 +40,10 @@ CJestSettingsDlg::CJestSettingsDlg(QWidget* parent)
     m_levelGroup.setExclusive(true);
 
     connect(m_pUi->loadButton, &QPushButton::clicked, this, &CJestSettingsDlg::OnLoadButton);
+    connect(&m_levelGroup, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            UpdateLevelTabStop();
+    });
     m_bFormReady = true;
     FitToTemplate();
 }
@@ -69,6 +75,14 @@ void CJestSettingsDlg::FitToTemplate()
     setFixedSize(templateSize.expandedTo(layout()->minimumSize()));
 }
 
+void CJestSettingsDlg::UpdateLevelTabStop()
+{
+    // With none checked the first button stays the group's tab stop.
+    const int stop = std::max(m_levelGroup.checkedId(), 0);
+    for (QAbstractButton* button : m_levelGroup.buttons())
+        button->setFocusPolicy(m_levelGroup.id(button) == stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
 void CJestSettingsDlg::DoDataExchange(bool bSaveAndValidate)
 {
     if (bSaveAndValidate) {
@@ -90,6 +104,7 @@ void CJestSettingsDlg::DoDataExchange(bool bSaveAndValidate)
     for (QAbstractButton* button : m_levelGroup.buttons())
         button->setChecked(m_levelGroup.id(button) == m_nFrequency);
     m_levelGroup.setExclusive(true);
+    UpdateLevelTabStop();
     m_pUi->ruleFileEdit->setText(PathToText(m_strRuleFile));
     m_pUi->ruleFileEdit->setCursorPosition(0);
 }
@@ -117,7 +132,7 @@ void CJestSettingsDlg::changeEvent(QEvent* event)
 void CJestSettingsDlg::OnLoadButton()
 {
     const std::optional<QString> path =
-        CUiSeam::Get().GetOpenFileName(this, AfxLoadString(AFX_IDS_OPENFILE), QString());
+        CUiSeam::Get().GetAnyFileName(this, AfxLoadString(AFX_IDS_OPENFILE));
     if (!path)
         return;
     m_strRuleFile = TextToPath(*path);

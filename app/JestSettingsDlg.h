@@ -45,6 +45,8 @@ private:
     // Size of the 249 x 133 dialog-unit template at the dialog's font, never
     // smaller than the layout needs.
     void FitToTemplate();
+    // Only the checked level button is a tab stop, so Tab lands on it.
+    void UpdateLevelTabStop();
 
     std::unique_ptr<Ui::CJestSettingsDlg> m_pUi;
     QButtonGroup m_levelGroup;

@@ -15,6 +15,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QPixmap>
+#include <QSettings>
 #include <QTranslator>
 
 #include <cerrno>
@@ -88,9 +89,29 @@ bool CJestpadApp::InitInstance(const QStringList& args)
         return false;
     if (!m_pMainWnd)
         return false;
+    {
+        auto settings = OpenSettings();
+        if (CMainFrame* frame = GetMainFrame())
+            frame->RestoreLayout(*settings);
+        if (CJestpadView* view = GetView())
+            view->RestoreFont(*settings);
+    }
     m_pMainWnd->show();
     m_pMainWnd->update();
     return true;
+}
+
+int CJestpadApp::ExitInstance()
+{
+    // Only a window that was shown has a layout of the user's (not -p).
+    CMainFrame* frame = GetMainFrame();
+    if (m_bSaveSettings && frame && frame->WasShown()) {
+        auto settings = OpenSettings();
+        frame->SaveLayout(*settings);
+        if (CJestpadView* view = GetView())
+            view->SaveFont(*settings);
+    }
+    return CWinApp::ExitInstance();
 }
 
 void CJestpadApp::OnAppAbout()

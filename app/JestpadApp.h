@@ -14,6 +14,8 @@ public:
 
     // args: the command line without the program's name.
     bool InitInstance(const QStringList& args) override;
+    // Also keeps the window's layout and the view's font for the next run.
+    int ExitInstance() override;
     void OnAppAbout();
 
     CJestpadDoc* GetDocument() const;

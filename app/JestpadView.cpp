@@ -6,6 +6,7 @@
 #include "UiSeam.h"
 
 #include <QScrollBar>
+#include <QSettings>
 #include <QTextOption>
 
 CJestpadView::CJestpadView()
@@ -23,6 +24,9 @@ CJestpadView::CJestpadView()
     // The vertical bar always stands, as in an edit control: a bar that comes
     // and goes would change the width and lay the whole text out twice.
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Files dropped here go to the frame, which opens them.
+    setAcceptDrops(false);
+    viewport()->setAcceptDrops(false);
 
     OnCommand(ID_SETTINGS_FONT, [this] { OnSettingsFont(); });
 }
@@ -53,6 +57,27 @@ void CJestpadView::OnSettingsFont()
     if (!chosen)
         return;
     m_font = *chosen;
+    m_bFontChosen = true;
     setFont(m_font);
     viewport()->update();
+}
+
+namespace {
+const QString kFontKey = QStringLiteral("Window/Font");
+}
+
+void CJestpadView::SaveFont(QSettings& settings) const
+{
+    if (m_bFontChosen)
+        settings.setValue(kFontKey, m_font.toString());
+}
+
+void CJestpadView::RestoreFont(QSettings& settings)
+{
+    QFont font;
+    if (!settings.contains(kFontKey) || !font.fromString(settings.value(kFontKey).toString()))
+        return;
+    m_font = font;
+    m_bFontChosen = true;
+    setFont(m_font);
 }

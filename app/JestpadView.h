@@ -7,6 +7,7 @@
 #include <QFont>
 
 class CJestpadDoc;
+class QSettings;
 
 class CJestpadView : public CEditView {
     Q_OBJECT
@@ -18,7 +19,13 @@ public:
     void OnInitialUpdate() override;
     void OnSettingsFont();
 
+    // The font chosen in フォント, kept in the settings section "Window";
+    // nothing is stored while none was chosen.
+    void SaveFont(QSettings& settings) const;
+    void RestoreFont(QSettings& settings);
+
     // The font the font dialog starts from; the control uses it only after
     // the first OK.
     QFont m_font;
+    bool m_bFontChosen = false;
 };

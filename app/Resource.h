@@ -11,10 +11,22 @@
     X(ID_FILE_RELOAD, 32771)        \
     X(ID_SETTINGS_FONT, 32772)      \
     X(ID_SETTINGS_JEST, 32773)      \
+    X(ID_EDIT_FIND, 32774)          \
+    X(ID_EDIT_FIND_NEXT, 32775)     \
+    X(ID_EDIT_FIND_PREV, 32776)     \
     /* strings */                   \
     X(IDS_RULE_LOAD_FAILED, 201)    \
     X(IDS_VERSION_TEXT, 202)        \
-    X(IDS_USAGE, 203)
+    X(IDS_USAGE, 203)               \
+    X(IDS_FIND_LABEL, 204)          \
+    X(IDS_FIND_MATCH_CASE, 205)     \
+    X(IDS_FIND_MATCH_WIDTH, 206)    \
+    X(IDS_FIND_COUNT, 207)          \
+    X(IDS_FIND_NOT_FOUND, 208)      \
+    X(IDS_FIND_WRAPPED_TO_TOP, 209) \
+    X(IDS_FIND_WRAPPED_TO_END, 210) \
+    X(IDS_FIND_CLOSE, 211)          \
+    X(IDS_DROP_IGNORED, 212)
 
 enum : int { JESTPAD_IDS(AFX_RESOURCE_ENUM) };
 

@@ -51,6 +51,7 @@ struct CResourceId {
     X(AFX_IDS_SAVEFILE, 61441)              \
     X(AFX_IDS_ALLFILTER, 61442)             \
     X(AFX_IDS_UNTITLED, 61443)              \
+    X(AFX_IDS_PREVIEW_CLOSE, 61445)         \
     X(AFX_IDS_UNNAMED_FILE, 61446)          \
     X(AFX_IDP_INVALID_FILENAME, 61696)      \
     X(AFX_IDP_FAILED_TO_OPEN_DOC, 61697)    \

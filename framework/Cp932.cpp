@@ -66,7 +66,7 @@ QString Cp932ToDisplay(const QByteArray& bytes)
         const unsigned char c = src[i];
         if (c < 0x80) {
             if (c == 0)
-                *dst++ = u'\u2400';
+                *dst++ = u'\u2205';
             else if (c == '\r') {
                 if (i + 1 < n && src[i + 1] == '\n')
                     ++i;

@@ -296,6 +296,10 @@ void CDocument::SetPathName(const QString& path, bool addToMru)
     m_strPathName = QDir::cleanPath(path.startsWith(u'/') ? path
                                                           : QDir::currentPath() + u'/' + path);
     SetTitle(PathForDisplay(m_strPathName.mid(m_strPathName.lastIndexOf(u'/') + 1)));
+    if (AfxGetApp()) {
+        const qsizetype slash = m_strPathName.lastIndexOf(u'/');
+        AfxGetApp()->m_strLastFolder = slash > 0 ? m_strPathName.left(slash) : QStringLiteral("/");
+    }
     if (addToMru && AfxGetApp())
         AfxGetApp()->AddToRecentFileList(m_strPathName);
 }
@@ -314,11 +318,31 @@ void CDocument::UpdateFrameTitle()
     }
 }
 
+QString CDocument::ProposedSaveName(const QString& path)
+{
+    // Untitled: "無題.txt" in the folder last used.
+    if (path.isEmpty()) {
+        const QString name = AfxLoadString(AFX_IDS_UNTITLED) + QStringLiteral(".txt");
+        const QString folder = AfxGetApp() ? AfxGetApp()->m_strLastFolder : QString();
+        return folder.isEmpty() ? name : QDir(folder).filePath(name);
+    }
+    // "<name>_jest<ext>" beside the file, so that Enter cannot overwrite it.
+    const QFileInfo info(path);
+    QString base = info.completeBaseName();
+    QString ext = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    if (base.isEmpty()) {
+        base = info.fileName();
+        ext.clear();
+    }
+    return info.dir().filePath(base + QStringLiteral("_jest") + ext);
+}
+
 void CDocument::OnFileSaveAs()
 {
     CFrameWnd* frame = m_pView ? m_pView->GetParentFrame() : nullptr;
     const auto chosen = CUiSeam::Get().GetSaveFileName(
-        frame, AfxLoadString(AFX_IDS_SAVEFILE), AfxLoadString(AFX_IDS_ALLFILTER));
+        frame, AfxLoadString(AFX_IDS_SAVEFILE), AfxLoadString(AFX_IDS_ALLFILTER),
+        ProposedSaveName(m_strPathName));
     if (!chosen || chosen->isEmpty())
         return;
     const QString path = QFileInfo(*chosen).absoluteFilePath();

@@ -64,6 +64,8 @@ public:
 
     // The framework's Save As command.
     void OnFileSaveAs();
+    // The file Save As proposes for a document at path (empty: untitled).
+    static QString ProposedSaveName(const QString& path);
 
     // Message for a file error by cause, with the file's name for %1.
     static QString FileErrorMessage(QFileDevice::FileError error, const QString& path,

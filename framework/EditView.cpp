@@ -8,13 +8,18 @@
 #include "WinApp.h"
 
 #include <QFile>
+#include <QAction>
 #include <QFileDevice>
+#include <QGraphicsItem>
+#include <QGraphicsView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QToolBar>
 #include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -35,9 +40,10 @@ namespace {
 // bytes and is taken out again when copying. The runs are found with Qt's own
 // line-break rules, so that no character class is taken for a break point
 // that the layout does not give (prolonged sound marks, closing punctuation,
-// the user-defined characters).
-constexpr QChar kBreakHint(0x200B);
-constexpr qsizetype kHintRun = 64;
+// the user-defined characters). Every few characters, so that such a run
+// still wraps within a few characters of the window's edge.
+constexpr QChar kBreakHint = CEditView::kBreakHint;
+constexpr qsizetype kHintRun = 4;
 
 QString WithBreakHints(const QString& text)
 {
@@ -64,6 +70,69 @@ QString WithBreakHints(const QString& text)
     out += QStringView(text).sliced(from);
     return out;
 }
+
+// Qt's two-page preview leaves page 1 alone on the right; lay the pages out
+// in pairs, 1 and 2 side by side, 3 and 4 below, as on the desk.
+void PairFacingPages(QPrintPreviewWidget* preview)
+{
+    auto* view = preview->findChild<QGraphicsView*>();
+    if (preview->viewMode() != QPrintPreviewWidget::FacingPagesView || !view || !view->scene())
+        return;
+    QList<QGraphicsItem*> pages;
+    for (QGraphicsItem* item : view->scene()->items()) {
+        if (!item->parentItem())
+            pages.append(item);
+    }
+    if (pages.isEmpty())
+        return;
+    // Both layouts place the pages row by row, left to right.
+    std::sort(pages.begin(), pages.end(), [](const QGraphicsItem* a, const QGraphicsItem* b) {
+        return a->pos().y() != b->pos().y() ? a->pos().y() < b->pos().y()
+                                            : a->pos().x() < b->pos().x();
+    });
+    const QSizeF size = pages.first()->boundingRect().size();
+    bool moved = false;
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        const QPointF place((i % 2) * size.width(), (i / 2) * size.height());
+        if (pages[i]->pos() != place) {
+            pages[i]->setPos(place);
+            moved = true;
+        }
+    }
+    if (!moved)
+        return;
+    view->scene()->setSceneRect(view->scene()->itemsBoundingRect());
+    view->centerOn(pages[std::clamp<qsizetype>(preview->currentPage() - 1, 0, pages.size() - 1)]);
+}
+
+// Page Down and Page Up turn the preview's pages (two at a time side by side).
+class CPreviewKeys : public QObject {
+public:
+    explicit CPreviewKeys(QPrintPreviewWidget* preview) : QObject(preview), m_pPreview(preview) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_PageDown || key == Qt::Key_PageUp) {
+                const bool facing = m_pPreview->viewMode() == QPrintPreviewWidget::FacingPagesView;
+                const int step = facing ? 2 : 1;
+                int page = m_pPreview->currentPage();
+                if (facing)
+                    page -= (page - 1) % 2;
+                page += key == Qt::Key_PageDown ? step : -step;
+                if (page >= 1 && page <= m_pPreview->pageCount())
+                    m_pPreview->setCurrentPage(page);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPrintPreviewWidget* m_pPreview;
+};
 
 }  // namespace
 
@@ -274,6 +343,24 @@ void CEditView::OnFilePrintPreview()
     }
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* printer) { PrintDirect(*printer); });
+    if (preview) {
+        connect(preview, &QPrintPreviewWidget::previewChanged, preview,
+                [preview] { PairFacingPages(preview); });
+        // The keys work at once: the focus starts on the pages, not the bar.
+        if (auto* pages = preview->findChild<QGraphicsView*>()) {
+            pages->installEventFilter(new CPreviewKeys(preview));
+            pages->setFocus();
+        }
+    }
+    // A close button at the end of the bar, and a dialog wide enough to show
+    // the whole bar, 印刷 included.
+    if (auto* bar = dialog.findChild<QToolBar*>()) {
+        bar->addSeparator();
+        QAction* close = bar->addAction(AfxLoadString(AFX_IDS_PREVIEW_CLOSE), &dialog, &QDialog::reject);
+        close->setObjectName(QStringLiteral("closeAction"));
+        const QSize hint = dialog.sizeHint();
+        dialog.resize(std::max(hint.width(), bar->sizeHint().width() + 24), hint.height());
+    }
     const auto startMode = preview ? preview->viewMode() : QPrintPreviewWidget::SinglePageView;
     CUiSeam::Get().DoModal(dialog);
     // Remember the page count only when the user changed it.

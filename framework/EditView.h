@@ -17,6 +17,8 @@ class CEditView : public QPlainTextEdit, public CCmdTarget {
 public:
     // Largest text the view takes: 1,048,575 bytes.
     static constexpr qint64 kMaxTextBytes = 0xFFFFF;
+    // Hidden break opportunity in long runs: shown text only, never bytes.
+    static constexpr QChar kBreakHint{u'\u200B'};
 
     CEditView();
     ~CEditView() override;

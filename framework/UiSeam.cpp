@@ -37,9 +37,9 @@ int CUiSeam::DoModal(QDialog& dialog)
 }
 
 std::optional<QString> CUiSeam::GetOpenFileName(QWidget* parent, const QString& title,
-                                                const QString& filter)
+                                                const QString& filter, const QString& start)
 {
-    const QString path = QFileDialog::getOpenFileName(parent, title, QString(), QtFilter(filter),
+    const QString path = QFileDialog::getOpenFileName(parent, title, start, QtFilter(filter),
                                                       nullptr, QFileDialog::HideNameFilterDetails);
     if (path.isEmpty())
         return std::nullopt;
@@ -47,13 +47,29 @@ std::optional<QString> CUiSeam::GetOpenFileName(QWidget* parent, const QString& 
 }
 
 std::optional<QString> CUiSeam::GetSaveFileName(QWidget* parent, const QString& title,
-                                                const QString& filter)
+                                                const QString& filter, const QString& start)
 {
-    const QString path = QFileDialog::getSaveFileName(parent, title, QString(), QtFilter(filter),
+    const QString path = QFileDialog::getSaveFileName(parent, title, start, QtFilter(filter),
                                                       nullptr, QFileDialog::HideNameFilterDetails);
     if (path.isEmpty())
         return std::nullopt;
     return path;
+}
+
+std::optional<QString> CUiSeam::GetAnyFileName(QWidget* parent, const QString& title)
+{
+    // Qt's own dialog, so that the file-type row can be taken away.
+    QFileDialog dialog(parent, title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    for (const char* name : {"fileTypeCombo", "fileTypeLabel"}) {
+        if (QWidget* row = dialog.findChild<QWidget*>(QLatin1String(name)))
+            row->hide();
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
 }
 
 std::optional<QFont> CUiSeam::GetFont(QWidget* parent, const QFont& initial)

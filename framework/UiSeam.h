@@ -26,11 +26,16 @@ public:
     virtual int DoModal(QDialog& dialog);
 
     // File dialogs: the chosen full path, or nothing when cancelled.
-    // filter is a Qt name filter ("すべてのﾌｧｲﾙ (*)"), empty for none.
+    // filter is a Qt name filter ("すべてのﾌｧｲﾙ (*)"), empty for none. start is
+    // the folder to start in, or a file path whose name is proposed; empty
+    // for the platform's default.
     virtual std::optional<QString> GetOpenFileName(QWidget* parent, const QString& title,
-                                                   const QString& filter);
+                                                   const QString& filter, const QString& start);
     virtual std::optional<QString> GetSaveFileName(QWidget* parent, const QString& title,
-                                                   const QString& filter);
+                                                   const QString& filter, const QString& start);
+    // File-open dialog without file types that takes a name that does not
+    // exist as well (the rule file's ロード...).
+    virtual std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title);
 
     // Font dialog with strike-out and underline: the chosen font, or nothing.
     virtual std::optional<QFont> GetFont(QWidget* parent, const QFont& initial);

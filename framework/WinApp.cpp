@@ -456,8 +456,12 @@ void CWinApp::OnFileNew()
 
 void CWinApp::OnFileOpen()
 {
+    const CDocument* doc = m_pDocTemplate ? m_pDocTemplate->GetDocument() : nullptr;
+    const QString start = doc && !doc->GetPathName().isEmpty()
+                              ? QFileInfo(doc->GetPathName()).absolutePath()
+                              : m_strLastFolder;
     const auto path = CUiSeam::Get().GetOpenFileName(
-        m_pMainWnd, AfxLoadString(AFX_IDS_OPENFILE), AfxLoadString(AFX_IDS_ALLFILTER));
+        m_pMainWnd, AfxLoadString(AFX_IDS_OPENFILE), AfxLoadString(AFX_IDS_ALLFILTER), start);
     if (path && !path->isEmpty())
         OpenDocumentFile(*path);
 }

@@ -1,12 +1,15 @@
 // Opening files in the whole program, offscreen in an 800 x 600 window: from
 // the open command until the rewritten text is painted.
 #include "FakeUiSeam.h"
+#include "FindBar.h"
 #include "JestpadHarness.h"
 #include "ProseGenerator.h"
 #include "Resource.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -15,6 +18,9 @@
 namespace {
 
 constexpr qsizetype kLimit = 1048575;
+constexpr qsizetype kMatches = 5000;
+// "Jestpad" in CP932, a word the prose never has.
+const QByteArray kWord = "Jestpad";
 
 struct CWindowFixture {
     QTemporaryDir dir;
@@ -22,6 +28,8 @@ struct CWindowFixture {
     CJestpadHarness h;
     QString prose;
     QString oneLine;
+    QString oneRun;   // a megabyte without a single break opportunity
+    QString fiveThousand;  // prose holding kWord 5,000 times
 
     CWindowFixture()
     {
@@ -34,6 +42,26 @@ struct CWindowFixture {
         while (text.size() < kLimit)
             text += text.left(kLimit - text.size());
         oneLine = Write(QStringLiteral("line.txt"), text);
+        QByteArray run(kLimit, 'x');
+        for (qsizetype i = 0; i < run.size(); ++i)
+            run[i] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[i % 64];
+        oneRun = Write(QStringLiteral("run.txt"), run);
+        // The word after every third "。" until it is there 5,000 times.
+        const QByteArray stop = "\x81\x42";
+        QList<QByteArray> sentences = QByteArray::fromStdString(prose::Generate(kLimit)).split(stop[1]);
+        QByteArray marked;
+        qsizetype words = 0;
+        for (qsizetype i = 0; i < sentences.size(); ++i) {
+            marked += sentences[i];
+            if (i + 1 < sentences.size())
+                marked += stop[1];
+            if (sentences[i].endsWith(stop[0]) && i % 3 == 0 && words < kMatches) {
+                marked += kWord;
+                ++words;
+            }
+        }
+        marked.truncate(kLimit);
+        fiveThousand = Write(QStringLiteral("find.txt"), marked);
         h = StartJestpad();
         h.frame()->resize(800, 600);
         h.frame()->show();
@@ -64,10 +92,15 @@ struct CWindowFixture {
     }
 };
 
+// Made on first use, ended before the application object (a window must not
+// outlive it).
+std::unique_ptr<CWindowFixture> g_pFixture;
+
 CWindowFixture& Fixture()
 {
-    static CWindowFixture fixture;
-    return fixture;
+    if (!g_pFixture)
+        g_pFixture = std::make_unique<CWindowFixture>();
+    return *g_pFixture;
 }
 
 // Opening a file until its rewritten text is shown; a new second of the clock
@@ -85,6 +118,29 @@ BENCHMARK_CAPTURE(BM_Open, Prose, &CWindowFixture::prose)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK_CAPTURE(BM_Open, OneLine, &CWindowFixture::oneLine)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(BM_Open, OneRun, &CWindowFixture::oneRun)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// Finding a word with 5,000 matches in a megabyte: the text read and folded
+// afresh, every match found and highlighted, the first selected and painted.
+void BM_FindAll(benchmark::State& state)
+{
+    CWindowFixture& f = Fixture();
+    f.Open(f.fiveThousand);
+    CFindBar* bar = f.h.frame()->GetFindBar();
+    bar->Open();
+    for (auto _ : state) {
+        bar->GetEdit()->clear();
+        bar->GetMatchCase()->toggle();  // a new folding: the text is folded again
+        bar->GetEdit()->setText(QString::fromLatin1(kWord));
+        Q_EMIT bar->GetEdit()->textEdited(bar->GetEdit()->text());
+        f.Show();
+    }
+    if (bar->GetMatches().size() != kMatches)
+        state.SkipWithError("the word is not found 5,000 times");
+    bar->Close();
+}
+BENCHMARK(BM_FindAll)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Scrolling the one-line megabyte to its end and back to the top.
 void BM_ScrollOneLine(benchmark::State& state)
@@ -127,5 +183,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    g_pFixture.reset();
     return 0;
 }

@@ -23,8 +23,9 @@ public:
 
     // Every message box text, in order.
     QStringList messages;
-    // Titles of the file dialogs asked for, in order.
+    // Titles and starting paths of the file dialogs asked for, in order.
     QStringList fileDialogTitles;
+    QStringList fileDialogStarts;
     // Answers of the next open/save file dialogs; nullopt (or an empty queue)
     // is Cancel.
     std::deque<std::optional<QString>> openAnswers;
@@ -50,18 +51,26 @@ public:
         return doModal ? doModal(dialog) : 2;
     }
 
-    std::optional<QString> GetOpenFileName(QWidget*, const QString& title,
-                                           const QString&) override
+    std::optional<QString> GetOpenFileName(QWidget*, const QString& title, const QString&,
+                                           const QString& start) override
     {
         fileDialogTitles.append(title);
+        fileDialogStarts.append(start);
         return Pop(openAnswers);
     }
 
-    std::optional<QString> GetSaveFileName(QWidget*, const QString& title,
-                                           const QString&) override
+    std::optional<QString> GetSaveFileName(QWidget*, const QString& title, const QString&,
+                                           const QString& start) override
     {
         fileDialogTitles.append(title);
+        fileDialogStarts.append(start);
         return Pop(saveAnswers);
+    }
+
+    // The rule file's dialog answers from openAnswers; its start is empty.
+    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title) override
+    {
+        return GetOpenFileName(parent, title, QString(), QString());
     }
 
     std::optional<QFont> GetFont(QWidget*, const QFont& initial) override

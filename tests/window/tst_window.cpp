@@ -83,6 +83,8 @@ const CCommandRow kCommands[] = {
     {ID_EDIT_SELECT_ALL, ETarget::View, true},   {ID_VIEW_TOOLBAR, ETarget::Frame, true},
     {ID_VIEW_STATUS_BAR, ETarget::Frame, true},  {ID_SETTINGS_FONT, ETarget::View, false},
     {ID_SETTINGS_JEST, ETarget::Document, false}, {ID_APP_ABOUT, ETarget::App, false},
+    {ID_EDIT_FIND, ETarget::Frame, false},       {ID_EDIT_FIND_NEXT, ETarget::Frame, false},
+    {ID_EDIT_FIND_PREV, ETarget::Frame, false},
 };
 
 // A device that claims a size of its own, whatever it holds.
@@ -418,7 +420,7 @@ private slots:
         const QByteArray shown = h.view()->GetWindowText();
         QCOMPARE(shown, Rewritten(raw, seam.now));
         QVERIFY(h.view()->GetDisplayText().contains(QChar(0xFFFD)));
-        QVERIFY(h.view()->GetDisplayText().contains(QChar(0x2400)));
+        QVERIFY(h.view()->GetDisplayText().contains(QChar(0x2205)));
 
         const QString target = Path(QStringLiteral("saved & sound.txt"));
         seam.saveAnswers.push_back(target);
@@ -647,7 +649,7 @@ private slots:
         QVERIFY(Command(h, ID_EDIT_COPY));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("plain ascii text"));
         // Long runs without break points (letters, prolonged sound marks,
-        // user-defined characters) get one every 64 characters on screen, and
+        // user-defined characters) get one every 4 characters on screen, and
         // are copied as they are shown, without them.
         for (const QByteArray& unit : {QByteArray("z"), QByteArray("\x81\x5B"),
                                        QByteArray("\xF0\x40")}) {
@@ -657,7 +659,7 @@ private slots:
             const QString shown = Cp932ToDisplay(h.view()->GetWindowText());
             QCOMPARE(shown.size(), 5000);
             QCOMPARE(h.view()->GetDisplayText(), shown);
-            QCOMPARE(h.view()->toPlainText().count(QChar(0x200B)), (5000 - 1) / 64);
+            QCOMPARE(h.view()->toPlainText().count(QChar(0x200B)), (5000 - 1) / 4);
             Command(h, ID_EDIT_SELECT_ALL);
             Command(h, ID_EDIT_COPY);
             QCOMPARE(QGuiApplication::clipboard()->text(), shown);
@@ -1036,7 +1038,7 @@ private slots:
         QTest::newRow("half-width kana") << QByteArray("\xB1") << QString(QChar(0xFF71));
         QTest::newRow("first half-width kana") << QByteArray("\xA1") << QString(QChar(0xFF61));
         QTest::newRow("last half-width kana") << QByteArray("\xDF") << QString(QChar(0xFF9F));
-        QTest::newRow("NUL visible") << QByteArray("a\0b", 3) << QStringLiteral("a\u2400b");
+        QTest::newRow("NUL visible") << QByteArray("a\0b", 3) << QStringLiteral("a\u2205b");
         QTest::newRow("CR LF") << QByteArray("a\r\nb\rc") << "a\nb\nc";
         QTest::newRow("lone lead byte at end") << QByteArray("a\x82") << QStringLiteral("a\uFFFD");
         QTest::newRow("lead without trail") << QByteArray("\x82 ") << QStringLiteral("\uFFFD ");
