@@ -16,9 +16,7 @@
     X(IDS_VERSION_TEXT, 202)        \
     X(IDS_USAGE, 203)
 
-enum : int { JESTPAD_IDS(AFX_RESOURCE_ENUM) };
-
-inline constexpr CResourceId kJestpadIds[] = {JESTPAD_IDS(AFX_RESOURCE_NAME)};
+AFX_DECLARE_IDS(JESTPAD_IDS, kJestpadIds);
 
 // Resource files inside the program (res/jestpad.qrc).
 inline constexpr char kStringTablePath[] = ":/res/strings.txt";
