@@ -17,7 +17,9 @@
 #include <QPixmap>
 #include <QTranslator>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 CJestpadApp::CJestpadApp()
 {
@@ -58,15 +60,18 @@ bool CJestpadApp::InitInstance(const QStringList& args)
 {
     CCommandLineInfo cmdInfo;
     cmdInfo.Parse(args);
-    if (cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp) {
-        std::fputs(qPrintable(AfxLoadString(IDS_USAGE)), stdout);
-        m_nExitCode = 0;
-        m_bSaveSettings = false;
-        return false;
-    }
-    if (cmdInfo.m_nShellCommand == CCommandLineInfo::ShowVersion) {
-        std::printf("%s\n", qPrintable(AfxLoadString(IDS_VERSION_TEXT)));
-        m_nExitCode = 0;
+    if (cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp ||
+        cmdInfo.m_nShellCommand == CCommandLineInfo::ShowVersion) {
+        const QByteArray text = cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp
+                                    ? AfxLoadString(IDS_USAGE).toUtf8()
+                                    : AfxLoadString(IDS_VERSION_TEXT).toUtf8() + '\n';
+        // A full disk or a closed output is an error, as in jestcat.
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+        if (!written)
+            std::fprintf(stderr, "%s: write error: %s\n", qPrintable(m_pszAppName.toLower()),
+                         std::strerror(errno));
+        m_nExitCode = written ? 0 : 1;
         m_bSaveSettings = false;
         return false;
     }

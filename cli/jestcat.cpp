@@ -2,14 +2,13 @@
 // is read whole, rewritten with a freshly seeded generator, filtered, and
 // written to standard output byte for byte.
 
+#include "FileRead.h"
 #include "MessageSink.h"
 #include "Rewrite.h"
 #include "RuleSet.h"
 
-#include <fcntl.h>
 #include <getopt.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,11 +36,9 @@ constexpr const char* kRuleLoadFailed = "設定ファイルのロードに失敗
 enum : int { kOptHtml = 256, kOptComments };
 
 struct Options {
-    int level = 2;
+    CRewriteOptions rewrite;
     std::optional<std::uint32_t> seed;
     std::optional<std::string> rules;
-    bool html = false;
-    bool comments = false;
     std::vector<std::string> files;
 };
 
@@ -152,7 +149,7 @@ Options ParseOptions(int argc, char** argv)
             auto level = ParseUnsigned(optarg, 4);
             if (!level)
                 UsageError(std::string("invalid level '") + optarg + "' (expected 0..4)");
-            opts.level = static_cast<int>(*level);
+            opts.rewrite.m_nLevel = static_cast<int>(*level);
             break;
         }
         case 's': {
@@ -170,10 +167,10 @@ Options ParseOptions(int argc, char** argv)
                 UsageError(std::string("unsupported encoding '") + optarg + "' (expected cp932)");
             break;
         case kOptHtml:
-            opts.html = true;
+            opts.rewrite.m_bHtmlFilter = true;
             break;
         case kOptComments:
-            opts.comments = true;
+            opts.rewrite.m_bCommentFilter = true;
             break;
         case 'h':
             PrintAndExit(HelpText());
@@ -197,46 +194,14 @@ public:
     void ShowMessage(const std::string& text) override { PrintError(text); }
 };
 
-// Reads a whole descriptor; false with errno set on a read error.
-bool ReadAll(int fd, CByteString& out)
-{
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        out.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            out.append(buffer, static_cast<std::size_t>(n));
-        else if (n == 0)
-            return true;
-        else if (errno != EINTR)
-            return false;
-    }
-}
-
 // Reads FILE ("-" is standard input); on failure the message names it.
 bool ReadInput(const std::string& name, CByteString& text)
 {
-    if (name == "-") {
-        if (ReadAll(STDIN_FILENO, text))
-            return true;
-        PrintError(name + ": " + std::strerror(errno));
-        return false;
-    }
-    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        PrintError(name + ": " + std::strerror(errno));
-        return false;
-    }
-    bool ok = ReadAll(fd, text);
-    int savedErrno = errno;
-    close(fd);
-    if (!ok) {
-        PrintError(name + ": " + std::strerror(savedErrno));
-        return false;
-    }
-    return true;
+    const int error = name == "-" ? ReadToEnd(STDIN_FILENO, text) : ReadWholeFile(name, text, false);
+    if (error == 0)
+        return true;
+    PrintError(name + ": " + std::strerror(error));
+    return false;
 }
 
 bool WriteAll(int fd, const CByteString& text)
@@ -260,7 +225,7 @@ bool WriteAll(int fd, const CByteString& text)
 void Rewrite(const CRuleSet& rules, const Options& opts, CByteString& text)
 {
     const std::uint32_t seed = opts.seed ? *opts.seed : static_cast<std::uint32_t>(std::time(nullptr));
-    RewriteText(rules, text, seed, opts.level, opts.html, opts.comments);
+    RewriteText(rules, text, seed, opts.rewrite);
 }
 
 int Run(int argc, char** argv)

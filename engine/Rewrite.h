@@ -5,7 +5,18 @@
 
 #include <cstdint>
 
+// How a text is rewritten: everything but the rules and the seed. New options
+// (the text's encoding, for one) are added here, with a default that keeps
+// today's behaviour, so that callers that do not set them need no change.
+struct CRewriteOptions {
+    int m_nLevel = 2;               // frequency level 0..4 (LevelToThreshold)
+    bool m_bHtmlFilter = false;     // strip HTML tags after the pass
+    bool m_bCommentFilter = false;  // strip C/C++ comments after the tags
+
+    bool operator==(const CRewriteOptions&) const = default;
+};
+
 // Seeds the generator, runs the pass at the level's threshold, then the
 // enabled filters: HTML tags first, then comments.
-void RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed, int level,
-                 bool htmlFilter, bool commentFilter);
+void RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
+                 const CRewriteOptions& options);

@@ -1,28 +1,23 @@
 // The rule-file loader: one rule per line, "letter, skipped byte, key, space,
 // text", Shift-JIS bytes as they stand.
+#include "FileRead.h"
 #include "RuleSet.h"
+#include "Sjis.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string_view>
 
 namespace {
 
-bool IsLeadByte(unsigned char b)
-{
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 // First occurrence of the single-byte character c at or after from, stepping
 // over double-byte characters so that their second byte is never taken for c.
-std::size_t FindSjisChar(const CByteString& s, std::size_t from, char c)
+std::size_t FindSjisChar(std::string_view s, std::size_t from, char c)
 {
     std::size_t i = from;
     while (i < s.size()) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (IsLeadByte(b)) {
+        if (IsSjisLeadByte(static_cast<unsigned char>(s[i]))) {
             i += 2;
         } else if (s[i] == c) {
             return i;
@@ -30,38 +25,39 @@ std::size_t FindSjisChar(const CByteString& s, std::size_t from, char c)
             ++i;
         }
     }
-    return CByteString::npos;
+    return std::string_view::npos;
 }
 
-// Reads the whole file; false when it cannot be opened or read, or is not a
-// regular file (a directory, for instance).
-bool ReadWholeFile(const CByteString& name, CByteString& contents)
+// One line split into its parts.
+struct ParsedLine {
+    enum { kNothing, kRule, kBad } kind = kNothing;
+    int mode = 0;
+    std::string_view key;
+    std::string_view text;
+};
+
+ParsedLine ParseLine(std::string_view line)
 {
-    if (name.empty() || name.find('\0') != CByteString::npos) return false;
-    // Non-blocking, so that naming a FIFO cannot hang the open; only regular
-    // files are read.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    CByteString data;
-    if (ok) {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                data.append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0) {
-                break;
-            } else if (errno != EINTR) {
-                ok = false;
-                break;
-            }
-        }
+    ParsedLine out;
+    if (line.empty()) return out;
+    switch (line[0]) {
+    case 'r': out.mode = kModeReplace; break;
+    case 'b': out.mode = kModeInsertBefore; break;
+    case 'a': out.mode = kModeInsertAfter; break;
+    case 'd': out.mode = kModeDelete; break;
+    case 'c': return out;
+    default: out.kind = ParsedLine::kBad; return out;
     }
-    ::close(fd);
-    if (ok) contents.swap(data);
-    return ok;
+    out.kind = ParsedLine::kRule;
+    if (line.size() <= 2) return out;
+    const std::size_t space = FindSjisChar(line, 2, ' ');
+    if (space == std::string_view::npos) {
+        out.text = line.substr(2);
+    } else {
+        out.key = line.substr(2, space - 2);
+        out.text = line.substr(space + 1);
+    }
+    return out;
 }
 
 }  // namespace
@@ -69,62 +65,78 @@ bool ReadWholeFile(const CByteString& name, CByteString& contents)
 bool CRuleSet::LoadRuleFile(const CByteString& name)
 {
     CByteString contents;
-    if (!ReadWholeFile(name, contents)) return false;
+    const int error = ReadWholeFile(name, contents, true, kMaxRuleBytes);
+    // Over the ceiling: what lies past a NUL does not count.
+    if (error == EFBIG && contents.find('\0') == CByteString::npos) {
+        ReportTooLarge();
+        return false;
+    }
+    if (error != 0 && error != EFBIG) return false;
     return LoadRuleBytes(contents, name);
 }
 
 bool CRuleSet::LoadRuleBytes(const CByteString& contents, const CByteString& name)
 {
     // The contents end at the first NUL.
-    const CByteString text = contents.substr(0, contents.find('\0'));
+    const std::string_view text = std::string_view(contents).substr(0, contents.find('\0'));
+    if (text.size() > kMaxRuleBytes) {
+        ReportTooLarge();
+        return false;
+    }
 
     // Parse into a fresh set; the rules in use are replaced only when every
-    // line was accepted, so a bad line loses nothing.
+    // line was accepted, so a bad line loses nothing. Rules are added a batch
+    // at a time, so that the key table's slots of a batch are fetched
+    // together rather than waited for one by one.
     CRuleSet fresh;
     fresh.RemoveAllGroups();
+    // Room for a group per line: the array never moves while it fills, and
+    // pages that stay unused are never touched.
+    fresh.m_arrGroups.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+    constexpr int kBatch = 16;
+    ParsedLine batch[kBatch];
+    std::uint32_t hashes[kBatch];
+    int pending = 0;
+    const auto flush = [&] {
+        for (int i = 0; i < pending; ++i) fresh.AddRuleHashed(batch[i].mode, batch[i].key, batch[i].text, hashes[i]);
+        pending = 0;
+    };
     int lineNumber = 1;
     std::size_t start = 0;
     for (;;) {
         const std::size_t lf = FindSjisChar(text, start, '\n');
-        if (lf == CByteString::npos) break;  // an unterminated last line is ignored
+        if (lf == std::string_view::npos) break;  // an unterminated last line is ignored
         std::size_t end = lf;
         // A CR LF line break goes whole; with a bare LF the line keeps every byte.
         if (end > start && text[end - 1] == '\r') --end;
-        if (!fresh.ParseRuleLine(text.substr(start, end - start))) {
+        const ParsedLine line = ParseLine(text.substr(start, end - start));
+        if (line.kind == ParsedLine::kBad) {
             ReportLineError(lineNumber);
             return false;
+        }
+        if (line.kind == ParsedLine::kRule) {
+            hashes[pending] = KeyHash(line.key);
+            fresh.PrefetchKey(hashes[pending]);
+            batch[pending++] = line;
+            if (pending == kBatch) flush();
         }
         start = lf + 1;
         ++lineNumber;
     }
+    flush();
+    if (fresh.m_arrGroups.size() < fresh.m_arrGroups.capacity() / 2) fresh.m_arrGroups.shrink_to_fit();
     m_arrGroups.swap(fresh.m_arrGroups);
+    m_arrKeySlots.swap(fresh.m_arrKeySlots);
+    ForgetKeyIndex();
     SetFileName(name);
     return true;
 }
 
 bool CRuleSet::ParseRuleLine(const CByteString& line)
 {
-    if (line.empty()) return true;
-    int mode = 0;
-    switch (line[0]) {
-    case 'r': mode = kModeReplace; break;
-    case 'b': mode = kModeInsertBefore; break;
-    case 'a': mode = kModeInsertAfter; break;
-    case 'd': mode = kModeDelete; break;
-    case 'c': return true;
-    default: return false;
-    }
-    if (line.size() <= 2) {
-        AddRule(mode, CByteString(), CByteString());
-        return true;
-    }
-    const std::size_t space = FindSjisChar(line, 2, ' ');
-    if (space == CByteString::npos) {
-        AddRule(mode, CByteString(), line.substr(2));
-    } else {
-        AddRule(mode, line.substr(2, space - 2), line.substr(space + 1));
-    }
-    return true;
+    const ParsedLine parsed = ParseLine(line);
+    if (parsed.kind == ParsedLine::kRule) AddRuleHashed(parsed.mode, parsed.key, parsed.text, KeyHash(parsed.key));
+    return parsed.kind != ParsedLine::kBad;
 }
 
 void CRuleSet::ReportLineError(int lineNumber) const
@@ -133,4 +145,9 @@ void CRuleSet::ReportLineError(int lineNumber) const
     char message[128];
     std::snprintf(message, sizeof message, "第%d行で読み込みエラーが起きました。", lineNumber);
     m_pSink->ShowMessage(message);
+}
+
+void CRuleSet::ReportTooLarge() const
+{
+    if (m_pSink) m_pSink->ShowMessage("設定ファイルが大きすぎます（64 MiBまで）。");
 }

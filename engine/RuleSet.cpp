@@ -1,6 +1,9 @@
 #include "RuleSet.h"
 
+#include "KeyIndex.h"
+
 #include <algorithm>
+#include <functional>
 
 void CRuleGroup::SetKey(const CByteString& key)
 {
@@ -14,8 +17,13 @@ CByteString CRuleGroup::GetKey() const
 
 void CRuleGroup::AddEntry(int mode, const CByteString& text)
 {
+    AppendEntry(mode, text);
+}
+
+void CRuleGroup::AppendEntry(int mode, std::string_view text)
+{
     m_arrModes.push_back(std::clamp(mode, static_cast<int>(kModeReplace), static_cast<int>(kModeDelete)));
-    m_arrTexts.push_back(text);
+    m_arrTexts.emplace_back(text);
 }
 
 int LevelToThreshold(int level)
@@ -74,7 +82,35 @@ CRuleSet::CRuleSet()
     // "だから、" -> "ゆえに、"
     m_arrGroups.push_back(MakeGroup("\x82\xBE\x82\xA9\x82\xE7\x81\x41",
         {{kModeReplace, "\x82\xE4\x82\xA6\x82\xC9\x81\x41"}}));
+    for (int g = 0; g < GetGroupCount(); ++g) IndexGroup(g, KeyHash(m_arrGroups[static_cast<std::size_t>(g)].m_strKey));
 }
+
+CRuleSet::CRuleSet(const CRuleSet& other)
+    : m_strFileName(other.m_strFileName), m_arrGroups(other.m_arrGroups), m_pSink(other.m_pSink),
+      m_arrKeySlots(other.m_arrKeySlots)
+{
+    const std::lock_guard lock(other.m_indexMutex);
+    m_pKeyIndex = other.m_pKeyIndex;
+}
+
+CRuleSet& CRuleSet::operator=(const CRuleSet& other)
+{
+    if (this == &other) return *this;
+    m_strFileName = other.m_strFileName;
+    m_arrGroups = other.m_arrGroups;
+    m_pSink = other.m_pSink;
+    m_arrKeySlots = other.m_arrKeySlots;
+    std::shared_ptr<const CKeyIndex> index;
+    {
+        const std::lock_guard lock(other.m_indexMutex);
+        index = other.m_pKeyIndex;
+    }
+    const std::lock_guard lock(m_indexMutex);
+    m_pKeyIndex = std::move(index);
+    return *this;
+}
+
+CRuleSet::~CRuleSet() = default;
 
 CByteString CRuleSet::GetFileName() const
 {
@@ -99,18 +135,84 @@ CRuleGroup CRuleSet::GetGroup(int i) const
 void CRuleSet::RemoveAllGroups()
 {
     m_arrGroups.clear();
+    m_arrKeySlots.clear();
+    ForgetKeyIndex();
 }
 
 void CRuleSet::AddRule(int mode, const CByteString& key, const CByteString& text)
 {
-    for (auto& group : m_arrGroups) {
-        if (group.m_strKey == key) {
-            group.AddEntry(mode, text);
-            return;
+    AddRuleHashed(mode, key, text, KeyHash(key));
+}
+
+void CRuleSet::AddRuleHashed(int mode, std::string_view key, std::string_view text, std::uint32_t hash)
+{
+    ForgetKeyIndex();
+    const int found = FindGroup(key, hash);
+    if (found >= 0) {
+        m_arrGroups[static_cast<std::size_t>(found)].AppendEntry(mode, text);
+        return;
+    }
+    CRuleGroup& group = m_arrGroups.emplace_back();
+    group.m_strKey.assign(key);
+    group.AppendEntry(mode, text);
+    IndexGroup(GetGroupCount() - 1, hash);
+}
+
+void CRuleSet::PrefetchKey(std::uint32_t hash) const
+{
+    if (!m_arrKeySlots.empty()) __builtin_prefetch(&m_arrKeySlots[hash & (m_arrKeySlots.size() - 1)]);
+}
+
+std::uint32_t CRuleSet::KeyHash(std::string_view key)
+{
+    return static_cast<std::uint32_t>(std::hash<std::string_view>()(key));
+}
+
+int CRuleSet::FindGroup(std::string_view key, std::uint32_t hash) const
+{
+    if (m_arrKeySlots.empty()) return -1;
+    const std::size_t mask = m_arrKeySlots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const KeySlot& slot = m_arrKeySlots[i];
+        if (slot.group == 0) return -1;
+        if (slot.hash == hash && m_arrGroups[slot.group - 1].m_strKey == key)
+            return static_cast<int>(slot.group - 1);
+    }
+}
+
+void CRuleSet::IndexGroup(int g, std::uint32_t hash)
+{
+    if (2 * m_arrGroups.size() > m_arrKeySlots.size()) {
+        std::vector<KeySlot> old(std::max<std::size_t>(16, 2 * m_arrKeySlots.size()));
+        old.swap(m_arrKeySlots);
+        const std::size_t mask = m_arrKeySlots.size() - 1;
+        for (const KeySlot& slot : old) {
+            if (slot.group == 0) continue;
+            std::size_t i = slot.hash & mask;
+            while (m_arrKeySlots[i].group != 0) i = (i + 1) & mask;
+            m_arrKeySlots[i] = slot;
         }
     }
-    CRuleGroup group;
-    group.SetKey(key);
-    group.AddEntry(mode, text);
-    m_arrGroups.push_back(std::move(group));
+    const std::size_t mask = m_arrKeySlots.size() - 1;
+    std::size_t i = hash & mask;
+    while (m_arrKeySlots[i].group != 0) i = (i + 1) & mask;
+    m_arrKeySlots[i] = {static_cast<std::uint32_t>(g) + 1, hash};
+}
+
+void CRuleSet::ForgetKeyIndex()
+{
+    const std::lock_guard lock(m_indexMutex);
+    m_pKeyIndex.reset();
+}
+
+std::shared_ptr<const CKeyIndex> CRuleSet::KeyIndex() const
+{
+    const std::lock_guard lock(m_indexMutex);
+    if (!m_pKeyIndex) {
+        std::vector<std::string_view> keys;
+        keys.reserve(m_arrGroups.size());
+        for (const auto& group : m_arrGroups) keys.emplace_back(group.m_strKey);
+        m_pKeyIndex = std::make_shared<const CKeyIndex>(keys);
+    }
+    return m_pKeyIndex;
 }

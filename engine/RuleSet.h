@@ -1,12 +1,22 @@
 // The Jest rules: groups of (mode, text) entries under a key, the built-in
-// table, the rule-file loader and the rewriting pass.
+// table, the rule-file loader and the rewriting pass. CRuleSet is implemented
+// in four files:
+//   RuleSet.cpp    groups, the built-in table, AddRule and its key table
+//   RuleFile.cpp   the rule-file loader (LoadRuleFile, LoadRuleBytes, ParseRuleLine)
+//   Transform.cpp  the pass (ApplyAt, TransformText) and its text buffers
+//   KeyIndex.h/cpp the pass's index of the keys, which the set keeps (below)
 #pragma once
 
 #include "ByteString.h"
 #include "MessageSink.h"
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string_view>
 #include <vector>
+
+class CKeyIndex;
 
 // Insertion modes of an entry.
 enum : int { kModeReplace = 0, kModeInsertBefore = 1, kModeInsertAfter = 2, kModeDelete = 3 };
@@ -16,6 +26,9 @@ public:
     CRuleGroup() = default;
     CRuleGroup(const CRuleGroup&) = default;
     CRuleGroup& operator=(const CRuleGroup&) = default;
+    // Moves, so that the set's array grows without copying every group.
+    CRuleGroup(CRuleGroup&&) noexcept = default;
+    CRuleGroup& operator=(CRuleGroup&&) noexcept = default;
     virtual ~CRuleGroup() = default;
 
     void SetKey(const CByteString& key);
@@ -27,6 +40,8 @@ public:
 
 private:
     friend class CRuleSet;  // AddRule compares keys without copying them
+
+    void AppendEntry(int mode, std::string_view text);
 
     std::vector<int> m_arrModes;
     CByteString m_strKey;
@@ -42,13 +57,24 @@ int LevelToThreshold(int level);
 // that many positions, or once the text has grown longer than that many bytes.
 std::int64_t PassBound(std::int64_t length);
 
+// A value type: a copy holds the same rules and shares nothing that either
+// side can change. The pass's key index is built on the first pass after a
+// change and kept until the next change (AddRule, RemoveAllGroups, a load), so
+// every later pass, reload or jestcat FILE reuses it; copies share it, as it
+// never changes once built. Const operations (GetGroup, ApplyAt,
+// TransformText) may run on several threads at once; any other operation needs
+// the set to itself, as with a standard container.
 class CRuleSet {
 public:
     // Holds the six built-in groups.
     CRuleSet();
-    CRuleSet(const CRuleSet&) = default;
-    CRuleSet& operator=(const CRuleSet&) = default;
-    virtual ~CRuleSet() = default;
+    CRuleSet(const CRuleSet& other);
+    CRuleSet& operator=(const CRuleSet& other);
+    virtual ~CRuleSet();
+
+    // Most rule bytes a rule file may hold (its contents up to the first NUL);
+    // a larger one is refused with a message and changes nothing.
+    static constexpr std::size_t kMaxRuleBytes = std::size_t{64} << 20;
 
     CByteString GetFileName() const;
     void SetFileName(const CByteString& name);
@@ -72,6 +98,8 @@ public:
     bool ParseRuleLine(const CByteString& line);
     // Hands "第N行で読み込みエラーが起きました。" to the message sink.
     void ReportLineError(int lineNumber) const;
+    // Hands the message for a rule file over kMaxRuleBytes to the sink.
+    void ReportTooLarge() const;
     // Where ReportLineError sends its message; null shows nothing.
     void SetMessageSink(CMessageSink* sink) { m_pSink = sink; }
 
@@ -82,7 +110,32 @@ public:
     void TransformText(CByteString& text, int threshold) const;
 
 private:
+    // AddRule with the key's hash known (KeyHash), from views of the bytes.
+    void AddRuleHashed(int mode, std::string_view key, std::string_view text, std::uint32_t hash);
+    // Asks for the key table's slot of this hash ahead of its use.
+    void PrefetchKey(std::uint32_t hash) const;
+    // Group holding exactly this key, or -1; hash is KeyHash(key).
+    int FindGroup(std::string_view key, std::uint32_t hash) const;
+    static std::uint32_t KeyHash(std::string_view key);
+    // Enters group g, whose key has that hash, into the key table, growing
+    // the table when it is half full.
+    void IndexGroup(int g, std::uint32_t hash);
+    void ForgetKeyIndex();
+    // The pass's index of the current keys, built on first use.
+    std::shared_ptr<const CKeyIndex> KeyIndex() const;
+
     CByteString m_strFileName;
     std::vector<CRuleGroup> m_arrGroups;
     CMessageSink* m_pSink = nullptr;
+    // Key to group, so that AddRule finds a key's group in constant time:
+    // open addressing over group numbers + 1 (0 is a free slot), with each
+    // key's hash, so that a search reads a group's key only when the hashes agree.
+    struct KeySlot {
+        std::uint32_t group = 0;
+        std::uint32_t hash = 0;
+    };
+    std::vector<KeySlot> m_arrKeySlots;
+    // The pass's key index; empty until a pass needs it.
+    mutable std::shared_ptr<const CKeyIndex> m_pKeyIndex;
+    mutable std::mutex m_indexMutex;
 };

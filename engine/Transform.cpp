@@ -1,7 +1,9 @@
 // The rewriting pass. The text is held in a gap buffer whose gap follows the
 // scan position, so every rewrite costs only the bytes it touches; the groups
-// are found through a trie of their keys, so a position costs a walk as long
-// as the longest key that starts there, however many groups the set holds.
+// are found through the set's key index (KeyIndex.h), so a position costs a
+// walk as long as the longest key that starts there, however many groups the
+// set holds.
+#include "KeyIndex.h"
 #include "Random.h"
 #include "RuleSet.h"
 
@@ -11,115 +13,6 @@
 #include <memory>
 
 namespace {
-
-// All keys of a rule set in one byte trie. Each node lists, in ascending
-// order, the groups whose key ends there; the root holds the empty keys.
-class CKeyIndex {
-public:
-    explicit CKeyIndex(const std::vector<CByteString>& keys)
-    {
-        m_rootChild.fill(-1);
-        m_nodes.emplace_back();
-        for (std::size_t g = 0; g < keys.size(); ++g) {
-            int node = 0;
-            for (const char c : keys[g]) node = ChildOrNew(node, static_cast<unsigned char>(c));
-            m_nodes[static_cast<std::size_t>(node)].groups.push_back(static_cast<int>(g));
-        }
-        m_hasEmpty = !m_nodes[0].groups.empty();
-        // Pairs of bytes at which some key may match: the first two bytes of
-        // the longer keys, and every pair that begins with a one-byte key.
-        for (const auto& key : keys) {
-            if (key.size() == 1) {
-                const unsigned first = static_cast<unsigned char>(key[0]) << 8;
-                for (unsigned second = 0; second < 256; ++second) SetPair(first | second);
-            } else if (key.size() >= 2) {
-                SetPair(static_cast<unsigned char>(key[0]) << 8 | static_cast<unsigned char>(key[1]));
-            }
-        }
-    }
-
-    // The first group after group `after` whose key is a prefix of the n
-    // bytes at p, or -1 when there is none.
-    int NextMatch(const unsigned char* p, std::int64_t n, int after) const
-    {
-        int best = FirstAfter(0, after, -1);
-        if (n > 0) {
-            int node = m_rootChild[p[0]];
-            for (std::int64_t i = 1; node >= 0; ++i) {
-                best = FirstAfter(node, after, best);
-                if (i >= n) break;
-                node = Child(node, p[i]);
-            }
-        }
-        return best;
-    }
-
-    bool HasEmptyKey() const { return m_hasEmpty; }
-
-    // Number of positions from p on, at most n, at which no key can match,
-    // judged by the two bytes there (so p[n] must still be readable). Only for
-    // sets without an empty key.
-    std::int64_t Unmatchable(const unsigned char* p, std::int64_t n) const
-    {
-        std::int64_t i = 0;
-        while (i < n) {
-            const unsigned pair = static_cast<unsigned>(p[i]) << 8 | p[i + 1];
-            if ((m_pairs[pair >> 6] >> (pair & 63)) & 1) break;
-            ++i;
-        }
-        return i;
-    }
-
-private:
-    struct Node {
-        std::vector<std::pair<unsigned char, int>> edges;  // sorted by byte
-        std::vector<int> groups;
-    };
-
-    // The smaller of best and the first group of the node after `after`.
-    int FirstAfter(int node, int after, int best) const
-    {
-        for (const int g : m_nodes[static_cast<std::size_t>(node)].groups) {
-            if (g > after) return best < 0 || g < best ? g : best;
-        }
-        return best;
-    }
-
-    int Child(int node, unsigned char b) const
-    {
-        const auto& edges = m_nodes[static_cast<std::size_t>(node)].edges;
-        const auto it = std::lower_bound(edges.begin(), edges.end(), b,
-            [](const std::pair<unsigned char, int>& e, unsigned char v) { return e.first < v; });
-        return it != edges.end() && it->first == b ? it->second : -1;
-    }
-
-    int ChildOrNew(int node, unsigned char b)
-    {
-        if (node == 0) {
-            if (m_rootChild[b] < 0) {
-                m_rootChild[b] = static_cast<int>(m_nodes.size());
-                m_nodes.emplace_back();
-            }
-            return m_rootChild[b];
-        }
-        const int existing = Child(node, b);
-        if (existing >= 0) return existing;
-        const int created = static_cast<int>(m_nodes.size());
-        m_nodes.emplace_back();
-        auto& edges = m_nodes[static_cast<std::size_t>(node)].edges;
-        const auto it = std::lower_bound(edges.begin(), edges.end(), b,
-            [](const std::pair<unsigned char, int>& e, unsigned char v) { return e.first < v; });
-        edges.insert(it, {b, created});
-        return created;
-    }
-
-    std::array<int, 256> m_rootChild{};
-    std::vector<Node> m_nodes;
-    bool m_hasEmpty = false;
-    void SetPair(unsigned pair) { m_pairs[pair >> 6] |= std::uint64_t{1} << (pair & 63); }
-
-    std::array<std::uint64_t, 1024> m_pairs{};  // first two bytes of the keys, as bits
-};
 
 // A plain string as the pass's text: every rewrite rebuilds in place.
 class CPlainText {
@@ -228,52 +121,43 @@ private:
     std::size_t m_gapEnd = 0;
 };
 
-// Everything the pass needs of a rule set, laid out for the scan.
-struct CPassRules {
-    explicit CPassRules(const std::vector<CRuleGroup>& groups)
-        : index(KeysOf(groups)), groups(groups)
-    {
-        for (const auto& g : groups) keyLength.push_back(static_cast<std::int64_t>(g.GetKey().size()));
-    }
-
-    static std::vector<CByteString> KeysOf(const std::vector<CRuleGroup>& groups)
-    {
-        std::vector<CByteString> keys;
-        keys.reserve(groups.size());
-        for (const auto& g : groups) keys.push_back(g.GetKey());
-        return keys;
-    }
-
-    CKeyIndex index;
-    const std::vector<CRuleGroup>& groups;
-    std::vector<std::int64_t> keyLength;
-};
-
 // One position: every group in order, each compared with the text as the
 // groups before it left it. Returns the length change of the last firing.
+// matches is scratch space, kept by the caller to spare allocations.
 template <class Text>
-std::int64_t ApplyAtImpl(const CPassRules& rules, Text& text, std::int64_t position, int threshold)
+std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, Text& text,
+                         std::int64_t position, int threshold, std::vector<int>& matches)
 {
     std::int64_t result = 0;
-    int after = -1;
+    std::int64_t a = 0;
+    std::size_t next = 0;  // the next of `matches` to try
+    bool stale = true;     // the text changed since `matches` was found
+    int after = -1;        // the last group tried
     for (;;) {
-        // Where the key is compared: the position clamped into the text as it
-        // stands now, since a firing past the end can bring the end up to it.
-        const std::int64_t a = std::clamp<std::int64_t>(position, 0, text.Length());
-        text.Focus(a);
-        const int g = rules.index.NextMatch(text.At(a), text.Length() - a, after);
-        if (g < 0) break;
+        if (stale) {
+            // Where the keys are compared: the position clamped into the text
+            // as it stands now, since a firing past the end can bring the end
+            // up to it.
+            a = std::clamp<std::int64_t>(position, 0, text.Length());
+            text.Focus(a);
+            matches.clear();
+            index.Matches(text.At(a), text.Length() - a, matches);
+            next = static_cast<std::size_t>(std::upper_bound(matches.begin(), matches.end(), after) - matches.begin());
+            stale = false;
+        }
+        if (next == matches.size()) break;
+        const int g = matches[next++];
         after = g;
         // The key stands at a, so a + k <= length.
         const int r1 = jest::rand();
-        if (r1 % 100 >= threshold) continue;
-        const CRuleGroup& group = rules.groups[static_cast<std::size_t>(g)];
+        if (r1 % 100 >= threshold) continue;  // nothing changed: the same matches stand
+        const CRuleGroup& group = groups[static_cast<std::size_t>(g)];
         const auto& modes = group.GetModes();
         const auto& texts = group.GetTexts();
         const int r2 = jest::rand();
         const std::size_t entry = static_cast<std::size_t>(r2) % modes.size();
         const CByteString& insert = texts[entry];
-        const std::int64_t k = rules.keyLength[static_cast<std::size_t>(g)];
+        const std::int64_t k = index.KeyLength(g);
         // Bytes of the key that a rewrite removes: all of it, or at a negative
         // position only those that the clamped right part leaves out.
         const std::int64_t cut = std::max<std::int64_t>(0, k + std::min<std::int64_t>(position, 0));
@@ -297,6 +181,7 @@ std::int64_t ApplyAtImpl(const CPassRules& rules, Text& text, std::int64_t posit
             result = -cut;
             break;
         }
+        stale = true;
     }
     return result;
 }
@@ -305,15 +190,17 @@ std::int64_t ApplyAtImpl(const CPassRules& rules, Text& text, std::int64_t posit
 
 std::int64_t CRuleSet::ApplyAt(CByteString& text, std::int64_t position, int threshold) const
 {
-    CPassRules rules(m_arrGroups);
+    const auto index = KeyIndex();
     CPlainText plain(text);
-    return ApplyAtImpl(rules, plain, position, threshold);
+    std::vector<int> matches;
+    return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches);
 }
 
 void CRuleSet::TransformText(CByteString& text, int threshold) const
 {
-    CPassRules rules(m_arrGroups);
+    const auto index = KeyIndex();
     CGapText gap(text);
+    std::vector<int> matches;
     const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
     std::int64_t position = 0;
     std::int64_t tried = 0;
@@ -322,14 +209,14 @@ void CRuleSet::TransformText(CByteString& text, int threshold) const
         // Positions where no key can start change nothing and draw nothing:
         // step over them in a tight loop, counting them as tried.
         // The last byte is left to ApplyAt, as a pair needs two bytes.
-        if (position >= 0 && position + 1 < length && !rules.index.HasEmptyKey()) {
+        if (position >= 0 && position + 1 < length && !index->HasEmptyKey()) {
             gap.Focus(position);
             const std::int64_t most = std::min(length - position - 1, bound - tried - 1);
-            const std::int64_t skip = rules.index.Unmatchable(gap.At(position), most);
+            const std::int64_t skip = index->Unmatchable(gap.At(position), most);
             position += skip;
             tried += skip;
         }
-        position += ApplyAtImpl(rules, gap, position, threshold) + 1;
+        position += ApplyAtImpl(m_arrGroups, *index, gap, position, threshold, matches) + 1;
         ++tried;
         length = gap.Length();
         if (position > length) break;

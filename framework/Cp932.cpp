@@ -1,16 +1,13 @@
 #include "Cp932.h"
 
+#include "Sjis.h"
+
 #include <QStringDecoder>
 
 #include <array>
 #include <memory>
 
 namespace {
-
-bool IsLeadByte(unsigned char c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
 
 bool IsTrailByte(unsigned char c)
 {
@@ -26,7 +23,7 @@ public:
         m_table.fill(0);
         QStringDecoder decoder("windows-31j", QStringDecoder::Flag::Stateless);
         for (int lead = 0x81; lead <= 0xFC; ++lead) {
-            if (!IsLeadByte(static_cast<unsigned char>(lead)))
+            if (!IsSjisLeadByte(static_cast<unsigned char>(lead)))
                 continue;
             for (int trail = 0x40; trail <= 0xFC; ++trail) {
                 if (!IsTrailByte(static_cast<unsigned char>(trail)))
@@ -78,7 +75,7 @@ QString Cp932ToDisplay(const QByteArray& bytes)
                 *dst++ = c;
         } else if (c >= 0xA1 && c <= 0xDF) {
             *dst++ = static_cast<char16_t>(0xFF61 + (c - 0xA1));
-        } else if (IsLeadByte(c) && i + 1 < n && IsTrailByte(src[i + 1])) {
+        } else if (IsSjisLeadByte(c) && i + 1 < n && IsTrailByte(src[i + 1])) {
             const char16_t u = pairs.Get(c, src[i + 1]);
             if (u != 0) {
                 *dst++ = u;

@@ -40,11 +40,12 @@ public:
     // Base new: empties the path name and clears the modified flag.
     virtual bool OnNewDocument();
     // Base open: reads the whole file raw through Serialize (an empty file too,
-    // which empties the text); refuses a file over the view's limit; reports a
-    // failure itself and returns false. A failure after the file was opened
-    // leaves LoadFailedAfterOpen() true.
+    // which empties the text); refuses a file over the view's limit and
+    // anything but a regular file; reports a failure itself and returns false.
     virtual bool OnOpenDocument(const QString& path);
-    // Base save: writes Serialize's bytes atomically; reports a failure itself.
+    // Base save: writes Serialize's bytes atomically where the folder allows a
+    // temporary file and the file has one link, otherwise over the file
+    // itself; a file the user may not write is refused. Reports a failure.
     virtual bool OnSaveDocument(const QString& path);
     // The document's own bytes to or from the archive.
     virtual void Serialize(CArchive& ar) = 0;
@@ -56,7 +57,6 @@ public:
     void SetTitle(const QString& title);
     bool IsModified() const { return m_bModified; }
     void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
-    bool LoadFailedAfterOpen() const { return m_bLoadFailedAfterOpen; }
 
     CEditView* GetFirstView() const { return m_pView; }
     void AddView(CEditView* view) { m_pView = view; }
@@ -68,6 +68,8 @@ public:
     // Message for a file error by cause, with the file's name for %1.
     static QString FileErrorMessage(QFileDevice::FileError error, const QString& path,
                                     bool saving);
+    // Message for errno, with the file's name for %1.
+    static QString ErrnoMessage(int err, const QString& path, bool saving);
 
 private:
     void UpdateFrameTitle();
@@ -75,6 +77,5 @@ private:
     QString m_strPathName;
     QString m_strTitle;
     bool m_bModified = false;
-    bool m_bLoadFailedAfterOpen = false;
     CEditView* m_pView = nullptr;
 };

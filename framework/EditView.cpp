@@ -7,15 +7,24 @@
 #include "UiSeam.h"
 #include "WinApp.h"
 
+#include <QFile>
 #include <QFileDevice>
 #include <QMimeData>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -123,20 +132,21 @@ void CEditView::SerializeRaw(CArchive& ar)
 {
     QIODevice* file = ar.GetFile();
     if (ar.IsLoading()) {
-        if (file->size() > kMaxTextBytes) {
-            ar.Fail(AFX_IDP_FILE_TOO_LARGE);
-            return;
+        // Read to the end, never more than one byte past the limit, whatever
+        // size() claims: files of the system (/proc) report 0 and hold text.
+        QByteArray bytes;
+        while (bytes.size() <= kMaxTextBytes) {
+            const QByteArray chunk = file->read(kMaxTextBytes + 1 - bytes.size());
+            if (chunk.isEmpty())
+                break;
+            bytes += chunk;
         }
-        // Never more than one byte past the limit, whatever the file claims.
-        QByteArray bytes = file->read(kMaxTextBytes + 1);
-        // A file that grew while being read is refused like a large one.
         if (bytes.size() > kMaxTextBytes) {
             ar.Fail(AFX_IDP_FILE_TOO_LARGE);
             return;
         }
         auto* fileDevice = qobject_cast<QFileDevice*>(file);
-        if (bytes.size() != file->size() ||
-            (fileDevice && fileDevice->error() != QFileDevice::NoError)) {
+        if (fileDevice && fileDevice->error() != QFileDevice::NoError) {
             ar.Fail();
             return;
         }
@@ -169,6 +179,72 @@ bool CEditView::PrintDirect(QPrinter& printer)
     return printer.printerState() != QPrinter::Error;
 }
 
+namespace {
+
+// A PDF that was written whole ends in "%%EOF" (and perhaps a line break).
+bool PdfComplete(const QByteArray& native)
+{
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    QByteArray tail(64, '\0');
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        const off_t from = st.st_size > tail.size() ? st.st_size - tail.size() : 0;
+        got = ::pread(fd, tail.data(), size_t(st.st_size - from), from);
+    }
+    ::close(fd);
+    return got > 0 && tail.left(got).trimmed().endsWith("%%EOF");
+}
+
+}  // namespace
+
+bool CEditView::PrinterAvailable(const QPrinter& printer)
+{
+    // Without any printer Qt falls back to a PDF printer without a file.
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return !printer.outputFileName().isEmpty();
+    return !printer.printerName().isEmpty() &&
+           !QPrinterInfo::printerInfo(printer.printerName()).isNull();
+}
+
+QString CEditView::PrintDocument(QPrinter& printer)
+{
+    if (!PrinterAvailable(printer))
+        return AfxLoadString(AFX_IDS_NO_PRINTER);
+    if (printer.outputFormat() != QPrinter::PdfFormat) {
+        if (!PrintDirect(printer))
+            return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
+        return QString();
+    }
+    // A PDF file: make sure it can be written, and that it is a file whose
+    // end can be checked once the job is done. Printing replaces it anyway;
+    // emptied now, it can never pass for a whole PDF if the job breaks off.
+    const QString name = printer.outputFileName();
+    const QByteArray native = QFile::encodeName(name);
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
+    const int fd =
+        ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return CDocument::ErrnoMessage(errno, name, true);
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular)
+        return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
+    // The PDF engine does not report failed writes (a full disk): the
+    // written file must end as a PDF ends, or it is removed.
+    if (PrintDirect(printer) && PdfComplete(native))
+        return QString();
+    if (char* resolved = ::realpath(native.constData(), nullptr)) {
+        ::unlink(resolved);
+        std::free(resolved);
+    }
+    return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
+}
+
 void CEditView::OnFilePrint()
 {
     CWinApp* app = AfxGetApp();
@@ -177,8 +253,9 @@ void CEditView::OnFilePrint()
     QPrinter& printer = app->GetPrinter();
     if (!CUiSeam::Get().RunPrintDialog(m_pFrame, printer))
         return;
-    if (!PrintDirect(printer))
-        AfxMessageBox(AFX_IDP_FAILED_TO_START_PRINT);
+    const QString failure = PrintDocument(printer);
+    if (!failure.isEmpty())
+        AfxMessageBox(failure);
 }
 
 void CEditView::OnFilePrintPreview()

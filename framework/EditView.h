@@ -41,8 +41,14 @@ public:
     // Printing on Qt's print support, in the control's current font.
     void OnFilePrint();
     void OnFilePrintPreview();
-    // Prints without a dialog on the given printer; false on failure.
+    // Paints the text onto the printer (or preview); false on failure.
     bool PrintDirect(QPrinter& printer);
+    // A whole print job: refuses a missing printer before painting, checks
+    // that a PDF was written whole (removing it otherwise). Returns the
+    // message of the failure, empty on success.
+    QString PrintDocument(QPrinter& printer);
+    // False when the printer names no printer or PDF file that exists.
+    static bool PrinterAvailable(const QPrinter& printer);
 
     // The edit commands: copy and select all, with their enabled states.
     void OnEditCopy();

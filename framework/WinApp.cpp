@@ -4,6 +4,7 @@
 #include "Document.h"
 #include "EditView.h"
 #include "FrameWnd.h"
+#include "NativePath.h"
 #include "UiSeam.h"
 
 #include <QApplication>
@@ -14,8 +15,13 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+
+#include <sys/stat.h>
 
 // ---- recent-file list -------------------------------------------------------
 
@@ -46,9 +52,16 @@ QString CRecentFileList::AbbreviateName(const QString& path, int maxLength,
         name = name.mid(dir.size());
     if (name.size() <= maxLength)
         return name;
-    const QString fileName = QFileInfo(name).fileName();
+    const QString fileName = name.mid(name.lastIndexOf(u'/') + 1);
     const QString head = QStringLiteral("/...");
     QString tail = u'/' + fileName;
+    // A name far too long even alone (up to 255 bytes) keeps its start and
+    // its end, so that the menu stays on screen.
+    if (fileName.size() > 2 * maxLength) {
+        const QString dots = QStringLiteral("...");
+        const qsizetype keep = std::max<qsizetype>(2 * maxLength - dots.size(), 2);
+        return fileName.left(keep - keep / 2) + dots + fileName.right(keep / 2);
+    }
     if (head.size() + tail.size() > maxLength)
         return fileName;
     // Add trailing folders while the result still fits.
@@ -66,7 +79,8 @@ QString CRecentFileList::AbbreviateName(const QString& path, int maxLength,
 
 QString CRecentFileList::GetMenuText(int index) const
 {
-    QString name = AbbreviateName(m_arrNames.value(index), 30, QDir::currentPath());
+    QString name = AbbreviateName(PathForDisplay(m_arrNames.value(index)), 30,
+                                  QDir::currentPath());
     name.replace(QStringLiteral("&"), QStringLiteral("&&"));
     return QStringLiteral("&%1 %2").arg(index + 1).arg(name);
 }
@@ -76,8 +90,14 @@ void CRecentFileList::ReadList(QSettings& settings)
     m_arrNames.clear();
     settings.beginGroup(QStringLiteral("Recent File List"));
     for (int i = 1; i <= m_nSize; ++i) {
-        const QString name = settings.value(QStringLiteral("File%1").arg(i)).toString();
-        if (!name.isEmpty() && !m_arrNames.contains(name))
+        const QVariant value = settings.value(QStringLiteral("File%1").arg(i));
+        // Names that are not UTF-8 are kept as their bytes.
+        const QString name = value.typeId() == QMetaType::QByteArray
+                                 ? PathFromNative(value.toByteArray())
+                                 : value.toString();
+        // An entry no file name can be (beyond PATH_MAX) is dropped.
+        if (!name.isEmpty() && PathToNative(name).size() < PATH_MAX &&
+            !m_arrNames.contains(name))
             m_arrNames.append(name);
     }
     settings.endGroup();
@@ -88,8 +108,13 @@ void CRecentFileList::WriteList(QSettings& settings) const
     settings.remove(QStringLiteral("Recent File List"));
     settings.beginGroup(QStringLiteral("Recent File List"));
     for (int i = 0; i < m_arrNames.size(); ++i) {
-        if (!m_arrNames[i].isEmpty())
-            settings.setValue(QStringLiteral("File%1").arg(i + 1), m_arrNames[i]);
+        if (m_arrNames[i].isEmpty())
+            continue;
+        const QString key = QStringLiteral("File%1").arg(i + 1);
+        if (PathHasRawBytes(m_arrNames[i]))
+            settings.setValue(key, PathToNative(m_arrNames[i]));
+        else
+            settings.setValue(key, m_arrNames[i]);
     }
     settings.endGroup();
 }
@@ -161,14 +186,9 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(const QString& path)
         }
     } else {
         if (!doc->OnOpenDocument(path)) {
-            if (created) {
+            // A failed open leaves the document as it was: text, name, all.
+            if (created)
                 DestroyFrame();
-            } else if (doc->LoadFailedAfterOpen()) {
-                // The load broke off after the file was opened: the old text
-                // no longer stands for any file, so start afresh.
-                SetDefaultTitle();
-                doc->OnNewDocument();
-            }
             return nullptr;
         }
         doc->SetPathName(path);
@@ -262,9 +282,33 @@ std::unique_ptr<QSettings> CWinApp::OpenSettings() const
     return std::make_unique<QSettings>(m_strRegistryKey, m_strAppName);
 }
 
+bool CWinApp::SettingsStoreUsable()
+{
+    // QSettings reads the application's file and the settings key's own.
+    const QString base =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/';
+    for (const QString& name : QStringList{base + m_strRegistryKey + u'/' + m_pszAppName + QStringLiteral(".conf"),
+                                base + m_strRegistryKey + QStringLiteral(".conf")}) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(name).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            // A pipe or device would hang the start or the exit.
+            std::fprintf(stderr,
+                         "%s: %s is not a regular file; starting with default settings, "
+                         "which will not be saved.\n",
+                         qPrintable(m_pszAppName.toLower()), qPrintable(name));
+            return false;
+        }
+    }
+    return true;
+}
+
 void CWinApp::LoadStdProfileSettings(int mruSize)
 {
     m_recentFiles = CRecentFileList(mruSize);
+    if (!SettingsStoreUsable()) {
+        m_bSaveSettings = false;
+        return;
+    }
     auto settings = OpenSettings();
     m_recentFiles.ReadList(*settings);
     m_nNumPreviewPages = settings->value(QStringLiteral("Settings/PreviewPages"), 0).toInt();
@@ -319,7 +363,7 @@ QPrinter& CWinApp::GetPrinter()
 
 bool CWinApp::Unregister(bool quiet)
 {
-    {
+    if (SettingsStoreUsable()) {
         auto settings = OpenSettings();
         const QString file = settings->fileName();
         settings->clear();
@@ -352,18 +396,20 @@ bool CWinApp::PrintFile(const CCommandLineInfo& info)
         if (info.m_strPrinterName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(info.m_strPrinterName);
+        } else if (QPrinterInfo::printerInfo(info.m_strPrinterName).isNull()) {
+            // No such printer: Qt would quietly print to nowhere.
+            AfxMessageBox(AFX_IDS_NO_PRINTER);
+            return false;
         } else {
             printer.setPrinterName(info.m_strPrinterName);
         }
-    }
-    if (printer.outputFormat() == QPrinter::NativeFormat &&
-        (printer.printerName().isEmpty() ||
-         QPrinterInfo::printerInfo(printer.printerName()).isNull())) {
+    } else if (QPrinterInfo::defaultPrinter().isNull()) {
         AfxMessageBox(AFX_IDS_NO_PRINTER);
         return false;
     }
-    if (!doc->GetFirstView()->PrintDirect(printer)) {
-        AfxMessageBox(AFX_IDP_FAILED_TO_START_PRINT);
+    const QString failure = doc->GetFirstView()->PrintDocument(printer);
+    if (!failure.isEmpty()) {
+        AfxMessageBox(failure);
         return false;
     }
     m_nExitCode = 0;

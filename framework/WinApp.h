@@ -30,7 +30,8 @@ public:
     // Menu text "&<n> <shortened path>" with every "&" of the path doubled.
     QString GetMenuText(int index) const;
     // A file in the current folder without its folder; then, when longer than
-    // maxLength, "/.../" and as many trailing folders as fit, at least the name.
+    // maxLength, "/.../" and as many trailing folders as fit, at least the name;
+    // a name longer than twice maxLength keeps its start and end around "...".
     static QString AbbreviateName(const QString& path, int maxLength, const QString& currentDir);
 
     void ReadList(QSettings& settings);
@@ -113,6 +114,9 @@ public:
     void LoadStdProfileSettings(int mruSize);
     void SaveStdProfileSettings();
     std::unique_ptr<QSettings> OpenSettings() const;
+    // False (with a note on stderr) when a settings file exists but is not a
+    // regular file: then defaults are used and nothing is written back.
+    bool SettingsStoreUsable();
 
     void AddDocTemplate(std::unique_ptr<CSingleDocTemplate> docTemplate);
     CDocument* OpenDocumentFile(const QString& path);

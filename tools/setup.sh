@@ -14,6 +14,8 @@ packages=(
   libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   # running and looking at the window without a desktop
   xvfb xauth imagemagick xdotool x11-utils openbox
+  # the Debian package and its checks
+  dpkg-dev desktop-file-utils appstream mandoc man-db lintian
 )
 
 missing=()

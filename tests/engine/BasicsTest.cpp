@@ -1,6 +1,6 @@
-// Byte string clamping, the generator, levels, the built-in table and the
+// The oracle's byte string clamping, the generator, levels, the built-in table and the
 // rule set's grouping.
-#include "ByteString.h"
+#include "Oracle.h"
 #include "Random.h"
 #include "RuleSet.h"
 #include "TestUtil.h"
@@ -27,14 +27,14 @@ TEST(ByteString, LeftAndRightClamp)
         {"left -3", -3, 0, ""}, {"left 0", 0, 0, ""}, {"left 2", 2, 0, "ab"},
         {"left 5", 5, 0, "abcde"}, {"left 9", 9, 0, "abcde"}, {"left huge", kHuge, 0, "abcde"},
     };
-    for (const auto& c : cases) EXPECT_EQ(StrLeft(s, c.f), c.expected) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(oracle::StrLeft(s, c.f), c.expected) << c.what;
     const PartCase rights[] = {
         {"right -1", -1, 0, ""}, {"right 2", 2, 0, "de"}, {"right 5", 5, 0, "abcde"},
         {"right 7", 7, 0, "abcde"}, {"right huge", kHuge, 0, "abcde"},
     };
-    for (const auto& c : rights) EXPECT_EQ(StrRight(s, c.f), c.expected) << c.what;
-    EXPECT_EQ(StrLeft(CByteString(), 3), "");
-    EXPECT_EQ(StrRight(CByteString(), 3), "");
+    for (const auto& c : rights) EXPECT_EQ(oracle::StrRight(s, c.f), c.expected) << c.what;
+    EXPECT_EQ(oracle::StrLeft(CByteString(), 3), "");
+    EXPECT_EQ(oracle::StrRight(CByteString(), 3), "");
 }
 
 TEST(ByteString, MidClamps)
@@ -51,7 +51,7 @@ TEST(ByteString, MidClamps)
         {"huge start", kHuge, kHuge, ""},
         {"whole", 0, 5, "abcde"},
     };
-    for (const auto& c : cases) EXPECT_EQ(StrMid(s, c.f, c.c), c.expected) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(oracle::StrMid(s, c.f, c.c), c.expected) << c.what;
 }
 
 TEST(Generator, ClassicSequences)
@@ -162,6 +162,24 @@ TEST(RuleSet, AddRuleGroupsByWholeKey)
             EXPECT_EQ(group.GetModes()[e], expected[g].entries[e].first);
             EXPECT_EQ(group.GetTexts()[e], expected[g].entries[e].second);
         }
+    }
+}
+
+// Thousands of keys, each given twice: one group per key, in the order of
+// first appearance, the entries in the order given.
+TEST(RuleSet, ManyKeysKeepTheirGroups)
+{
+    CRuleSet set;
+    set.RemoveAllGroups();
+    constexpr int kKeys = 3000;
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < kKeys; ++i) set.AddRule(round, "k" + std::to_string(i * 7919 % kKeys), std::to_string(round));
+    ASSERT_EQ(set.GetGroupCount(), kKeys);
+    for (int g = 0; g < kKeys; ++g) {
+        const CRuleGroup group = set.GetGroup(g);
+        ASSERT_EQ(group.GetKey(), "k" + std::to_string(g * 7919 % kKeys));
+        ASSERT_EQ(group.GetModes(), (std::vector<int>{0, 1}));
+        ASSERT_EQ(group.GetTexts(), (std::vector<CByteString>{"0", "1"}));
     }
 }
 

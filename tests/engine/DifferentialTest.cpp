@@ -12,8 +12,8 @@
 namespace {
 
 // Few distinct bytes, so that keys match often; lead bytes and the bytes of
-// "。" and "、" among them.
-const char kAlphabet[] = {'a', 'b', 'x', '\x81', '\x42', '\x41', '\x82'};
+// "。" and "、" among them, and both ends of the byte range.
+const char kAlphabet[] = {'a', 'b', 'x', '\x81', '\x42', '\x41', '\x82', '\0', '\xFF'};
 
 CByteString RandomBytes(std::mt19937& gen, int maxLength)
 {
@@ -30,7 +30,8 @@ CRuleSet RandomRules(std::mt19937& gen)
     CRuleSet set;
     if (gen() % 8 == 0) return set;  // now and then the built-in rules
     set.RemoveAllGroups();
-    const int rules = static_cast<int>(gen() % 10);
+    // Now and then many keys, so that they share beginnings and branch.
+    const int rules = static_cast<int>(gen() % 16 == 0 ? gen() % 300 : gen() % 10);
     for (int i = 0; i < rules; ++i) {
         const int mode = static_cast<int>(gen() % 6) - 1;  // -1 and 4 get clamped
         // Keys of 0 to 3 bytes; texts often shorter than the key.

@@ -89,7 +89,7 @@ TEST(Rewrite, SeedsThenPassThenTagsThenComments)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         CByteString text = Sjis(c.text);
-        RewriteText(builtin, text, 1, 2, c.html, c.comments);
+        RewriteText(builtin, text, 1, CRewriteOptions{2, c.html, c.comments});
         EXPECT_EQ(text, Sjis(c.expected));
     }
 }

@@ -80,6 +80,8 @@ std::vector<LoadCase> LoadCases()
         {"any byte at offset 1 is skipped", "rXkey text\r\n", 0, {{"key", {{0, "text"}}}}},
         {"second byte of a character at offset 1 starts the key", "r\x82\xA0k t\r\n", 0, {{"\xA0k", {{0, "t"}}}}},
         {"0x20 after a lead byte is no space", "r \x81 x y\r\n", 0, {{"\x81 x", {{0, "y"}}}}},
+        {"0x9F and 0xFC are the last lead bytes of their ranges", "r \x9F x y\r\nr \xFC a b\r\n", 0,
+         {{"\x9F x", {{0, "y"}}}, {"\xFC a", {{0, "b"}}}}},
         {"LF after a lead byte does not end the line", "r k \x81\nr j t\r\n", 0, {{"k", {{0, "\x81\nr j t"}}}}},
         {"full-width space belongs to the key", "r a\x81\x40 b\r\n", 0, {{"a\x81\x40", {{0, "b"}}}}},
         {"bad letter on line 4, empty and comment lines counted", "r a b\r\n\r\nc x\r\nX y z\r\nr c d\r\n", 4, {}},
@@ -168,6 +170,41 @@ TEST_F(LoaderTest, UnopenableNamesChangeNothing)
         EXPECT_EQ(set.GetFileName(), good);
     }
     EXPECT_TRUE(sink.messages.empty());
+}
+
+// Rules up to the ceiling load; one byte more is refused with a message and
+// changes nothing, but bytes past a NUL do not count.
+TEST_F(LoaderTest, CeilingOnRuleBytes)
+{
+    const std::size_t max = CRuleSet::kMaxRuleBytes;
+    const std::string tooLarge = "設定ファイルが大きすぎます（64 MiBまで）。";
+    CByteString atMax(max, 'x');
+    atMax.replace(0, 7, "r k v\r\n");  // one rule, then an unterminated line
+    CByteString overMax = atMax + "x";
+    CByteString nulBefore = atMax;
+    nulBefore[max - 1] = '\0';
+    nulBefore += "xx";
+    const struct {
+        const char* what;
+        const CByteString* contents;
+        bool loads;
+    } cases[] = {{"exactly the ceiling", &atMax, true}, {"one byte over", &overMax, false},
+                 {"over, but a NUL within", &nulBefore, true}};
+    for (const bool fromFile : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (fromFile ? " (file)" : " (bytes)"));
+            CRuleSet set;
+            set.SetMessageSink(&sink);
+            sink.messages.clear();
+            const std::string path = fromFile ? dir.Write("big.rules", *c.contents) : "big.rules";
+            const bool ok = fromFile ? set.LoadRuleFile(path) : set.LoadRuleBytes(*c.contents, path);
+            EXPECT_EQ(ok, c.loads);
+            const std::vector<Group> expected = c.loads ? std::vector<Group>{{"k", {{0, "v"}}}} : Groups(CRuleSet());
+            EXPECT_EQ(Groups(set), expected);
+            EXPECT_EQ(set.GetFileName(), c.loads ? path : "");
+            EXPECT_EQ(sink.messages, c.loads ? std::vector<std::string>{} : std::vector<std::string>{tooLarge});
+        }
+    }
 }
 
 TEST_F(LoaderTest, ParseRuleLineDirect)

@@ -138,6 +138,52 @@ TEST(Pass, ApplyAtOnePosition)
     }
 }
 
+// The scan steps over pairs of bytes where no key starts: a one-byte key
+// starts a pair whatever byte follows it, 0x00 and 0xFF included.
+TEST(Pass, OneByteKeyFiresBeforeAnyByte)
+{
+    const CRuleSet set = MakeRules({{3, "a", ""}});
+    for (const CByteString& next : {CByteString(1, '\0'), CByteString("\xFF"), CByteString("\x81")}) {
+        CByteString text = "xa" + next + "y";
+        jest::srand(1);
+        set.TransformText(text, 100);
+        EXPECT_EQ(text, "x" + next + "y") << static_cast<int>(static_cast<unsigned char>(next[0]));
+    }
+}
+
+// The key index is built once and kept: every change of the rules must make
+// the next pass see them, in the set changed and in no other.
+TEST(Pass, KeyIndexFollowsEveryChange)
+{
+    TempDir dir;
+    const std::string file = dir.Write("r.rules", "d b \r\n");
+    CRuleSet set = MakeRules({{3, "a", ""}});
+    const auto pass = [](const CRuleSet& rules) {
+        CByteString text = "abcabc";
+        jest::srand(1);
+        rules.TransformText(text, 100);
+        return text;
+    };
+    EXPECT_EQ(pass(set), "bcbc");
+    const CRuleSet copy = set;
+    const struct {
+        const char* what;
+        void (*change)(CRuleSet&, const std::string&);
+        const char* expected;
+    } steps[] = {
+        {"AddRule, new key", [](CRuleSet& r, const std::string&) { r.AddRule(3, "c", ""); }, "bb"},
+        {"AddRule, longer key", [](CRuleSet& r, const std::string&) { r.AddRule(0, "bc", "Z"); }, "ZZ"},
+        {"load", [](CRuleSet& r, const std::string& f) { ASSERT_TRUE(r.LoadRuleFile(f)); }, "acac"},
+        {"RemoveAllGroups", [](CRuleSet& r, const std::string&) { r.RemoveAllGroups(); }, "abcabc"},
+        {"assignment", [](CRuleSet& r, const std::string&) { r = MakeRules({{1, "c", "Y"}}); }, "abYcabYc"},
+    };
+    for (const auto& step : steps) {
+        step.change(set, file);
+        EXPECT_EQ(pass(set), step.expected) << step.what;
+        EXPECT_EQ(pass(copy), "bcbc") << step.what;
+    }
+}
+
 TEST(Pass, DrawsAtEveryMatchEvenWithOneEntry)
 {
     // Seed 1 draws 41 first: at threshold 40 the match does not fire and

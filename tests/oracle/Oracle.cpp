@@ -4,6 +4,40 @@
 
 namespace oracle {
 
+namespace {
+
+// Clamps a part length into 0..length of s.
+std::int64_t ClampCount(const CByteString& s, std::int64_t n)
+{
+    const auto len = static_cast<std::int64_t>(s.size());
+    if (n < 0) return 0;
+    return n > len ? len : n;
+}
+
+}  // namespace
+
+CByteString StrLeft(const CByteString& s, std::int64_t n)
+{
+    return s.substr(0, static_cast<std::size_t>(ClampCount(s, n)));
+}
+
+CByteString StrRight(const CByteString& s, std::int64_t n)
+{
+    const auto c = ClampCount(s, n);
+    return s.substr(s.size() - static_cast<std::size_t>(c));
+}
+
+CByteString StrMid(const CByteString& s, std::int64_t f, std::int64_t c)
+{
+    const auto len = static_cast<std::int64_t>(s.size());
+    if (f < 0) f = 0;
+    if (c < 0) c = 0;
+    if (f > len) return CByteString();
+    // Same as "if f + c exceeds the length, c = length - f", without overflow.
+    if (c > len - f) c = len - f;
+    return s.substr(static_cast<std::size_t>(f), static_cast<std::size_t>(c));
+}
+
 std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
                      std::int64_t position, int threshold)
 {
@@ -112,6 +146,15 @@ PassOutcome RunOraclePass(const CRuleSet& rules, const CByteString& text, std::u
     jest::srand(seed);
     TransformText(rules, out.text, threshold);
     out.nextDraw = jest::rand();
+    return out;
+}
+
+PassOutcome RewriteText(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
+                        const CRewriteOptions& options)
+{
+    PassOutcome out = RunOraclePass(rules, text, seed, LevelToThreshold(options.m_nLevel));
+    if (options.m_bHtmlFilter) StripHtmlTags(out.text);
+    if (options.m_bCommentFilter) StripComments(out.text);
     return out;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ByteString.h"
+#include "Rewrite.h"
 #include "RuleSet.h"
 
 #include <cstdint>
@@ -35,5 +36,20 @@ PassOutcome RunOraclePass(const CRuleSet& rules, const CByteString& text, std::u
 // the same position again.
 void StripHtmlTags(CByteString& text);
 void StripComments(CByteString& text);
+
+// One open's rewriting with the oracle's pass and filters, then the draw that
+// follows; the engine's RewriteText must give the same.
+PassOutcome RewriteText(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
+                        const CRewriteOptions& options);
+
+// Left, right and middle parts of a byte string, clamping their arguments
+// instead of failing, as the plain pass needs them:
+//  StrLeft(s, n):  first n bytes; n < 0 is 0, n > length is the length.
+//  StrRight(s, n): last n bytes, clamped the same way.
+//  StrMid(s, f, c): f < 0 is 0 and c < 0 is 0; then if f + c > length,
+//                   c = length - f; then if f > length, c = 0.
+CByteString StrLeft(const CByteString& s, std::int64_t n);
+CByteString StrRight(const CByteString& s, std::int64_t n);
+CByteString StrMid(const CByteString& s, std::int64_t f, std::int64_t c);
 
 }  // namespace oracle

@@ -7,8 +7,7 @@
 #include "JestpadDoc.h"
 #include "JestpadView.h"
 #include "MainFrm.h"
-#include "MarkupFilters.h"
-#include "Random.h"
+#include "Rewrite.h"
 #include "RuleSet.h"
 
 #include <QByteArray>
@@ -57,18 +56,12 @@ inline CJestpadHarness StartJestpad(const QStringList& args = {})
     return h;
 }
 
-// What the open pipeline must make of raw text, computed with the engine: one
-// pass with these rules seeded with that clock, then the tag filter, then the
-// comment filter.
+// What the open pipeline must make of raw text: the engine's own rewriting
+// with these rules, seeded with that clock.
 inline QByteArray Rewrite(const CRuleSet& rules, const QByteArray& raw, std::time_t seed,
                           int level, bool html, bool comments)
 {
     CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
-    jest::srand(static_cast<std::uint32_t>(seed));
-    rules.TransformText(text, LevelToThreshold(level));
-    if (html)
-        StripHtmlTags(text);
-    if (comments)
-        StripComments(text);
+    RewriteText(rules, text, static_cast<std::uint32_t>(seed), CRewriteOptions{level, html, comments});
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }

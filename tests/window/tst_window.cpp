@@ -305,10 +305,10 @@ private slots:
             QCOMPARE(h.doc()->GetPathName(), big);
         } else {
             QCOMPARE(seam.messages, QStringList{QStringLiteral("ﾌｧｲﾙが大きすぎて開けません。")});
-            // The old text no longer belongs to any file: a new, untitled document.
-            QVERIFY(h.view()->GetWindowText().isEmpty());
-            QVERIFY(h.doc()->GetPathName().isEmpty());
-            QCOMPARE(h.frame()->windowTitle(), QStringLiteral("無題 - Jestpad"));
+            // A failed open loses nothing: the document stays as it was.
+            QCOMPARE(h.view()->GetWindowText(), Rewritten(SampleBytes(), seam.now));
+            QCOMPARE(h.doc()->GetPathName(), small);
+            QCOMPARE(h.frame()->windowTitle(), QStringLiteral("small.txt - Jestpad"));
             // The recent list does not take the refused file.
             QCOMPARE(h.app->GetRecentFileList()[0], small);
         }
@@ -383,7 +383,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("message");
-        QTest::newRow("folder") << "/tmp" << "/tmp へのｱｸｾｽが拒否されました。";
+        QTest::newRow("folder") << "/tmp" << "予期しないﾌｧｲﾙ形式です。";
         QTest::newRow("endless device") << "/dev/zero" << "予期しないﾌｧｲﾙ形式です。";
         QTest::newRow("missing folder") << "/no/such/dir/f.txt"
                                         << "/no/such/dir/f.txt が見つかりません。";

@@ -1,0 +1,170 @@
+// Rule sets of hostile size: loading many distinct keys, and the pass with
+// very long keys, the first time (the key index is built) and again (it is
+// reused). Heap figures count every allocation made through operator new.
+#include "ProseGenerator.h"
+#include "Random.h"
+#include "RuleSet.h"
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace {
+
+std::atomic<std::int64_t> g_heapNow{0};
+std::atomic<std::int64_t> g_heapPeak{0};
+
+void* CountedAlloc(std::size_t n)
+{
+    void* p = std::malloc(n != 0 ? n : 1);
+    if (p == nullptr) throw std::bad_alloc();
+    const std::int64_t now = g_heapNow += static_cast<std::int64_t>(malloc_usable_size(p));
+    std::int64_t peak = g_heapPeak.load();
+    while (now > peak && !g_heapPeak.compare_exchange_weak(peak, now)) {
+    }
+    return p;
+}
+
+void CountedFree(void* p) noexcept
+{
+    if (p == nullptr) return;
+    g_heapNow -= static_cast<std::int64_t>(malloc_usable_size(p));
+    std::free(p);
+}
+
+}  // namespace
+
+void* operator new(std::size_t n) { return CountedAlloc(n); }
+void* operator new[](std::size_t n) { return CountedAlloc(n); }
+void operator delete(void* p) noexcept { CountedFree(p); }
+void operator delete[](void* p) noexcept { CountedFree(p); }
+void operator delete(void* p, std::size_t) noexcept { CountedFree(p); }
+void operator delete[](void* p, std::size_t) noexcept { CountedFree(p); }
+
+namespace {
+
+constexpr std::size_t kMiB = 1 << 20;
+
+const std::string& Prose()
+{
+    static const std::string text = prose::Generate(kMiB);
+    return text;
+}
+
+// A rule file of n lines "b KEY x" CR LF, 13 bytes each: distinct seven-digit
+// keys, or one key on every line.
+std::string RuleLines(int n, bool distinct)
+{
+    std::string out;
+    out.reserve(static_cast<std::size_t>(n) * 13);
+    char line[32];
+    for (int i = 0; i < n; ++i) {
+        std::snprintf(line, sizeof line, "b %07d x\r\n", distinct ? i : 0);
+        out += line;
+    }
+    return out;
+}
+
+void BM_LoadRules(benchmark::State& state, bool distinct)
+{
+    const std::string contents = RuleLines(static_cast<int>(state.range(0)), distinct);
+    for (auto _ : state) {
+        auto rules = std::make_unique<CRuleSet>();
+        if (!rules->LoadRuleBytes(contents, "bench.rules")) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(rules->GetGroupCount());
+        state.PauseTiming();
+        rules.reset();  // freeing is not loading
+        state.ResumeTiming();
+    }
+    state.counters["file_MB"] = static_cast<double>(contents.size()) / 1e6;
+}
+
+void BM_LoadDistinctKeys(benchmark::State& state) { BM_LoadRules(state, true); }
+void BM_LoadOneKey(benchmark::State& state) { BM_LoadRules(state, false); }
+BENCHMARK(BM_LoadOneKey)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadDistinctKeys)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// Letters a..z from a fixed generator: keys that prose never holds.
+std::string Letters(std::uint32_t& state, std::size_t n)
+{
+    std::string s(n, ' ');
+    for (auto& c : s) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>('a' + (state >> 16) % 26);
+    }
+    return s;
+}
+
+// Case 0: one key of 10 MB. Case 1: 10,000 keys of 2,000 bytes.
+CRuleSet LongKeys(int which, std::int64_t& ruleBytes)
+{
+    CRuleSet set;
+    set.RemoveAllGroups();
+    std::uint32_t state = 7;
+    const int keys = which == 0 ? 1 : 10000;
+    const std::size_t length = which == 0 ? 10 * 1000 * 1000 : 2000;
+    ruleBytes = 0;
+    for (int i = 0; i < keys; ++i) {
+        const std::string key = Letters(state, length);
+        set.AddRule(kModeInsertBefore, key, "x");
+        ruleBytes += static_cast<std::int64_t>(key.size()) + 5;  // as lines "b KEY x" CR LF
+    }
+    return set;
+}
+
+// The first pass over 1 MiB of prose with a newly made rule set: the key
+// index is built here. peak_MB is the heap the pass needed on top of the
+// rule set and the text.
+void BM_FirstPassLongKeys(benchmark::State& state)
+{
+    std::int64_t ruleBytes = 0;
+    std::int64_t extra = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto rules = std::make_unique<CRuleSet>(LongKeys(static_cast<int>(state.range(0)), ruleBytes));
+        CByteString text = Prose();
+        jest::srand(1);
+        const std::int64_t before = g_heapNow.load();
+        g_heapPeak = before;
+        state.ResumeTiming();
+        rules->TransformText(text, LevelToThreshold(2));
+        state.PauseTiming();
+        extra = g_heapPeak.load() - before;
+        rules.reset();
+        state.ResumeTiming();
+    }
+    state.counters["rule_MB"] = static_cast<double>(ruleBytes) / 1e6;
+    state.counters["peak_MB"] = static_cast<double>(extra) / 1e6;
+    state.counters["x_rules"] = static_cast<double>(extra) / static_cast<double>(ruleBytes);
+}
+BENCHMARK(BM_FirstPassLongKeys)->Arg(0)->Arg(1)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// Every later pass with the same rule set (jestcat's next FILE, the window's
+// reload).
+void BM_LaterPassLongKeys(benchmark::State& state)
+{
+    std::int64_t ruleBytes = 0;
+    const CRuleSet rules = LongKeys(static_cast<int>(state.range(0)), ruleBytes);
+    CByteString warm = "x";
+    rules.TransformText(warm, 50);
+    for (auto _ : state) {
+        state.PauseTiming();
+        CByteString text = Prose();
+        jest::srand(1);
+        state.ResumeTiming();
+        rules.TransformText(text, LevelToThreshold(2));
+        benchmark::DoNotOptimize(text.data());
+    }
+}
+BENCHMARK(BM_LaterPassLongKeys)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
