@@ -69,7 +69,7 @@ bool CJestpadApp::InitInstance(const QStringList& args)
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
         if (!written)
-            std::fprintf(stderr, "%s: write error: %s\n", qPrintable(m_pszAppName.toLower()),
+            std::fprintf(stderr, "%s: write error: %s\n", qPrintable(m_strAppName.toLower()),
                          std::strerror(errno));
         m_nExitCode = written ? 0 : 1;
         m_bSaveSettings = false;

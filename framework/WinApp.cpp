@@ -287,7 +287,7 @@ bool CWinApp::SettingsStoreUsable()
     // QSettings reads the application's file and the settings key's own.
     const QString base =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/';
-    for (const QString& name : QStringList{base + m_strRegistryKey + u'/' + m_pszAppName + QStringLiteral(".conf"),
+    for (const QString& name : QStringList{base + m_strRegistryKey + u'/' + m_strAppName + QStringLiteral(".conf"),
                                 base + m_strRegistryKey + QStringLiteral(".conf")}) {
         struct stat st {};
         if (::stat(QFile::encodeName(name).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
@@ -295,7 +295,7 @@ bool CWinApp::SettingsStoreUsable()
             std::fprintf(stderr,
                          "%s: %s is not a regular file; starting with default settings, "
                          "which will not be saved.\n",
-                         qPrintable(m_pszAppName.toLower()), qPrintable(name));
+                         qPrintable(m_strAppName.toLower()), qPrintable(name));
             return false;
         }
     }
