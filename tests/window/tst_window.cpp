@@ -28,8 +28,6 @@
 #include <QTest>
 #include <QToolBar>
 
-#include <unistd.h>
-
 namespace {
 
 // Some prose with punctuation the built-in rules react to.
@@ -468,33 +466,6 @@ private slots:
         // Cancel writes nothing and says nothing.
         Command(h, ID_FILE_SAVE_AS);
         QCOMPARE(seam.messages.size(), 2);
-
-        h.Exit();
-    }
-
-    // Into a folder that cannot be written: the old target stays whole, even
-    // though the file itself could be written.
-    void saveAsIntoLockedFolder()
-    {
-        // Folder permissions bind everyone but the superuser.
-        if (::geteuid() == 0)
-            QSKIP("the superuser writes into any folder");
-        CFakeUiSeam seam;
-        const QString path = MakeFile(QStringLiteral("src.txt"), SampleBytes());
-        auto h = StartJestpad({path});
-        QDir(m_dir.path()).mkdir(QStringLiteral("locked"));
-        const QString locked = Path(QStringLiteral("locked/keep.txt"));
-        MakeFile(QStringLiteral("locked/keep.txt"), "old contents");
-        QFile::setPermissions(Path(QStringLiteral("locked")),
-                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        seam.saveAnswers.push_back(locked);
-        Command(h, ID_FILE_SAVE_AS);
-        QFile::setPermissions(Path(QStringLiteral("locked")), QFileDevice::ReadOwner |
-                                                                  QFileDevice::WriteOwner |
-                                                                  QFileDevice::ExeOwner);
-        QCOMPARE(seam.messages, QStringList{locked + QStringLiteral(" へのｱｸｾｽが拒否されました。")});
-        QCOMPARE(ReadAll(locked), QByteArray("old contents"));
-        QCOMPARE(h.doc()->GetPathName(), path);
         h.Exit();
     }
 
