@@ -28,9 +28,7 @@
     X(IDS_FIND_CLOSE, 211)          \
     X(IDS_DROP_IGNORED, 212)
 
-enum : int { JESTPAD_IDS(AFX_RESOURCE_ENUM) };
-
-inline constexpr CResourceId kJestpadIds[] = {JESTPAD_IDS(AFX_RESOURCE_NAME)};
+AFX_DECLARE_IDS(JESTPAD_IDS, kJestpadIds);
 
 // Resource files inside the program (res/jestpad.qrc).
 inline constexpr char kStringTablePath[] = ":/res/strings.txt";

@@ -3,17 +3,19 @@
 // program's own ids live in app/Resource.h.
 #pragma once
 
-#include <span>
-
 // One id as the resource files name it.
 struct CResourceId {
     const char* name;
     int id;
 };
 
-// Turn an X-macro list of X(name, value) into enum entries or name entries.
+// From an X-macro list of X(name, value): the enum of the ids and the array
+// `names` of their names.
 #define AFX_RESOURCE_ENUM(name, value) name = (value),
 #define AFX_RESOURCE_NAME(name, value) CResourceId{#name, (value)},
+#define AFX_DECLARE_IDS(LIST, names)    \
+    enum : int { LIST(AFX_RESOURCE_ENUM) }; \
+    inline constexpr CResourceId names[] = {LIST(AFX_RESOURCE_NAME)}
 
 #define AFX_STANDARD_IDS(X)                 \
     /* commands */                          \
@@ -77,6 +79,4 @@ struct CResourceId {
     X(AFX_IDP_FILE_EOF, 61870)              \
     X(AFX_IDS_NO_PRINTER, 61888)
 
-enum : int { AFX_STANDARD_IDS(AFX_RESOURCE_ENUM) };
-
-inline constexpr CResourceId kAfxStandardIds[] = {AFX_STANDARD_IDS(AFX_RESOURCE_NAME)};
+AFX_DECLARE_IDS(AFX_STANDARD_IDS, kAfxStandardIds);

@@ -18,7 +18,7 @@ public:
     virtual ~CUiSeam() = default;
 
     // Modal message box: the text, an OK button, the warning (exclamation)
-    // icon, the application title "Jestpad" as caption.
+    // icon, the application title (AFX_IDS_APP_TITLE) as caption.
     virtual void MessageBox(QWidget* parent, const QString& text);
 
     // Runs a modal dialog (about box, settings dialog, print preview, ...)
@@ -26,7 +26,7 @@ public:
     virtual int DoModal(QDialog& dialog);
 
     // File dialogs: the chosen full path, or nothing when cancelled.
-    // filter is a Qt name filter ("すべてのﾌｧｲﾙ (*)"), empty for none. start is
+    // filter is a name filter ("<description> (*.*)"), empty for none. start is
     // the folder to start in, or a file path whose name is proposed; empty
     // for the platform's default.
     virtual std::optional<QString> GetOpenFileName(QWidget* parent, const QString& title,

@@ -13,7 +13,6 @@
 #include <QClipboard>
 #include <QFile>
 #include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -158,56 +157,6 @@ private slots:
     }
 
     // ---- the dialog on its own ----
-
-    void templateControls_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("className");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("id");
-        const auto row = [](const char* name, const char* cls, const QString& text, int id) {
-            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(cls) << text
-                                << id;
-        };
-        row("okButton", "QPushButton", QStringLiteral("OK"), 1);
-        row("cancelButton", "QPushButton", QStringLiteral("ｷｬﾝｾﾙ"), 2);
-        row("loadButton", "QPushButton", QStringLiteral("ロード..."), 1008);
-        row("levelButton0", "QRadioButton", QStringLiteral("ほとんどなし"), 1002);
-        row("levelButton1", "QRadioButton", QStringLiteral("少なめ"), 1003);
-        row("levelButton2", "QRadioButton", QStringLiteral("普通"), 1004);
-        row("levelButton3", "QRadioButton", QStringLiteral("多め"), 1005);
-        row("levelButton4", "QRadioButton", QStringLiteral("いつも"), 1006);
-        row("htmlCheck", "QCheckBox", QStringLiteral("HTML"), 1000);
-        row("commentCheck", "QCheckBox", QStringLiteral("C++コメント"), 1001);
-        row("frequencyGroup", "QGroupBox", QStringLiteral("発生頻度＆モード"), 65535);
-        row("fileNameLabel", "QLabel", QStringLiteral("ファイル名"), 65535);
-        row("filterGroup", "QGroupBox", QStringLiteral("フィルタ"), 65535);
-        row("ruleFileEdit", "QLineEdit", QString(), 1009);
-    }
-
-    void templateControls()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, className);
-        QFETCH(QString, text);
-        QFETCH(int, id);
-        CJestSettingsDlg dlg;
-        QCOMPARE(dlg.windowTitle(), QStringLiteral("詳細設定"));
-        QWidget* w = dlg.findChild<QWidget*>(name);
-        QVERIFY(w);
-        QCOMPARE(QString::fromLatin1(w->metaObject()->className()), className);
-        QCOMPARE(w->property("controlId").toInt(), id);
-        QString shown;
-        if (auto* b = qobject_cast<QAbstractButton*>(w))
-            shown = b->text();
-        else if (auto* g = qobject_cast<QGroupBox*>(w))
-            shown = g->title();
-        else if (auto* l = qobject_cast<QLabel*>(w))
-            shown = l->text();
-        else if (auto* e = qobject_cast<QLineEdit*>(w))
-            shown = e->text();
-        QCOMPARE(shown, text);
-    }
 
     void framingTabOrderAndDefault()
     {

@@ -28,8 +28,6 @@
 #include <QTest>
 #include <QToolBar>
 
-#include <unistd.h>
-
 namespace {
 
 // Some prose with punctuation the built-in rules react to.
@@ -470,33 +468,6 @@ private slots:
         // Cancel writes nothing and says nothing.
         Command(h, ID_FILE_SAVE_AS);
         QCOMPARE(seam.messages.size(), 2);
-
-        h.Exit();
-    }
-
-    // Into a folder that cannot be written: the old target stays whole, even
-    // though the file itself could be written.
-    void saveAsIntoLockedFolder()
-    {
-        // Folder permissions bind everyone but the superuser.
-        if (::geteuid() == 0)
-            QSKIP("the superuser writes into any folder");
-        CFakeUiSeam seam;
-        const QString path = MakeFile(QStringLiteral("src.txt"), SampleBytes());
-        auto h = StartJestpad({path});
-        QDir(m_dir.path()).mkdir(QStringLiteral("locked"));
-        const QString locked = Path(QStringLiteral("locked/keep.txt"));
-        MakeFile(QStringLiteral("locked/keep.txt"), "old contents");
-        QFile::setPermissions(Path(QStringLiteral("locked")),
-                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        seam.saveAnswers.push_back(locked);
-        Command(h, ID_FILE_SAVE_AS);
-        QFile::setPermissions(Path(QStringLiteral("locked")), QFileDevice::ReadOwner |
-                                                                  QFileDevice::WriteOwner |
-                                                                  QFileDevice::ExeOwner);
-        QCOMPARE(seam.messages, QStringList{locked + QStringLiteral(" へのｱｸｾｽが拒否されました。")});
-        QCOMPARE(ReadAll(locked), QByteArray("old contents"));
-        QCOMPARE(h.doc()->GetPathName(), path);
         h.Exit();
     }
 
@@ -734,39 +705,33 @@ private slots:
         CFakeUiSeam seam;
         auto h = StartJestpad();
         QVERIFY(h.started);
+        CCmdTarget* const targets[] = {h.view(), h.doc(), h.frame(), h.app.get()};
+        QSet<int> seen;
+        const auto check = [&](int id, bool button) {
+            const auto* row = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                           [id](const CCommandRow& r) { return r.id == id; });
+            CCmdTarget* target = h.frame()->CommandTarget(id);
+            const QStringList prompt = AfxLoadString(id).split(u'\n');
+            QAction* action = h.frame()->GetAction(id);
+            QVERIFY2(row != std::end(kCommands) && target == targets[int(row->target)] &&
+                         target->HasUpdateHandler(id) == row->stateful && !prompt[0].isEmpty() &&
+                         action->statusTip() == prompt[0] &&
+                         (!button || (prompt.value(1) != QString() && action->toolTip() == prompt[1])),
+                     qPrintable(QString::number(id)));
+            seen.insert(id);
+        };
         const CMenuResource& res = h.frame()->GetResource();
-        QList<int> ids;
         for (const auto& popup : res.popups) {
             for (const auto& item : popup.items) {
                 if (item.kind != CMenuResource::Item::Separator)
-                    ids.append(item.id);
+                    check(item.id, false);
             }
         }
         for (const auto& accel : res.accels)
-            ids.append(accel.second);
-        QSet<int> buttons;
+            check(accel.second, false);
         for (const auto& button : res.buttons) {
             if (button.id != 0)
-                buttons.insert(button.id);
-        }
-        ids += buttons.values();
-        CCmdTarget* const targets[] = {h.view(), h.doc(), h.frame(), h.app.get()};
-        QSet<int> seen;
-        for (int id : ids) {
-            const auto row = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                          [id](const CCommandRow& r) { return r.id == id; });
-            QVERIFY2(row != std::end(kCommands), qPrintable(QString::number(id)));
-            CCmdTarget* target = h.frame()->CommandTarget(id);
-            QVERIFY2(target == targets[int(row->target)], qPrintable(QString::number(id)));
-            QVERIFY2(target->HasUpdateHandler(id) == row->stateful, qPrintable(QString::number(id)));
-            const QString prompt = AfxLoadString(id);
-            QVERIFY2(!prompt.section(u'\n', 0, 0).isEmpty(), qPrintable(QString::number(id)));
-            QCOMPARE(h.frame()->GetAction(id)->statusTip(), prompt.section(u'\n', 0, 0));
-            if (buttons.contains(id)) {
-                QVERIFY2(!prompt.section(u'\n', 1).isEmpty(), qPrintable(QString::number(id)));
-                QCOMPARE(h.frame()->GetAction(id)->toolTip(), prompt.section(u'\n', 1));
-            }
-            seen.insert(id);
+                check(button.id, true);
         }
         QCOMPARE(seen.size(), int(std::size(kCommands)));
         h.Exit();
@@ -781,8 +746,6 @@ private slots:
         QTest::addColumn<QString>("error");
         const QString menu = QString::fromLatin1(kMainFrameResourcePath);
         const QString strings = QString::fromLatin1(kStringTablePath);
-        QTest::newRow("as shipped, menu") << menu << "" << "" << "";
-        QTest::newRow("as shipped, strings") << strings << "" << "" << "";
         QTest::newRow("item") << menu << "\tID_FILE_RELOAD\t" << "\tID_FILE_RELAOD\t"
                               << ": unknown id \"ID_FILE_RELAOD\"";
         QTest::newRow("accelerator") << menu << "\tID_EDIT_COPY\n" << "\tID_EDIT_COPPY\n"
@@ -813,11 +776,9 @@ private slots:
         const QString path = MakeFile(QStringLiteral("resource.txt"), text.toUtf8());
         QString reason;
         CMenuResource menu;
-        const bool loaded = file == QString::fromLatin1(kMainFrameResourcePath)
-                                ? menu.Load(path, &reason)
-                                : AfxLoadStringTable(path, &reason);
-        QCOMPARE(loaded, error.isEmpty());
-        QCOMPARE(reason, error.isEmpty() ? QString() : path + u':' + QString::number(line) + error);
+        QVERIFY(file == QString::fromLatin1(kMainFrameResourcePath) ? !menu.Load(path, &reason)
+                                                                    : !AfxLoadStringTable(path, &reason));
+        QCOMPARE(reason, path + u':' + QString::number(line) + error);
     }
 
     void aboutBox()
