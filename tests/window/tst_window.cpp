@@ -83,6 +83,10 @@ const CCommandRow kCommands[] = {
     {ID_EDIT_SELECT_ALL, ETarget::View, true},   {ID_VIEW_TOOLBAR, ETarget::Frame, true},
     {ID_VIEW_STATUS_BAR, ETarget::Frame, true},  {ID_SETTINGS_FONT, ETarget::View, false},
     {ID_SETTINGS_JEST, ETarget::Document, false}, {ID_APP_ABOUT, ETarget::App, false},
+    {ID_FILE_REOPEN_AUTO, ETarget::Document, true},   {ID_FILE_REOPEN_CP932, ETarget::Document, true},
+    {ID_FILE_REOPEN_UTF8, ETarget::Document, true},   {ID_FILE_REOPEN_EUCJP, ETarget::Document, true},
+    {ID_FILE_REOPEN_JIS, ETarget::Document, true},    {ID_FILE_REOPEN_UTF16LE, ETarget::Document, true},
+    {ID_FILE_REOPEN_UTF16BE, ETarget::Document, true},
 };
 
 // A device that claims a size of its own, whatever it holds.
@@ -729,8 +733,10 @@ private slots:
         QStatusTipEvent none{QString()};
         QCoreApplication::sendEvent(h.frame(), &none);
         QCOMPARE(h.frame()->GetMessageText(), QStringLiteral("ﾚﾃﾞｨ"));
-        // Locks cannot be read offscreen: the panes stay blank.
-        QCOMPARE(h.frame()->GetIndicatorTexts(), QStringList(4, QString()));
+        // The new document's encoding; locks cannot be read offscreen: their
+        // panes stay blank.
+        QCOMPARE(h.frame()->GetIndicatorTexts(),
+                 QStringList({QStringLiteral("Shift_JIS"), {}, {}, {}, {}}));
         h.Exit();
     }
 
@@ -743,9 +749,9 @@ private slots:
         QVERIFY(h.started);
         const CMenuResource& res = h.frame()->GetResource();
         QList<int> ids;
-        for (const auto& popup : res.popups) {
+        for (const auto& popup : res.popups + res.submenus) {
             for (const auto& item : popup.items) {
-                if (item.kind != CMenuResource::Item::Separator)
+                if (item.kind != CMenuResource::Item::Separator && item.kind != CMenuResource::Item::Submenu)
                     ids.append(item.id);
             }
         }
