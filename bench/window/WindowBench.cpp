@@ -1,5 +1,6 @@
 // Opening files in the whole program, offscreen in an 800 x 600 window: from
 // the open command until the rewritten text is painted.
+#include "Encoding.h"
 #include "FakeUiSeam.h"
 #include "JestpadHarness.h"
 #include "ProseGenerator.h"
@@ -22,6 +23,7 @@ struct CWindowFixture {
     CJestpadHarness h;
     QString prose;
     QString oneLine;
+    QString utf8Prose;
 
     CWindowFixture()
     {
@@ -34,6 +36,14 @@ struct CWindowFixture {
         while (text.size() < kLimit)
             text += text.left(kLimit - text.size());
         oneLine = Write(QStringLiteral("line.txt"), text);
+        // The same prose in UTF-8, cut to the limit at a character's start.
+        std::string utf8;
+        if (!DecodeToUtf8(prose::Generate(kLimit), CEncoding{EncodingId::Cp932}, utf8))
+            qFatal("cannot convert the prose to UTF-8");
+        std::size_t cut = kLimit;
+        while (!IsCharStart(utf8, cut, EncodingId::Utf8))
+            --cut;
+        utf8Prose = Write(QStringLiteral("utf8.txt"), QByteArray(utf8.data(), static_cast<qsizetype>(cut)));
         h = StartJestpad();
         h.frame()->resize(800, 600);
         h.frame()->show();
@@ -84,6 +94,9 @@ void BM_Open(benchmark::State& state, QString CWindowFixture::*file)
 BENCHMARK_CAPTURE(BM_Open, Prose, &CWindowFixture::prose)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK_CAPTURE(BM_Open, OneLine, &CWindowFixture::oneLine)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+// A megabyte of UTF-8: detected, rewritten as UTF-8 and decoded for display.
+BENCHMARK_CAPTURE(BM_Open, Utf8Prose, &CWindowFixture::utf8Prose)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 // Scrolling the one-line megabyte to its end and back to the top.
