@@ -140,10 +140,12 @@ void CJestpadDoc::LoadText(const QByteArray& raw)
         }
         if (!converted) {
             // Not readable in that encoding: shown as CP932 bytes, so that
-            // nothing is lost, and the user is told.
-            AfxMessageBox(AfxLoadString(IDS_OPEN_ENCODING_FALLBACK)
-                              .arg(EncodingName(encoding))
-                              .arg(error.m_nLine));
+            // nothing is lost, and the user is told (once at start-up, by the
+            // reload that follows the raw load).
+            if (m_bViewReady)
+                AfxMessageBox(AfxLoadString(IDS_OPEN_ENCODING_FALLBACK)
+                                  .arg(EncodingName(encoding))
+                                  .arg(error.m_nLine));
             encoding = CEncoding();
             pass = encoding.m_id;
             text.assign(bytes);
