@@ -29,12 +29,6 @@ QByteArray Encode(const QString& text, CEncoding to)
     return QByteArray::fromStdString(out);
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 QString Shown(const QString& text)
 {
     return QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -66,7 +60,8 @@ class CEncodingTest : public QObject {
     {
         m_seam.saveAnswers.push_back(m_dir.filePath(name));
         m_h.frame()->RouteCommand(ID_FILE_SAVE_AS);
-        return ReadAll(m_dir.filePath(name));
+        QFile file(m_dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
     }
     QString Pane() const { return m_h.frame()->GetIndicatorTexts().value(0); }
     bool Checked(int id)
@@ -107,13 +102,9 @@ private slots:
     // Open, reload, copy and Save As give back the file, byte for byte.
     void roundTrip()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, text);
-        QFETCH(QString, pane);
+        QFETCH(QByteArray, bytes); QFETCH(QString, text); QFETCH(QString, pane);
         Open(MakeFile(QStringLiteral("in.txt"), bytes));
-        for (int id : {0, int(ID_FILE_RELOAD)}) {
-            if (id)
-                m_h.frame()->RouteCommand(id);
+        for (int reload = 0; reload < 2; m_h.frame()->RouteCommand(ID_FILE_RELOAD), ++reload) {
             QCOMPARE(Pane(), pane);
             QCOMPARE(m_h.view()->GetDisplayText(), Shown(text));
         }
@@ -148,11 +139,8 @@ private slots:
     // goes when another file is opened.
     void chosenEncoding()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, command);
-        QFETCH(QString, pane);
-        QFETCH(QString, text);
-        QFETCH(QStringList, messages);
+        QFETCH(QByteArray, bytes); QFETCH(int, command); QFETCH(QString, pane);
+        QFETCH(QString, text); QFETCH(QStringList, messages);
         const QString path = MakeFile(QStringLiteral("chosen.txt"), bytes);
         Open(path);
         m_h.frame()->RouteCommand(command);
