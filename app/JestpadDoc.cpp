@@ -175,9 +175,10 @@ std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
     if (ConvertText(bytes, CEncoding{pass}, encoding, out, &error))
         return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
     if (error.m_eKind == CConvertError::Kind::Unrepresentable) {
-        const QString question = AfxLoadString(IDS_SAVE_UNREPRESENTABLE)
-                                     .arg(error.m_nLine)
-                                     .arg(CharacterName(error.m_cChar), EncodingName(CEncoding{encoding.m_id}));
+        const QString question =
+            AfxLoadString(IDS_SAVE_UNREPRESENTABLE)
+                .arg(error.m_nLine)
+                .arg(CharacterName(error.m_cChar), EncodingName(CEncoding{encoding.m_id}));
         if (!CUiSeam::Get().AskYesNo(AfxGetMainWnd(), question))
             return std::nullopt;
         encoding = CEncoding{EncodingId::Utf8};
@@ -186,7 +187,9 @@ std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
         if (ConvertText(bytes, CEncoding{pass}, encoding, out, &error))
             return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
     }
-    AfxMessageBox(AfxLoadString(IDS_SAVE_CONVERT_FAILED).arg(error.m_nLine).arg(EncodingName(CEncoding{error.m_to})));
+    AfxMessageBox(AfxLoadString(IDS_SAVE_CONVERT_FAILED)
+                      .arg(error.m_nLine)
+                      .arg(EncodingName(CEncoding{error.m_to})));
     return std::nullopt;
 }
 
