@@ -7,6 +7,8 @@
 #include "Resource.h"
 #include "UiSeam.h"
 
+#include <QFileInfo>
+
 namespace {
 
 // The rule-file loader's messages go to a message box over the main window.
@@ -18,6 +20,20 @@ public:
     }
 };
 
+QString EncodingName(const CEncoding& encoding)
+{
+    return QString::fromStdString(DisplayName(encoding));
+}
+
+// "U+XXXX (c)": a character a message names.
+QString CharacterName(char32_t c)
+{
+    QString name = QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
+    if (c >= 0x20 && c != 0x7F)
+        name += QStringLiteral(" (") + QString::fromUcs4(&c, 1) + u')';
+    return name;
+}
+
 }  // namespace
 
 CJestpadDoc::CJestpadDoc() : m_pSink(std::make_unique<CMessageBoxSink>())
@@ -25,6 +41,21 @@ CJestpadDoc::CJestpadDoc() : m_pSink(std::make_unique<CMessageBoxSink>())
     m_ruleSet.SetMessageSink(m_pSink.get());
     OnCommand(ID_FILE_RELOAD, [this] { OnFileReload(); });
     OnCommand(ID_SETTINGS_JEST, [this] { OnSettingsJest(); });
+    // Reopen in an encoding: the items follow kAllEncodings from CP932 on.
+    OnCommand(ID_FILE_REOPEN_AUTO, [this] { OnFileReopen(std::nullopt); });
+    OnUpdate(ID_FILE_REOPEN_AUTO, [this](CCmdUI& ui) {
+        ui.Enable(!GetPathName().isEmpty());
+        ui.SetCheck(!m_forcedEncoding);
+    });
+    int id = ID_FILE_REOPEN_CP932;
+    for (EncodingId encoding : kAllEncodings) {
+        OnCommand(id, [this, encoding] { OnFileReopen(encoding); });
+        OnUpdate(id, [this, encoding](CCmdUI& ui) {
+            ui.Enable(!GetPathName().isEmpty());
+            ui.SetCheck(m_encoding.m_id == encoding);
+        });
+        ++id;
+    }
 }
 
 CJestpadDoc::~CJestpadDoc()
@@ -39,8 +70,12 @@ CJestpadView* CJestpadDoc::GetJestpadView() const
 
 bool CJestpadDoc::OnOpenDocument(const QString& path)
 {
+    // An encoding chosen for the file stays for its reloads only.
+    const bool sameFile = !GetPathName().isEmpty() && QFileInfo(path).absoluteFilePath() == GetPathName();
+    m_loadEncoding = sameFile ? m_forcedEncoding : std::nullopt;
     if (!CDocument::OnOpenDocument(path))
         return false;
+    m_forcedEncoding = m_loadEncoding;
     // Before the view's first initial update the raw text stays as loaded.
     if (!m_bViewReady)
         return true;
@@ -51,7 +86,8 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     const QByteArray raw = view->GetWindowText();
     CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
     // Seeded with the clock: every open and reload draws afresh.
-    const CRewriteOptions options{m_nLevel, m_bHtmlFilter != 0, m_bCommentFilter != 0};
+    CRewriteOptions options{m_nLevel, m_bHtmlFilter != 0, m_bCommentFilter != 0};
+    options.m_encoding = view->GetTextEncoding();
     RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
     return true;
@@ -61,17 +97,137 @@ bool CJestpadDoc::OnNewDocument()
 {
     if (!CDocument::OnNewDocument())
         return false;
+    m_encoding = CEncoding();
+    m_forcedEncoding.reset();
     if (CEditView* view = GetFirstView())
-        view->SetWindowText(QByteArray());
+        view->SetWindowText(QByteArray(), m_encoding.m_id);
+    ShowEncoding();
     return true;
 }
 
 void CJestpadDoc::Serialize(CArchive& ar)
 {
-    if (CEditView* view = GetFirstView())
-        view->SerializeRaw(ar);
-    else
+    CEditView* view = GetFirstView();
+    if (!view) {
         ar.Fail();
+    } else if (ar.IsLoading()) {
+        // The size limit holds for the bytes on disk, before any conversion.
+        view->SerializeRaw(ar);
+        if (!ar.Failed())
+            LoadText(view->GetWindowText());
+    } else if (ar.GetFile()->write(m_saveBytes) != m_saveBytes.size()) {
+        ar.Fail();
+    }
+}
+
+void CJestpadDoc::LoadText(const QByteArray& raw)
+{
+    const std::string_view bytes(raw.constData(), static_cast<size_t>(raw.size()));
+    CEncoding encoding = m_loadEncoding ? EncodingForBytes(*m_loadEncoding, bytes) : DetectEncoding(bytes);
+    EncodingId pass = PassEncoding(encoding.m_id);
+    std::string text;
+    if (pass == encoding.m_id) {
+        // Rewritten as their own bytes, invalid ones included.
+        text = WithoutByteOrderMark(bytes, encoding);
+    } else {
+        CConvertError error;
+        bool converted = ConvertText(bytes, encoding, CEncoding{pass}, text, &error);
+        // ISO-2022-JP may hold characters EUC-JP has not (the yen sign of
+        // ESC ( J): then the pass runs on UTF-8.
+        if (!converted && encoding.m_id == EncodingId::Iso2022Jp) {
+            pass = EncodingId::Utf8;
+            converted = ConvertText(bytes, encoding, CEncoding{pass}, text, &error);
+        }
+        if (!converted) {
+            // Not readable in that encoding: shown as CP932 bytes, so that
+            // nothing is lost, and the user is told (once at start-up, by the
+            // reload that follows the raw load).
+            if (m_bViewReady)
+                AfxMessageBox(AfxLoadString(IDS_OPEN_ENCODING_FALLBACK)
+                                  .arg(EncodingName(encoding))
+                                  .arg(error.m_nLine));
+            encoding = CEncoding();
+            pass = encoding.m_id;
+            text.assign(bytes);
+        }
+    }
+    m_encoding = encoding;
+    GetFirstView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), pass);
+    ShowEncoding();
+}
+
+std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
+{
+    CEditView* view = GetFirstView();
+    if (!view)
+        return std::nullopt;
+    const QByteArray text = view->GetWindowText();
+    const EncodingId pass = view->GetTextEncoding();
+    encoding = m_encoding;
+    // Text kept in the file's own encoding is written as its bytes.
+    if (pass == encoding.m_id) {
+        const std::string_view bom = encoding.m_bBom ? ByteOrderMark(encoding.m_id) : std::string_view();
+        return QByteArray(bom.data(), static_cast<qsizetype>(bom.size())) + text;
+    }
+    const std::string_view bytes(text.constData(), static_cast<size_t>(text.size()));
+    std::string out;
+    CConvertError error;
+    if (ConvertText(bytes, CEncoding{pass}, encoding, out, &error))
+        return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+    if (error.m_eKind == CConvertError::Kind::Unrepresentable) {
+        const QString question =
+            AfxLoadString(IDS_SAVE_UNREPRESENTABLE)
+                .arg(error.m_nLine)
+                .arg(CharacterName(error.m_cChar), EncodingName(CEncoding{encoding.m_id}));
+        if (!CUiSeam::Get().AskYesNo(AfxGetMainWnd(), question))
+            return std::nullopt;
+        encoding = CEncoding{EncodingId::Utf8};
+        if (pass == encoding.m_id)
+            return text;
+        if (ConvertText(bytes, CEncoding{pass}, encoding, out, &error))
+            return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+    }
+    AfxMessageBox(AfxLoadString(IDS_SAVE_CONVERT_FAILED)
+                      .arg(error.m_nLine)
+                      .arg(EncodingName(CEncoding{error.m_to})));
+    return std::nullopt;
+}
+
+bool CJestpadDoc::OnSaveDocument(const QString& path)
+{
+    CEncoding encoding;
+    const std::optional<QByteArray> bytes = SaveBytes(encoding);
+    if (!bytes)
+        return false;
+    m_saveBytes = *bytes;
+    const bool saved = CDocument::OnSaveDocument(path);
+    m_saveBytes.clear();
+    if (saved && encoding != m_encoding) {
+        m_encoding = encoding;
+        if (m_forcedEncoding)
+            m_forcedEncoding = encoding.m_id;
+        ShowEncoding();
+    }
+    return saved;
+}
+
+void CJestpadDoc::ShowEncoding()
+{
+    CEditView* view = GetFirstView();
+    if (CFrameWnd* frame = view ? view->GetParentFrame() : AfxGetMainWnd())
+        frame->SetPaneText(ID_INDICATOR_ENCODING, EncodingName(m_encoding));
+}
+
+void CJestpadDoc::OnFileReopen(std::optional<EncodingId> encoding)
+{
+    const QString path = GetPathName();
+    if (path.isEmpty())
+        return;
+    const std::optional<EncodingId> before = m_forcedEncoding;
+    m_forcedEncoding = encoding;
+    // A failed open keeps the file's earlier choice.
+    if (!OnOpenDocument(path))
+        m_forcedEncoding = before;
 }
 
 void CJestpadDoc::Reload()

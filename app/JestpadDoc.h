@@ -3,10 +3,14 @@
 #pragma once
 
 #include "Document.h"
+#include "Encoding.h"
 #include "MessageSink.h"
 #include "RuleSet.h"
 
+#include <QByteArray>
+
 #include <memory>
+#include <optional>
 
 class CJestpadView;
 
@@ -20,13 +24,22 @@ public:
     bool OnOpenDocument(const QString& path) override;
     // New document: the view's text becomes empty.
     bool OnNewDocument() override;
-    // Raw bytes both ways, through the view.
+    // Save As in the document's encoding: the view's text converted back
+    // (CP932 and other unconverted texts as their bytes). A character the
+    // encoding cannot hold is named, with UTF-8 offered instead.
+    bool OnSaveDocument(const QString& path) override;
+    // Loading: the file's bytes, detected (or in the encoding chosen for this
+    // file) and converted to the encoding of the pass, into the view.
+    // Storing: the bytes OnSaveDocument prepared.
     void Serialize(CArchive& ar) override;
 
     // Opens the current file again through the pipeline; nothing when untitled.
     void Reload();
     void OnFileReload();
     void OnSettingsJest();  // in JestpadDocSettings.cpp
+    // Opens the current file again in that encoding, kept for its reloads
+    // until another file is opened; nullopt: detected again.
+    void OnFileReopen(std::optional<EncodingId> encoding);
 
     CJestpadView* GetJestpadView() const;
 
@@ -35,8 +48,20 @@ public:
     int m_bHtmlFilter = 0;
     int m_bCommentFilter = 0;
     int m_nLevel = 2;
+    // The file's encoding, as read from disk and written by Save As.
+    CEncoding m_encoding;
+    // The encoding the user chose for this file, if any.
+    std::optional<EncodingId> m_forcedEncoding;
 
 private:
+    void LoadText(const QByteArray& raw);
+    // The bytes Save As writes and the encoding they are in; nullopt when
+    // nothing is to be written (refused, or the user said No).
+    std::optional<QByteArray> SaveBytes(CEncoding& encoding);
+    void ShowEncoding();
+
+    std::optional<EncodingId> m_loadEncoding;
+    QByteArray m_saveBytes;
     // Shows the rule set's line errors in a message box.
     std::unique_ptr<CMessageSink> m_pSink;
 };

@@ -1,6 +1,7 @@
 // One open's rewriting, as the window and jestcat both run it.
 #pragma once
 
+#include "Encoding.h"
 #include "RuleSet.h"
 
 #include <cstdint>
@@ -12,6 +13,7 @@ struct CRewriteOptions {
     int m_nLevel = 2;               // frequency level 0..4 (LevelToThreshold)
     bool m_bHtmlFilter = false;     // strip HTML tags after the pass
     bool m_bCommentFilter = false;  // strip C/C++ comments after the tags
+    EncodingId m_encoding = EncodingId::Cp932;  // of the bytes handed to the pass
 
     bool operator==(const CRewriteOptions&) const = default;
 };

@@ -2,6 +2,8 @@
 // this only builds the text that is shown.
 #pragma once
 
+#include "Encoding.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,3 +13,8 @@
 // become one line break. Nothing is dropped: every byte yields a character,
 // except the two bytes of a pair and the CR of a CR LF.
 QString Cp932ToDisplay(const QByteArray& bytes);
+
+// Decodes the bytes of the view in its encoding: CP932 as above; UTF-8 and
+// EUC-JP leniently, each invalid byte a U+FFFD, NUL and line breaks as above.
+// Any other encoding is taken as UTF-8 (the view never holds one).
+QString BytesToDisplay(const QByteArray& bytes, EncodingId encoding);

@@ -176,12 +176,18 @@ void CEditView::SetWindowText(const QByteArray& text)
     }
 }
 
+void CEditView::SetWindowText(const QByteArray& text, EncodingId encoding)
+{
+    m_encoding = encoding;
+    SetWindowText(text);
+}
+
 void CEditView::FlushDisplay()
 {
     if (!m_bDisplayPending)
         return;
     m_bDisplayPending = false;
-    setPlainText(WithBreakHints(Cp932ToDisplay(m_text)));
+    setPlainText(WithBreakHints(BytesToDisplay(m_text, m_encoding)));
 }
 
 QString CEditView::GetDisplayText()

@@ -1,8 +1,10 @@
-// Edit view: a plain text control that holds its text as a CP932 byte string
-// (the bytes are the truth) and shows it decoded.
+// Edit view: a plain text control that holds its text as a byte string in
+// one encoding (CP932, UTF-8 or EUC-JP; the bytes are the truth) and shows it
+// decoded.
 #pragma once
 
 #include "CmdTarget.h"
+#include "Encoding.h"
 
 #include <QByteArray>
 #include <QPlainTextEdit>
@@ -30,6 +32,9 @@ public:
     // The whole text as bytes, and its replacement (empty clears it).
     QByteArray GetWindowText() const { return m_text; }
     void SetWindowText(const QByteArray& text);
+    // The same, with the encoding the bytes are in from now on.
+    void SetWindowText(const QByteArray& text, EncodingId encoding);
+    EncodingId GetTextEncoding() const { return m_encoding; }
     // The text as shown, decoded.
     QString GetDisplayText();
     // Shows the text set last, if it is not shown yet.
@@ -61,6 +66,7 @@ protected:
 
 private:
     QByteArray m_text;
+    EncodingId m_encoding = EncodingId::Cp932;
     bool m_bDisplayPending = false;
     CDocument* m_pDocument = nullptr;
     CFrameWnd* m_pFrame = nullptr;

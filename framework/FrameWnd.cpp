@@ -32,7 +32,10 @@ bool CMenuResource::Load(const QString& path, QString* error)
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
     const QString all = QString::fromUtf8(file.readAll());
-    Popup* popup = nullptr;
+    // The menus open at this line: a top-level one, then submenus (as
+    // indices into submenus).
+    int top = -1;
+    QList<int> open;
     for (QString line : all.split(u'\n')) {
         ++lineNumber;
         if (line.endsWith(u'\r'))
@@ -58,11 +61,21 @@ bool CMenuResource::Load(const QString& path, QString* error)
             }
             return true;
         };
+        Popup* popup = open.isEmpty() ? (top < 0 ? nullptr : &popups[top]) : &submenus[open.last()];
         if (kind == u"POPUP" && f.size() == 2) {
-            popups.append(Popup{f[1], {}});
-            popup = &popups.last();
+            if (popup) {
+                popup->items.append(Item{Item::Submenu, int(submenus.size()), f[1]});
+                submenus.append(Popup{f[1], {}});
+                open.append(int(submenus.size()) - 1);
+            } else {
+                popups.append(Popup{f[1], {}});
+                top = int(popups.size()) - 1;
+            }
         } else if (kind == u"END" && f.size() == 1 && popup) {
-            popup = nullptr;
+            if (open.isEmpty())
+                top = -1;
+            else
+                open.removeLast();
         } else if ((kind == u"ITEM" || kind == u"MRU") && popup && (f.size() == 3 || f.size() == 4)) {
             if (!named(1))
                 return fail(QStringLiteral("unknown id \"%1\"").arg(f[1]));
@@ -94,7 +107,7 @@ bool CMenuResource::Load(const QString& path, QString* error)
             return fail(QStringLiteral("not a resource line"));
         }
     }
-    if (popup)
+    if (top >= 0)
         return fail(QStringLiteral("POPUP without END"));
     if (popups.isEmpty())
         return fail(QStringLiteral("no menu"));
@@ -137,6 +150,33 @@ QAction* CFrameWnd::MakeAction(int id, const QString& caption)
     return action;
 }
 
+void CFrameWnd::AddMenuItems(QMenu* menu, const QList<CMenuResource::Item>& items)
+{
+    for (const auto& item : items) {
+        switch (item.kind) {
+        case CMenuResource::Item::Separator:
+            menu->addSeparator();
+            break;
+        case CMenuResource::Item::Command:
+            menu->addAction(MakeAction(item.id, item.caption));
+            break;
+        case CMenuResource::Item::Submenu:
+            AddMenuItems(menu->addMenu(item.caption), m_resource.submenus[item.id].items);
+            break;
+        case CMenuResource::Item::RecentFiles: {
+            const int count = AfxGetApp() ? AfxGetApp()->GetRecentFileList().GetSize() : 1;
+            for (int i = 0; i < std::max(count, 1); ++i) {
+                QAction* action = MakeAction(item.id + i, i == 0 ? item.caption : QString());
+                m_recentActions.append(action);
+                menu->addAction(action);
+            }
+            m_recentActions.first()->setData(item.caption);
+            break;
+        }
+        }
+    }
+}
+
 bool CFrameWnd::LoadFrame(const QString& resourcePath, const QString& frameTitle)
 {
     m_strFrameTitle = frameTitle;
@@ -152,26 +192,7 @@ bool CFrameWnd::LoadFrame(const QString& resourcePath, const QString& frameTitle
             UpdateRecentFileMenu();
             UpdateCmdUI();
         });
-        for (const auto& item : popup.items) {
-            switch (item.kind) {
-            case CMenuResource::Item::Separator:
-                menu->addSeparator();
-                break;
-            case CMenuResource::Item::Command:
-                menu->addAction(MakeAction(item.id, item.caption));
-                break;
-            case CMenuResource::Item::RecentFiles: {
-                const int count = AfxGetApp() ? AfxGetApp()->GetRecentFileList().GetSize() : 1;
-                for (int i = 0; i < std::max(count, 1); ++i) {
-                    QAction* action = MakeAction(item.id + i, i == 0 ? item.caption : QString());
-                    m_recentActions.append(action);
-                    menu->addAction(action);
-                }
-                m_recentActions.first()->setData(item.caption);
-                break;
-            }
-            }
-        }
+        AddMenuItems(menu, popup.items);
     }
     for (const auto& [keys, id] : m_resource.accels) {
         QAction* action = MakeAction(id, QString());
@@ -257,6 +278,14 @@ void CFrameWnd::UpdateIndicators()
 QString CFrameWnd::GetMessageText() const
 {
     return statusBar()->currentMessage();
+}
+
+void CFrameWnd::SetPaneText(int id, const QString& text)
+{
+    for (const auto& [paneId, label] : m_indicators) {
+        if (paneId == id)
+            label->setText(text);
+    }
 }
 
 QStringList CFrameWnd::GetIndicatorTexts() const

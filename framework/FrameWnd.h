@@ -14,13 +14,15 @@ class CDocument;
 class CEditView;
 class QAction;
 class QLabel;
+class QMenu;
 class QStatusBar;
 class QTimer;
 class QToolBar;
 
 // Menus, accelerators and tool bar of one resource, read from a text file in
 // which commands are named by their ids (AfxLookupResourceId):
-//   POPUP <TAB> caption ... END              a drop-down menu
+//   POPUP <TAB> caption ... END              a drop-down menu; inside one,
+//                                            a submenu
 //   ITEM <TAB> ID <TAB> caption [<TAB> key]  an item; the key ("Ctrl+N") is its
 //                                            accelerator, shown after the caption
 //   SEPARATOR                                in a menu or on the tool bar
@@ -29,8 +31,8 @@ class QToolBar;
 //   BUTTON <TAB> ID <TAB> image              a tool bar button
 struct CMenuResource {
     struct Item {
-        enum Kind { Command, Separator, RecentFiles } kind = Command;
-        int id = 0;
+        enum Kind { Command, Separator, RecentFiles, Submenu } kind = Command;
+        int id = 0;  // Submenu: its index in submenus
         QString caption;
     };
     struct Popup {
@@ -42,6 +44,7 @@ struct CMenuResource {
         QString image;
     };
     QList<Popup> popups;
+    QList<Popup> submenus;
     QList<QPair<QKeySequence, int>> accels;
     QList<Button> buttons;
 
@@ -82,6 +85,8 @@ public:
     QString GetMessageText() const;
     // Texts of the indicator panes as shown now (empty while a lock is off).
     QStringList GetIndicatorTexts() const;
+    // Sets the text of a pane that is no lock indicator.
+    void SetPaneText(int id, const QString& text);
     // The first of view, document, frame and application that handles id.
     CCmdTarget* CommandTarget(int id);
     // The menus, accelerators and tool bar as loaded.
@@ -98,6 +103,7 @@ protected:
 
 private:
     QAction* MakeAction(int id, const QString& caption);
+    void AddMenuItems(QMenu* menu, const QList<CMenuResource::Item>& items);
     void UpdateIndicators();
 
     CMenuResource m_resource;

@@ -31,6 +31,14 @@ void CUiSeam::MessageBox(QWidget* parent, const QString& text)
     box.exec();
 }
 
+bool CUiSeam::AskYesNo(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, AfxLoadString(AFX_IDS_APP_TITLE), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 int CUiSeam::DoModal(QDialog& dialog)
 {
     return dialog.exec() == QDialog::Accepted ? 1 : 2;

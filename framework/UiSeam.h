@@ -20,6 +20,9 @@ public:
     // Modal message box: the text, an OK button, the warning (exclamation)
     // icon, the application title (AFX_IDS_APP_TITLE) as caption.
     virtual void MessageBox(QWidget* parent, const QString& text);
+    // Modal question with Yes and No buttons, the question icon and the same
+    // caption: true for Yes.
+    virtual bool AskYesNo(QWidget* parent, const QString& text);
 
     // Runs a modal dialog (about box, settings dialog, print preview, ...)
     // and returns 1 for OK (QDialog::Accepted) or 2 for cancel.

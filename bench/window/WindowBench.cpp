@@ -1,5 +1,6 @@
 // Opening files in the whole program, offscreen in an 800 x 600 window: from
 // the open command until the rewritten text is painted.
+#include "Encoding.h"
 #include "FakeUiSeam.h"
 #include "FindBar.h"
 #include "JestpadHarness.h"
@@ -30,6 +31,7 @@ struct CWindowFixture {
     QString oneLine;
     QString oneRun;   // a megabyte without a single break opportunity
     QString fiveThousand;  // prose holding kWord 5,000 times
+    QString utf8Prose;
 
     CWindowFixture()
     {
@@ -62,6 +64,14 @@ struct CWindowFixture {
         }
         marked.truncate(kLimit);
         fiveThousand = Write(QStringLiteral("find.txt"), marked);
+        // The same prose in UTF-8, cut to the limit at a character's start.
+        std::string utf8;
+        if (!DecodeToUtf8(prose::Generate(kLimit), CEncoding{EncodingId::Cp932}, utf8))
+            qFatal("cannot convert the prose to UTF-8");
+        std::size_t cut = kLimit;
+        while (!IsCharStart(utf8, cut, EncodingId::Utf8))
+            --cut;
+        utf8Prose = Write(QStringLiteral("utf8.txt"), QByteArray(utf8.data(), static_cast<qsizetype>(cut)));
         h = StartJestpad();
         h.frame()->resize(800, 600);
         h.frame()->show();
@@ -141,6 +151,9 @@ void BM_FindAll(benchmark::State& state)
     bar->Close();
 }
 BENCHMARK(BM_FindAll)->Unit(benchmark::kMillisecond)->UseRealTime();
+// A megabyte of UTF-8: detected, rewritten as UTF-8 and decoded for display.
+BENCHMARK_CAPTURE(BM_Open, Utf8Prose, &CWindowFixture::utf8Prose)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 // Scrolling the one-line megabyte to its end and back to the top.
 void BM_ScrollOneLine(benchmark::State& state)

@@ -23,6 +23,10 @@ public:
 
     // Every message box text, in order.
     QStringList messages;
+    // Every Yes/No question, in order, and the answers to the next ones
+    // (an empty queue answers No).
+    QStringList questions;
+    std::deque<bool> yesNoAnswers;
     // Titles and starting paths of the file dialogs asked for, in order.
     QStringList fileDialogTitles;
     QStringList fileDialogStarts;
@@ -44,6 +48,16 @@ public:
     int clockReads = 0;
 
     void MessageBox(QWidget*, const QString& text) override { messages.append(text); }
+
+    bool AskYesNo(QWidget*, const QString& text) override
+    {
+        questions.append(text);
+        if (yesNoAnswers.empty())
+            return false;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
 
     int DoModal(QDialog& dialog) override
     {

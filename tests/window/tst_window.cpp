@@ -83,6 +83,10 @@ const CCommandRow kCommands[] = {
     {ID_SETTINGS_JEST, ETarget::Document, false}, {ID_APP_ABOUT, ETarget::App, false},
     {ID_EDIT_FIND, ETarget::Frame, false},       {ID_EDIT_FIND_NEXT, ETarget::Frame, false},
     {ID_EDIT_FIND_PREV, ETarget::Frame, false},
+    {ID_FILE_REOPEN_AUTO, ETarget::Document, true},   {ID_FILE_REOPEN_CP932, ETarget::Document, true},
+    {ID_FILE_REOPEN_UTF8, ETarget::Document, true},   {ID_FILE_REOPEN_EUCJP, ETarget::Document, true},
+    {ID_FILE_REOPEN_JIS, ETarget::Document, true},    {ID_FILE_REOPEN_UTF16LE, ETarget::Document, true},
+    {ID_FILE_REOPEN_UTF16BE, ETarget::Document, true},
 };
 
 // A device that claims a size of its own, whatever it holds.
@@ -693,8 +697,10 @@ private slots:
         QStatusTipEvent none{QString()};
         QCoreApplication::sendEvent(h.frame(), &none);
         QCOMPARE(h.frame()->GetMessageText(), QStringLiteral("ﾚﾃﾞｨ"));
-        // Locks cannot be read offscreen: the panes stay blank.
-        QCOMPARE(h.frame()->GetIndicatorTexts(), QStringList(4, QString()));
+        // The new document's encoding; locks cannot be read offscreen: their
+        // panes stay blank.
+        QCOMPARE(h.frame()->GetIndicatorTexts(),
+                 QStringList({QStringLiteral("Shift_JIS"), {}, {}, {}, {}}));
         h.Exit();
     }
 
@@ -721,9 +727,10 @@ private slots:
             seen.insert(id);
         };
         const CMenuResource& res = h.frame()->GetResource();
-        for (const auto& popup : res.popups) {
+        for (const auto& popup : res.popups + res.submenus) {
             for (const auto& item : popup.items) {
-                if (item.kind != CMenuResource::Item::Separator)
+                if (item.kind != CMenuResource::Item::Separator &&
+                    item.kind != CMenuResource::Item::Submenu)
                     check(item.id, false);
             }
         }
