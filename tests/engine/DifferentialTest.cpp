@@ -62,6 +62,7 @@ TEST(Differential, ApplyAtMatchesOracle)
     for (int round = 0; round < 5000; ++round) {
         const CRuleSet set = RandomRules(gen);
         std::vector<CRuleGroup> groups;
+        groups.reserve(static_cast<std::size_t>(set.GetGroupCount()));
         for (int i = 0; i < set.GetGroupCount(); ++i) groups.push_back(set.GetGroup(i));
         const CByteString original = RandomBytes(gen, 12);
         const auto length = static_cast<std::int64_t>(original.size());
