@@ -51,7 +51,7 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     const QByteArray raw = view->GetWindowText();
     CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
     // Seeded with the clock: every open and reload draws afresh.
-    const CRewriteOptions options{m_nLevel, m_bHtmlFilter, m_bCommentFilter};
+    const CRewriteOptions options{m_nLevel, m_bHtmlFilter != 0, m_bCommentFilter != 0};
     RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
     return true;

@@ -46,7 +46,7 @@ QString CRecentFileList::AbbreviateName(const QString& path, int maxLength,
         name = name.mid(dir.size());
     if (name.size() <= maxLength)
         return name;
-    const QString fileName = QFileInfo(name).fileName();
+    QString fileName = QFileInfo(name).fileName();
     const QString head = QStringLiteral("/...");
     QString tail = u'/' + fileName;
     if (head.size() + tail.size() > maxLength)
