@@ -103,8 +103,7 @@ void CKeyIndex::Matches(const unsigned char* p, std::int64_t n, std::vector<int>
 {
     const std::size_t from = out.size();
     const auto take = [&](const Node& node) {
-        out.insert(out.end(), m_groups.begin() + node.groupBegin,
-                   m_groups.begin() + node.groupBegin + node.groupCount);
+        for (std::uint32_t i = 0; i < node.groupCount; ++i) out.push_back(m_groups[node.groupBegin + i]);
     };
     take(m_nodes[0]);
     if (n > 0) {

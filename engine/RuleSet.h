@@ -61,9 +61,12 @@ std::int64_t PassBound(std::int64_t length);
 // side can change. The pass's key index is built on the first pass after a
 // change and kept until the next change (AddRule, RemoveAllGroups, a load), so
 // every later pass, reload or jestcat FILE reuses it; copies share it, as it
-// never changes once built. Const operations (GetGroup, ApplyAt,
-// TransformText) may run on several threads at once; any other operation needs
-// the set to itself, as with a standard container.
+// never changes once built. The index is made under a lock, so const
+// operations (GetGroup, ApplyAt, TransformText) may run on several threads at
+// once, a pass on a worker thread included; any other operation needs the set
+// to itself, as with a standard container. The draws are another matter: they
+// come from the one process-wide generator (Random.h), which has no lock, so
+// two passes must not draw at the same time.
 class CRuleSet {
 public:
     // Holds the six built-in groups.

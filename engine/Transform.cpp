@@ -8,9 +8,9 @@
 #include "RuleSet.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 

@@ -27,7 +27,7 @@ void CCmdTarget::OnCommand(int id, std::function<void()> handler)
     m_handlers[id] = [h = std::move(handler)](int) { h(); };
 }
 
-void CCmdTarget::OnCommandRange(int first, int last, std::function<void(int)> handler)
+void CCmdTarget::OnCommandRange(int first, int last, const std::function<void(int)>& handler)
 {
     for (int id = first; id <= last; ++id)
         m_handlers[id] = handler;

@@ -36,7 +36,7 @@ public:
 
 protected:
     void OnCommand(int id, std::function<void()> handler);
-    void OnCommandRange(int first, int last, std::function<void(int)> handler);
+    void OnCommandRange(int first, int last, const std::function<void(int)>& handler);
     void OnUpdate(int id, std::function<void(CCmdUI&)> handler);
 
 private:

@@ -136,7 +136,7 @@ std::string GenerateMarkup(std::size_t bytes, int tags, int comments, std::uint3
         while (filler.size() < gap) AppendSentence(filler, draw, f);
         out.append(filler, 0, gap - gap % 2);  // whole double-byte characters
         filler.erase(0, gap - gap % 2);
-        const bool tag = commentsLeft == 0 || (tagsLeft > 0 && draw.Below(static_cast<std::size_t>(tagsLeft + commentsLeft)) <
+        const bool tag = commentsLeft == 0 || (tagsLeft > 0 && draw.Below(static_cast<std::size_t>(tagsLeft) + static_cast<std::size_t>(commentsLeft)) <
                                                                    static_cast<std::size_t>(tagsLeft));
         if (tag) {
             out += kTags[draw.Below(sizeof kTags / sizeof kTags[0])];

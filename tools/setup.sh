@@ -12,6 +12,8 @@ packages=(
   fonts-ipafont-mincho fonts-ipafont-gothic
   # tests, benchmarks, sanitizers and the fuzzer
   libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+  # lint (tools/lint.sh)
+  clang-tidy clang-format
   # running and looking at the window without a desktop
   xvfb xauth imagemagick xdotool x11-utils openbox
   # the Debian package and its checks

@@ -76,6 +76,7 @@ Result RunJestcat(const std::vector<std::string>& args, const std::string& input
     std::vector<std::string> argvStrings{JESTCAT_PATH};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(argvStrings.size() + 1);
     for (auto& s : argvStrings)
         argv.push_back(s.data());
     argv.push_back(nullptr);
@@ -424,7 +425,7 @@ TEST_F(JestcatTest, LargeInputThroughPipes)
 {
     std::string unit = Sjis("今日は雨です。明日は、晴れます。\r\n");
     std::string text;
-    while (text.size() < 2 * 1024 * 1024)
+    while (text.size() < std::size_t{2} * 1024 * 1024)
         text += unit;
     Result r = RunJestcat({"-s", "11", "-l", "1"}, text);
     EXPECT_EQ(r.exitCode, 0);

@@ -178,32 +178,34 @@ TEST_F(LoaderTest, CeilingOnRuleBytes)
 {
     const std::size_t max = CRuleSet::kMaxRuleBytes;
     const std::string tooLarge = "設定ファイルが大きすぎます（64 MiBまで）。";
-    CByteString atMax(max, 'x');
-    atMax.replace(0, 7, "r k v\r\n");  // one rule, then an unterminated line
-    CByteString overMax = atMax + "x";
-    CByteString nulBefore = atMax;
-    nulBefore[max - 1] = '\0';
-    nulBefore += "xx";
+    const CByteString rule = "r k v\r\n";
+    const CByteString atMax = rule + CByteString(max - rule.size(), 'x');  // then an unterminated line
+    const CByteString overMax = atMax + "x";
+    const CByteString nulFirst = rule + CByteString(1, '\0') + overMax;
     const struct {
         const char* what;
         const CByteString* contents;
+        bool fromFile;
         bool loads;
-    } cases[] = {{"exactly the ceiling", &atMax, true}, {"one byte over", &overMax, false},
-                 {"over, but a NUL within", &nulBefore, true}};
-    for (const bool fromFile : {false, true}) {
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (fromFile ? " (file)" : " (bytes)"));
-            CRuleSet set;
-            set.SetMessageSink(&sink);
-            sink.messages.clear();
-            const std::string path = fromFile ? dir.Write("big.rules", *c.contents) : "big.rules";
-            const bool ok = fromFile ? set.LoadRuleFile(path) : set.LoadRuleBytes(*c.contents, path);
-            EXPECT_EQ(ok, c.loads);
-            const std::vector<Group> expected = c.loads ? std::vector<Group>{{"k", {{0, "v"}}}} : Groups(CRuleSet());
-            EXPECT_EQ(Groups(set), expected);
-            EXPECT_EQ(set.GetFileName(), c.loads ? path : "");
-            EXPECT_EQ(sink.messages, c.loads ? std::vector<std::string>{} : std::vector<std::string>{tooLarge});
-        }
+    } cases[] = {
+        {"exactly the ceiling", &atMax, false, true},
+        {"one byte over", &overMax, false, false},
+        {"one byte over, file", &overMax, true, false},
+        {"over, but a NUL first", &nulFirst, false, true},
+        {"over, but a NUL first, file", &nulFirst, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CRuleSet set;
+        set.SetMessageSink(&sink);
+        sink.messages.clear();
+        const std::string path = c.fromFile ? dir.Write("big.rules", *c.contents) : "big.rules";
+        const bool ok = c.fromFile ? set.LoadRuleFile(path) : set.LoadRuleBytes(*c.contents, path);
+        EXPECT_EQ(ok, c.loads);
+        const std::vector<Group> expected = c.loads ? std::vector<Group>{{"k", {{0, "v"}}}} : Groups(CRuleSet());
+        EXPECT_EQ(Groups(set), expected);
+        EXPECT_EQ(set.GetFileName(), c.loads ? path : "");
+        EXPECT_EQ(sink.messages, c.loads ? std::vector<std::string>{} : std::vector<std::string>{tooLarge});
     }
 }
 

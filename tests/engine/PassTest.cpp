@@ -27,6 +27,7 @@ CRuleSet MakeRules(const std::vector<Rule>& rules)
 std::vector<CRuleGroup> GroupsOf(const CRuleSet& set)
 {
     std::vector<CRuleGroup> groups;
+    groups.reserve(static_cast<std::size_t>(set.GetGroupCount()));
     for (int i = 0; i < set.GetGroupCount(); ++i) groups.push_back(set.GetGroup(i));
     return groups;
 }

@@ -37,7 +37,7 @@ TempDir::~TempDir()
 
 std::string TempDir::Write(const std::string& name, const CByteString& bytes) const
 {
-    const std::string path = (m_path / name).string();
+    std::string path = (m_path / name).string();
     std::ofstream f(path, std::ios::binary);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!f) throw std::runtime_error("cannot write " + path);

@@ -78,6 +78,7 @@ std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
 void TransformText(const CRuleSet& rules, CByteString& text, int threshold)
 {
     std::vector<CRuleGroup> groups;
+    groups.reserve(static_cast<std::size_t>(rules.GetGroupCount()));
     for (int i = 0; i < rules.GetGroupCount(); ++i) groups.push_back(rules.GetGroup(i));
     const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
     std::int64_t position = 0;

@@ -99,7 +99,7 @@ enum class End { Ok, Cancel, Close, Escape };
 // ends it as `end` says and reports the result the way exec() would.
 std::function<int(QDialog&)> User(std::function<void(CJestSettingsDlg&)> act, End end = End::Ok)
 {
-    return [act, end](QDialog& dialog) {
+    return [act = std::move(act), end](QDialog& dialog) {
         auto& dlg = dynamic_cast<CJestSettingsDlg&>(dialog);
         dlg.show();
         if (act)

@@ -113,7 +113,7 @@ private:
     QString Path(const QString& name) const { return m_dir.filePath(name); }
     QString MakeFile(const QString& name, const QByteArray& bytes)
     {
-        const QString path = Path(name);
+        QString path = Path(name);
         if (!WriteFile(path, bytes))
             qFatal("cannot write %s", qPrintable(path));
         return path;
