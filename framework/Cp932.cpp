@@ -207,14 +207,7 @@ QString Cp932ToDisplay(const QByteArray& bytes)
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = src[i];
         if (c < 0x80) {
-            if (c == 0)
-                *dst++ = kNulGlyph;
-            else if (c == '\r') {
-                if (i + 1 < n && src[i + 1] == '\n')
-                    ++i;
-                *dst++ = u'\n';
-            } else
-                *dst++ = c;
+            i = PutAscii(dst, src, i, n);
         } else if (c >= 0xA1 && c <= 0xDF) {
             *dst++ = static_cast<char16_t>(0xFF61 + (c - 0xA1));
         } else if (IsSjisLeadByte(c) && i + 1 < n && IsTrailByte(src[i + 1])) {
