@@ -852,3 +852,14 @@ std::size_t CharStartAtOrAfter(std::string_view text, std::size_t pos, EncodingI
     while (s < pos) s += CharLength(text, s, id);
     return s;
 }
+
+std::size_t NextPassPosition(std::string_view before, std::string_view after, std::int64_t change, EncodingId id)
+{
+    const auto position = static_cast<std::int64_t>(before.size());
+    const std::int64_t target = std::max<std::int64_t>(0, position + change + 1);
+    if (target < position) return CharStartAtOrAfter(before, static_cast<std::size_t>(target), id, std::string_view::npos);
+    std::size_t s = 0;
+    const auto want = static_cast<std::size_t>(target - position);
+    while (s < want) s += std::max<std::size_t>(1, CharLength(after, s, id));
+    return before.size() + s;
+}

@@ -43,6 +43,14 @@ public:
         return i;
     }
 
+    // Whether a key may start at p, judged by p[0] and p[1] as Unmatchable
+    // judges them.
+    bool MayStart(const unsigned char* p) const
+    {
+        const unsigned pair = static_cast<unsigned>(p[0]) << 8 | p[1];
+        return (m_pairs[pair >> 6] >> (pair & 63)) & 1;
+    }
+
     // Heap and object bytes the index holds.
     std::size_t MemoryBytes() const;
 
