@@ -405,6 +405,20 @@ std::size_t FirstIrreversible(std::string_view folded, EncodingId to, const std:
     return first;
 }
 
+// Offset of the first character that ISO-2022-JP-3 writes as JIS X 0213.
+std::size_t FirstJisX0213(std::string_view utf8)
+{
+    CIconv there(ConverterName(EncodingId::Iso2022Jp), "UTF-8");
+    std::string one;
+    std::size_t at = 0;
+    int err = 0;
+    for (std::size_t i = 0; i < utf8.size(); i += std::max<std::size_t>(1, CharLength(utf8, i, EncodingId::Utf8))) {
+        const std::string_view c = utf8.substr(i, CharLength(utf8, i, EncodingId::Utf8));
+        if (!there.Ok() || !RunIconv(there.Get(), c, one, at, err) || one.find("\x1B$(") != std::string::npos) return i;
+    }
+    return 0;
+}
+
 // Input offset of the character whose UTF-8 form starts at utf8Offset:
 // decodes again into exactly that many bytes of room.
 std::size_t InputOffsetOf(std::string_view in, EncodingId from, std::size_t utf8Offset)
@@ -483,6 +497,12 @@ bool Encode(std::string_view utf8, EncodingId to, std::string& bytes, CConvertEr
     if (ok && !IsUnicode(to)) {
         at = FirstIrreversible(folded, to, out);
         ok = at == std::string_view::npos;
+    }
+    // The converter writes JIS X 0213 (ESC $ ( O, P, Q) where JIS X 0208 has
+    // no character; ISO-2022-JP has none of it.
+    if (ok && to == EncodingId::Iso2022Jp && out.find("\x1B$(") != std::string::npos) {
+        at = FirstJisX0213(folded);
+        ok = false;
     }
     if (!ok) {
         const std::size_t original = Unfold(at, shifts);
