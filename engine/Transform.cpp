@@ -268,6 +268,10 @@ void PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& in
             const std::int64_t most = bound - tried - 1;
             std::int64_t i = 0;
             std::int64_t steps = 0;
+            while (i + 2 < n && steps < most && !index.MayStart3(p + i)) {
+                i += StepLength(p + i, n - i, id);
+                ++steps;
+            }
             while (i + 1 < n && steps < most && !index.MayStart(p + i)) {
                 i += StepLength(p + i, n - i, id);
                 ++steps;
