@@ -1,7 +1,8 @@
 // Arbitrary bytes as rule file, text, level and seed. Layout of the input:
 //   byte 0      level (taken modulo 7, so 5 and 6 test out-of-range levels)
 //   bytes 1-4   seed, little endian
-//   byte 5      flags: 1 tag filter, 2 comment filter, 4 built-in rules
+//   byte 5      flags: 1 tag filter, 2 comment filter, 4 built-in rules,
+//               8 text in UTF-8, 16 text in EUC-JP (8 wins), else CP932
 //   bytes 6-7   length of the rule file, little endian (clamped to what is left)
 //   then the rule file's bytes, then the text.
 // Aborts when the fast pass and the oracle disagree, or a failed load changed
@@ -79,13 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const int threshold = LevelToThreshold(level);
-    auto passed = oracle::RunFastPass(rules, text, seed, threshold);
-    const auto slow = oracle::RunOraclePass(rules, text, seed, threshold);
+    const EncodingId encoding = flags & 8 ? EncodingId::Utf8 : flags & 16 ? EncodingId::EucJp : EncodingId::Cp932;
+    auto passed = oracle::RunFastPass(rules, text, seed, threshold, encoding);
+    const auto slow = oracle::RunOraclePass(rules, text, seed, threshold, encoding);
     Check(passed.text == slow.text, "fast pass and oracle differ");
     Check(passed.nextDraw == slow.nextDraw, "fast pass and oracle drew differently");
     CByteString& fast = passed.text;
-    // One position can add at most every group's longest entry beyond the bound.
-    const auto limit = PassBound(static_cast<std::int64_t>(text.size())) + static_cast<std::int64_t>(ruleFile.size()) + 64;
+    // One position can add at most every group's longest entry beyond the bound
+    // (converted to UTF-8, at most three bytes for every rule-file byte).
+    const auto limit = PassBound(static_cast<std::int64_t>(text.size())) + 3 * static_cast<std::int64_t>(ruleFile.size()) + 64;
     Check(static_cast<std::int64_t>(fast.size()) <= limit, "pass grew past its bound");
 
     if (flags & 1) {
