@@ -67,23 +67,24 @@ TEST(EncodedPass, RuleFileInAnotherEncoding)
         std::string ruleFile;  // bytes
         E held;                // the encoding the set keeps
         E text;
-        const char* expected;  // UTF-8, from "ね〜。ね、" at level 4, seed 1
+        const char* expected;  // UTF-8, from "ね〜。ね、ゃ" at level 4, seed 1
     };
-    const std::string rules = "b 。 （笑）\r\nr 〜 ～！\r\nd 、 \r\n";  // 〜 U+301C, ～ U+FF5E
+    // 〜 U+301C, ～ U+FF5E; ゃ (E3 82 83) would hide the space after it from a
+    // search that steps over CP932 characters.
+    const std::string rules = "b 。 （笑）\r\nr 〜 ～！\r\nd 、 \r\nr ゃ ャ\r\n";
     const Case cases[] = {
-        {"utf8.rules", rules, E::Utf8, E::Cp932, "ね～！（笑）。ね"},
+        {"utf8.rules", rules, E::Utf8, E::Cp932, "ね～！（笑）。ねャ"},
         // CP932 reads 0x8160 as U+FF5E, and UTF-8 text keeps the two apart.
-        {"cp932.rules", Convert(rules, E::Utf8, E::Cp932), E::Cp932, E::Utf8, "ね〜（笑）。ね"},
-        {"cp932-euc.rules", Convert(rules, E::Utf8, E::Cp932), E::Cp932, E::EucJp, "ね～！（笑）。ね"},
-        {"utf16.rules", "\xFF\xFE" + Convert(rules, E::Utf8, E::Utf16Le), E::Utf8, E::EucJp, "ね～！（笑）。ね"},
-        {"jis.rules", Convert("b 。 （笑）\r\nr ～ 〜！\r\nd 、 \r\n", E::Utf8, E::Iso2022Jp), E::EucJp, E::Cp932,
-         "ね～！（笑）。ね"},
+        {"cp932.rules", Convert(rules, E::Utf8, E::Cp932), E::Cp932, E::Utf8, "ね〜（笑）。ねャ"},
+        {"cp932-euc.rules", Convert(rules, E::Utf8, E::Cp932), E::Cp932, E::EucJp, "ね～！（笑）。ねャ"},
+        {"utf16.rules", "\xFF\xFE" + Convert(rules, E::Utf8, E::Utf16Le), E::Utf8, E::EucJp, "ね～！（笑）。ねャ"},
+        {"jis.rules", Convert(rules, E::Utf8, E::Iso2022Jp), E::EucJp, E::Cp932, "ね～！（笑）。ねャ"},
     };
     for (const Case& c : cases) {
         CRuleSet set;
         ASSERT_TRUE(set.LoadRuleFile(dir.Write(c.name, c.ruleFile))) << c.name;
         EXPECT_EQ(set.GetEncoding(), c.held) << c.name;
-        EXPECT_EQ(RewriteAs(set, "ね〜。ね、", c.text, 1, 4), c.expected) << c.name;
+        EXPECT_EQ(RewriteAs(set, "ね〜。ね、ゃ", c.text, 1, 4), c.expected) << c.name;
     }
     // A named encoding skips detection: these CP932 bytes also read as EUC-JP.
     CRuleSet set;
