@@ -94,7 +94,7 @@ bool CRuleSet::LoadRuleBytes(const CByteString& contents, const CByteString& nam
     if (!wide) {
         // The contents end at the first NUL.
         text = text.substr(0, contents.find('\0'));
-        if (!encoding) found = DetectEncoding(text);
+        if (!encoding && text.size() != contents.size()) found = DetectEncoding(text);
     }
     if (text.size() > kMaxRuleBytes) {
         ReportTooLarge();
