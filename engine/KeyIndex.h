@@ -51,13 +51,11 @@ public:
         return (m_pairs[pair >> 6] >> (pair & 63)) & 1;
     }
 
-    // The same judged by three bytes (p[2] must be readable): fewer false
-    // hopes where many characters share their first two bytes, as in UTF-8.
+    // The same judged by three bytes (p[2] must be readable), through one
+    // table: fewer false hopes where many characters share their first two
+    // bytes, as in UTF-8.
     bool MayStart3(const unsigned char* p) const
     {
-        const unsigned pair = static_cast<unsigned>(p[0]) << 8 | p[1];
-        if (!((m_pairs[pair >> 6] >> (pair & 63)) & 1)) return false;
-        if ((m_shortPairs[pair >> 6] >> (pair & 63)) & 1) return true;
         const unsigned t = Triple(p[0], p[1], p[2]);
         return (m_triples[t >> 6] >> (t & 63)) & 1;
     }
@@ -87,6 +85,6 @@ private:
     std::vector<std::int64_t> m_arrKeyLengths;
     std::array<std::int32_t, 256> m_rootChild{};
     std::array<std::uint64_t, 1024> m_pairs{};  // first two bytes of the keys, as bits
-    std::array<std::uint64_t, 1024> m_shortPairs{};  // the same of keys shorter than three bytes
-    std::array<std::uint64_t, 1024> m_triples{};     // first three bytes of longer keys, hashed
+    // First three bytes of the keys, hashed; every third byte for shorter keys.
+    std::array<std::uint64_t, 1024> m_triples{};
 };

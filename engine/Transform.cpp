@@ -269,7 +269,15 @@ void PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& in
             std::int64_t i = 0;
             std::int64_t steps = 0;
             while (i + 2 < n && steps < most && !index.MayStart3(p + i)) {
-                i += StepLength(p + i, n - i, id);
+                const unsigned c = p[i];
+                if (c < 0x80) {
+                    ++i;
+                } else if (id == EncodingId::Utf8 && c - 0xE1 <= 0xEF - 0xE1 && c != 0xED &&
+                           ((p[i + 1] ^ 0x80) | (p[i + 2] ^ 0x80)) < 0x40) {
+                    i += 3;
+                } else {
+                    i += StepLength(p + i, n - i, id);
+                }
                 ++steps;
             }
             while (i + 1 < n && steps < most && !index.MayStart(p + i)) {
@@ -287,10 +295,13 @@ void PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& in
             const std::string_view before = gap.Before(position);
             next = static_cast<std::int64_t>(NextPassPosition(before, gap.After(), change, id));
         } else {
+            // Forward: NextPassPosition's walk, with the common lengths inline.
             gap.Focus(position);
-            const std::string_view after(reinterpret_cast<const char*>(gap.At(position)),
-                                         static_cast<std::size_t>(gap.Length() - position));
-            next = position + static_cast<std::int64_t>(NextPassPosition({}, after, change, id));
+            const unsigned char* p = gap.At(position);
+            const std::int64_t n = gap.Length() - position;
+            std::int64_t step = 0;
+            while (step < change + 1) step += step < n ? StepLength(p + step, n - step, id) : 1;
+            next = position + step;
         }
         position = next;
         length = gap.Length();
