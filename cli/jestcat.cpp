@@ -1,14 +1,15 @@
 // jestcat: the Jest rewriting as a Unix filter. Each FILE (or standard input)
-// is read whole, rewritten with a freshly seeded generator, filtered, and
-// written to standard output byte for byte.
+// is read whole, its encoding detected (or given), rewritten with a freshly
+// seeded generator, filtered, and written to standard output in its own
+// encoding (or the one of --to).
 
+#include "Encoding.h"
 #include "FileRead.h"
 #include "MessageSink.h"
 #include "Rewrite.h"
 #include "RuleSet.h"
 
 #include <getopt.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,12 +34,16 @@ constexpr int kExitUsage = 2;    // bad option or rule file; nothing was written
 constexpr const char* kRuleLoadFailed = "設定ファイルのロードに失敗しました。";
 
 // Long-only options get values outside the range of characters.
-enum : int { kOptHtml = 256, kOptComments };
+enum : int { kOptHtml = 256, kOptComments, kOptDetect, kOptRulesEncoding };
 
 struct Options {
     CRewriteOptions rewrite;
     std::optional<std::uint32_t> seed;
     std::optional<std::string> rules;
+    std::optional<EncodingId> encoding;       // of the input; nullopt: detect
+    std::optional<EncodingId> to;             // of the output; nullopt: the input's
+    std::optional<EncodingId> rulesEncoding;  // of the rule file; nullopt: detect
+    bool detect = false;
     std::vector<std::string> files;
 };
 
@@ -72,12 +77,14 @@ void PrintError(const std::string& message)
 std::string HelpText()
 {
     return std::string("Usage: ") + kProgram + " [OPTION]... [FILE]...\n" +
+           "  or:  " + kProgram + " --detect [FILE]...\n"
            "Rewrite each FILE with the Jest rules and write the result to standard output.\n"
            "\n"
            "With no FILE, or when FILE is -, read standard input. Each FILE is read\n"
-           "whole and rewritten on its own: the generator is seeded afresh for it, the\n"
-           "rules are applied, then the enabled filters. Text is taken as Shift-JIS\n"
-           "(CP932) bytes and written back unchanged apart from the rewriting.\n"
+           "whole and rewritten on its own: its encoding is detected (or taken from -e),\n"
+           "the generator is seeded afresh for it, the rules are applied, then the\n"
+           "enabled filters. The output is in the input's encoding, byte-order mark kept,\n"
+           "and unchanged apart from the rewriting (or converted with -t).\n"
            "\n"
            "  -l, --level=N       frequency level 0..4 (0 ほとんどなし 5 %, 1 少なめ 25 %,\n"
            "                        2 普通 50 % (default), 3 多め 75 %, 4 いつも 100 %)\n"
@@ -87,17 +94,27 @@ std::string HelpText()
            "      --html          strip HTML tags after the rewriting\n"
            "      --comments      strip C/C++ comments after the rewriting\n"
            "                        (after --html when both are given)\n"
-           "  -e, --encoding=ENC  cp932: bytes as they stand (the only value for now)\n"
+           "  -e, --encoding=ENC  encoding of the input: auto (default: detect), cp932,\n"
+           "                        utf-8, euc-jp, iso-2022-jp, utf-16le or utf-16be\n"
+           "                        (iconv's names too: shift_jis, sjis, eucjp, ...)\n"
+           "  -t, --to=ENC        write the output in ENC (a byte-order mark for UTF-16\n"
+           "                        only); a character that ENC cannot hold is an error\n"
+           "      --rules-encoding=ENC  encoding of the rule file (default: auto)\n"
+           "      --detect        print 'FILE: ENC' (and ' bom') for each FILE, the\n"
+           "                        encoding auto picks, and rewrite nothing\n"
            "  -h, --help          display this help and exit\n"
            "  -V, --version       output version information and exit\n"
            "\n"
            "Exit status:\n"
            " 0  if OK,\n"
-           " 1  if a FILE could not be read or the output could not be written,\n"
+           " 1  if a FILE could not be read, decoded or converted (nothing of it is\n"
+           "    written), or the output could not be written,\n"
            " 2  if an option or the rule file is bad (nothing is written then).\n"
            "\n"
-           "Example:\n"
-           "  iconv -f UTF-8 -t CP932 < in.txt | " + kProgram + " -l 4 | iconv -f CP932 -t UTF-8\n"
+           "Examples:\n"
+           "  " + kProgram + " -l 4 note.txt\n"
+           "  " + kProgram + " -t utf-8 old-sjis.txt\n"
+           "  " + kProgram + " --detect *.txt\n"
            "\n"
            "See jestcat(1) for the rule file format.\n";
 }
@@ -118,9 +135,15 @@ std::optional<std::uint64_t> ParseUnsigned(const char* text, std::uint64_t max)
     return value;
 }
 
-bool IsCp932Name(const char* text)
+// An -e, -t or --rules-encoding value; auto only where allowed (nullopt).
+std::optional<EncodingId> ParseEncodingOption(const char* text, bool allowAuto)
 {
-    return strcasecmp(text, "cp932") == 0;
+    if (allowAuto && IsAutoEncodingName(text))
+        return std::nullopt;
+    if (auto id = ParseEncodingName(text))
+        return id;
+    UsageError(std::string("unknown encoding '") + text + "' (expected " + (allowAuto ? "auto, " : "") +
+               "cp932, utf-8, euc-jp, iso-2022-jp, utf-16le or utf-16be)");
 }
 
 Options ParseOptions(int argc, char** argv)
@@ -132,6 +155,9 @@ Options ParseOptions(int argc, char** argv)
         {"html", no_argument, nullptr, kOptHtml},
         {"comments", no_argument, nullptr, kOptComments},
         {"encoding", required_argument, nullptr, 'e'},
+        {"to", required_argument, nullptr, 't'},
+        {"rules-encoding", required_argument, nullptr, kOptRulesEncoding},
+        {"detect", no_argument, nullptr, kOptDetect},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
@@ -143,7 +169,7 @@ Options ParseOptions(int argc, char** argv)
 
     Options opts;
     int c;
-    while ((c = getopt_long(argc, argv, "l:r:s:e:hV", kLongOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "l:r:s:e:t:hV", kLongOptions, nullptr)) != -1) {
         switch (c) {
         case 'l': {
             auto level = ParseUnsigned(optarg, 4);
@@ -163,8 +189,16 @@ Options ParseOptions(int argc, char** argv)
             opts.rules = optarg;
             break;
         case 'e':
-            if (!IsCp932Name(optarg))
-                UsageError(std::string("unsupported encoding '") + optarg + "' (expected cp932)");
+            opts.encoding = ParseEncodingOption(optarg, true);
+            break;
+        case 't':
+            opts.to = ParseEncodingOption(optarg, false);
+            break;
+        case kOptRulesEncoding:
+            opts.rulesEncoding = ParseEncodingOption(optarg, true);
+            break;
+        case kOptDetect:
+            opts.detect = true;
             break;
         case kOptHtml:
             opts.rewrite.m_bHtmlFilter = true;
@@ -221,11 +255,29 @@ bool WriteAll(int fd, const CByteString& text)
     return true;
 }
 
-// The open pipeline of the window, on one input: seed, pass, filters.
-void Rewrite(const CRuleSet& rules, const Options& opts, CByteString& text)
+// The open pipeline of the window, on one input: to the pass's bytes, seed,
+// pass, filters, back to the output's encoding. False, with the message
+// printed, when the input cannot be decoded or the output cannot hold it.
+bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text)
 {
+    const CEncoding encoding = opts.encoding ? EncodingForBytes(*opts.encoding, text) : DetectEncoding(text);
+    CByteString passText;
+    CRewriteOptions options = opts.rewrite;
+    CConvertError error;
+    if (!ToPassText(text, encoding, passText, options.m_encoding, &error)) {
+        PrintError(name + ": " + DescribeConvertError(error, text));
+        return false;
+    }
     const std::uint32_t seed = opts.seed ? *opts.seed : static_cast<std::uint32_t>(std::time(nullptr));
-    RewriteText(rules, text, seed, opts.rewrite);
+    RewriteText(rules, passText, seed, options);
+    // UTF-16 gets a mark, so that it can be recognised again.
+    const bool wide = opts.to == EncodingId::Utf16Le || opts.to == EncodingId::Utf16Be;
+    const CEncoding output = opts.to ? CEncoding{*opts.to, wide} : encoding;
+    if (!FromPassText(passText, options.m_encoding, output, text, &error)) {
+        PrintError(name + ": " + DescribeConvertError(error, passText));
+        return false;
+    }
+    return true;
 }
 
 int Run(int argc, char** argv)
@@ -236,11 +288,10 @@ int Run(int argc, char** argv)
     CRuleSet rules;
     CStderrSink sink;
     rules.SetMessageSink(&sink);
-    if (opts.rules && !rules.LoadRuleFile(*opts.rules)) {
+    if (!opts.detect && opts.rules && !rules.LoadRuleFile(*opts.rules, opts.rulesEncoding)) {
         PrintError(kRuleLoadFailed);
         return kExitUsage;
     }
-    rules.SetMessageSink(nullptr);
 
     int status = kExitOk;
     for (const std::string& name : opts.files) {
@@ -250,7 +301,13 @@ int Run(int argc, char** argv)
                 status = kExitTrouble;
                 continue;
             }
-            Rewrite(rules, opts, text);
+            if (opts.detect) {
+                const CEncoding found = DetectEncoding(text);
+                text = name + ": " + OptionName(found.m_id) + (found.m_bBom ? " bom" : "") + "\n";
+            } else if (!Rewrite(rules, opts, name, text)) {
+                status = kExitTrouble;
+                continue;
+            }
         } catch (const std::bad_alloc&) {
             PrintError(name + ": memory exhausted");
             status = kExitTrouble;

@@ -405,6 +405,20 @@ std::size_t FirstIrreversible(std::string_view folded, EncodingId to, const std:
     return first;
 }
 
+// Offset of the first character that ISO-2022-JP-3 writes as JIS X 0213.
+std::size_t FirstJisX0213(std::string_view utf8)
+{
+    CIconv there(ConverterName(EncodingId::Iso2022Jp), "UTF-8");
+    std::string one;
+    std::size_t at = 0;
+    int err = 0;
+    for (std::size_t i = 0; i < utf8.size(); i += std::max<std::size_t>(1, CharLength(utf8, i, EncodingId::Utf8))) {
+        const std::string_view c = utf8.substr(i, CharLength(utf8, i, EncodingId::Utf8));
+        if (!there.Ok() || !RunIconv(there.Get(), c, one, at, err) || one.find("\x1B$(") != std::string::npos) return i;
+    }
+    return 0;
+}
+
 // Input offset of the character whose UTF-8 form starts at utf8Offset:
 // decodes again into exactly that many bytes of room.
 std::size_t InputOffsetOf(std::string_view in, EncodingId from, std::size_t utf8Offset)
@@ -483,6 +497,12 @@ bool Encode(std::string_view utf8, EncodingId to, std::string& bytes, CConvertEr
     if (ok && !IsUnicode(to)) {
         at = FirstIrreversible(folded, to, out);
         ok = at == std::string_view::npos;
+    }
+    // The converter writes JIS X 0213 (ESC $ ( O, P, Q) where JIS X 0208 has
+    // no character; ISO-2022-JP has none of it.
+    if (ok && to == EncodingId::Iso2022Jp && out.find("\x1B$(") != std::string::npos) {
+        at = FirstJisX0213(folded);
+        ok = false;
     }
     if (!ok) {
         const std::size_t original = Unfold(at, shifts);
@@ -851,4 +871,15 @@ std::size_t CharStartAtOrAfter(std::string_view text, std::size_t pos, EncodingI
     std::size_t s = from <= pos ? from : EucJpStartAtOrBefore(text, pos);
     while (s < pos) s += CharLength(text, s, id);
     return s;
+}
+
+std::size_t NextPassPosition(std::string_view before, std::string_view after, std::int64_t change, EncodingId id)
+{
+    const auto position = static_cast<std::int64_t>(before.size());
+    const std::int64_t target = std::max<std::int64_t>(0, position + change + 1);
+    if (target < position) return CharStartAtOrAfter(before, static_cast<std::size_t>(target), id, std::string_view::npos);
+    std::size_t s = 0;
+    const auto want = static_cast<std::size_t>(target - position);
+    while (s < want) s += std::max<std::size_t>(1, CharLength(after, s, id));
+    return before.size() + s;
 }

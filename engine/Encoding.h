@@ -139,6 +139,15 @@ bool IsCharStart(std::string_view text, std::size_t pos, EncodingId id);
 // start at or before pos (if from > pos, from a point found looking back).
 std::size_t CharStartAtOrAfter(std::string_view text, std::size_t pos, EncodingId id, std::size_t from);
 
+// The pass's next position in UTF-8 and EUC-JP text, after the position
+// before.size() (a character start) gave the length change `change`: the
+// first character start at or after max(0, position + change + 1). Starts at
+// or after the position are found walking `after` (the text from the
+// position on) by CharLength; starts before it as CharStartAtOrAfter finds
+// them in `before` (the text before the position), which a rewrite at the
+// position never changes.
+std::size_t NextPassPosition(std::string_view before, std::string_view after, std::int64_t change, EncodingId id);
+
 // Fast inline form for UTF-8: a byte that is not 10xxxxxx starts a character.
 // (Stray continuation bytes count as no start here; IsCharStart treats them
 // as single bytes.)

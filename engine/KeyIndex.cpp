@@ -75,13 +75,26 @@ CKeyIndex::CKeyIndex(const std::vector<std::string_view>& keys)
     }
 
     // Pairs of bytes at which some key may match: the first two bytes of the
-    // longer keys, and every pair that begins with a one-byte key.
+    // longer keys, and every pair that begins with a one-byte key; likewise
+    // their first three bytes.
     for (const auto k : keys) {
+        const auto triple = [&](unsigned a, unsigned b, unsigned c) {
+            const unsigned t = Triple(a, b, c);
+            m_triples[t >> 6] |= std::uint64_t{1} << (t & 63);
+        };
         if (k.size() == 1) {
             const unsigned first = static_cast<unsigned char>(k[0]) << 8;
             for (unsigned second = 0; second < 256; ++second) SetPair(first | second);
+            m_triples.fill(~std::uint64_t{0});
         } else if (k.size() >= 2) {
-            SetPair(static_cast<unsigned char>(k[0]) << 8 | static_cast<unsigned char>(k[1]));
+            const auto a = static_cast<unsigned char>(k[0]);
+            const auto b = static_cast<unsigned char>(k[1]);
+            SetPair(a << 8 | b);
+            if (k.size() == 2) {
+                for (unsigned c = 0; c < 256; ++c) triple(a, b, c);
+            } else {
+                triple(a, b, static_cast<unsigned char>(k[2]));
+            }
         }
     }
     m_nodes.shrink_to_fit();

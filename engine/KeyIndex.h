@@ -43,6 +43,23 @@ public:
         return i;
     }
 
+    // Whether a key may start at p, judged by p[0] and p[1] as Unmatchable
+    // judges them.
+    bool MayStart(const unsigned char* p) const
+    {
+        const unsigned pair = static_cast<unsigned>(p[0]) << 8 | p[1];
+        return (m_pairs[pair >> 6] >> (pair & 63)) & 1;
+    }
+
+    // The same judged by three bytes (p[2] must be readable), through one
+    // table: fewer false hopes where many characters share their first two
+    // bytes, as in UTF-8.
+    bool MayStart3(const unsigned char* p) const
+    {
+        const unsigned t = Triple(p[0], p[1], p[2]);
+        return (m_triples[t >> 6] >> (t & 63)) & 1;
+    }
+
     // Heap and object bytes the index holds.
     std::size_t MemoryBytes() const;
 
@@ -58,6 +75,7 @@ private:
 
     int Child(const Node& node, unsigned char b) const;
     void SetPair(unsigned pair) { m_pairs[pair >> 6] |= std::uint64_t{1} << (pair & 63); }
+    static unsigned Triple(unsigned a, unsigned b, unsigned c) { return ((a * 0x9E3779B1u) >> 16 ^ (b << 8 | c)) & 0xFFFF; }
 
     CByteString m_bytes;                        // every key, one after the other
     std::vector<Node> m_nodes;                  // m_nodes[0] is the root
@@ -67,4 +85,6 @@ private:
     std::vector<std::int64_t> m_arrKeyLengths;
     std::array<std::int32_t, 256> m_rootChild{};
     std::array<std::uint64_t, 1024> m_pairs{};  // first two bytes of the keys, as bits
+    // First three bytes of the keys, hashed; every third byte for shorter keys.
+    std::array<std::uint64_t, 1024> m_triples{};
 };

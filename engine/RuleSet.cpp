@@ -83,14 +83,20 @@ CRuleSet::CRuleSet()
     m_arrGroups.push_back(MakeGroup("\x82\xBE\x82\xA9\x82\xE7\x81\x41",
         {{kModeReplace, "\x82\xE4\x82\xA6\x82\xC9\x81\x41"}}));
     for (int g = 0; g < GetGroupCount(); ++g) IndexGroup(g, KeyHash(m_arrGroups[static_cast<std::size_t>(g)].m_strKey));
+    for (std::uint32_t g = 0; g < m_arrGroups.size(); ++g) {
+        for (std::size_t i = 0; i < m_arrGroups[g].m_arrModes.size(); ++i) m_arrOrigins.push_back({g, 0});
+    }
+    m_bBuiltin = true;
 }
 
 CRuleSet::CRuleSet(const CRuleSet& other)
     : m_strFileName(other.m_strFileName), m_arrGroups(other.m_arrGroups), m_pSink(other.m_pSink),
+      m_ruleEncoding(other.m_ruleEncoding), m_bBuiltin(other.m_bBuiltin), m_arrOrigins(other.m_arrOrigins),
       m_arrKeySlots(other.m_arrKeySlots)
 {
     const std::lock_guard lock(other.m_indexMutex);
     m_pKeyIndex = other.m_pKeyIndex;
+    m_arrPassRules = other.m_arrPassRules;
 }
 
 CRuleSet& CRuleSet::operator=(const CRuleSet& other)
@@ -99,14 +105,20 @@ CRuleSet& CRuleSet::operator=(const CRuleSet& other)
     m_strFileName = other.m_strFileName;
     m_arrGroups = other.m_arrGroups;
     m_pSink = other.m_pSink;
+    m_ruleEncoding = other.m_ruleEncoding;
+    m_bBuiltin = other.m_bBuiltin;
+    m_arrOrigins = other.m_arrOrigins;
     m_arrKeySlots = other.m_arrKeySlots;
     std::shared_ptr<const CKeyIndex> index;
+    std::array<std::shared_ptr<const CPassRules>, 3> passRules;
     {
         const std::lock_guard lock(other.m_indexMutex);
         index = other.m_pKeyIndex;
+        passRules = other.m_arrPassRules;
     }
     const std::lock_guard lock(m_indexMutex);
     m_pKeyIndex = std::move(index);
+    m_arrPassRules = std::move(passRules);
     return *this;
 }
 
@@ -120,6 +132,12 @@ CByteString CRuleSet::GetFileName() const
 void CRuleSet::SetFileName(const CByteString& name)
 {
     m_strFileName = name;
+}
+
+void CRuleSet::SetEncoding(EncodingId encoding)
+{
+    ForgetKeyIndex();
+    m_ruleEncoding = PassEncoding(encoding);
 }
 
 int CRuleSet::GetGroupCount() const
@@ -136,6 +154,7 @@ void CRuleSet::RemoveAllGroups()
 {
     m_arrGroups.clear();
     m_arrKeySlots.clear();
+    m_arrOrigins.clear();
     ForgetKeyIndex();
 }
 
@@ -144,14 +163,16 @@ void CRuleSet::AddRule(int mode, const CByteString& key, const CByteString& text
     AddRuleHashed(mode, key, text, KeyHash(key));
 }
 
-void CRuleSet::AddRuleHashed(int mode, std::string_view key, std::string_view text, std::uint32_t hash)
+void CRuleSet::AddRuleHashed(int mode, std::string_view key, std::string_view text, std::uint32_t hash, int line)
 {
     ForgetKeyIndex();
     const int found = FindGroup(key, hash);
     if (found >= 0) {
         m_arrGroups[static_cast<std::size_t>(found)].AppendEntry(mode, text);
+        m_arrOrigins.push_back({static_cast<std::uint32_t>(found), line});
         return;
     }
+    m_arrOrigins.push_back({static_cast<std::uint32_t>(m_arrGroups.size()), line});
     CRuleGroup& group = m_arrGroups.emplace_back();
     group.m_strKey.assign(key);
     group.AppendEntry(mode, text);
@@ -201,8 +222,10 @@ void CRuleSet::IndexGroup(int g, std::uint32_t hash)
 
 void CRuleSet::ForgetKeyIndex()
 {
+    m_bBuiltin = false;
     const std::lock_guard lock(m_indexMutex);
     m_pKeyIndex.reset();
+    for (auto& rules : m_arrPassRules) rules.reset();
 }
 
 std::shared_ptr<const CKeyIndex> CRuleSet::KeyIndex() const

@@ -4,6 +4,7 @@
 // walk as long as the longest key that starts there, however many groups the
 // set holds.
 #include "KeyIndex.h"
+#include "PassRules.h"
 #include "Random.h"
 #include "RuleSet.h"
 
@@ -74,6 +75,17 @@ public:
         m_gapEnd -= t.size();
         if (!t.empty()) std::memcpy(m_buf.get() + m_gapEnd, t.data(), t.size());
         MoveGap(static_cast<std::size_t>(scan));
+    }
+
+    // The text before a and from a on, each contiguous (moves the gap to a).
+    std::string_view Before(std::int64_t a)
+    {
+        MoveGap(static_cast<std::size_t>(a));
+        return {reinterpret_cast<const char*>(m_buf.get()), m_gapStart};
+    }
+    std::string_view After() const
+    {
+        return {reinterpret_cast<const char*>(m_buf.get()) + m_gapEnd, m_cap - m_gapEnd};
     }
 
     // Replaces s with the text, reusing its storage.
@@ -196,12 +208,26 @@ std::int64_t CRuleSet::ApplyAt(CByteString& text, std::int64_t position, int thr
     return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches);
 }
 
-void CRuleSet::TransformText(CByteString& text, int threshold) const
+namespace {
+
+// Length of the character at p (n bytes left), as CharLength gives it; the
+// common UTF-8 cases inline.
+inline std::int64_t StepLength(const unsigned char* p, std::int64_t n, EncodingId id)
 {
-    const auto index = KeyIndex();
-    CGapText gap(text);
+    if (p[0] < 0x80) return 1;
+    if (id == EncodingId::Utf8 && n >= 3 && p[0] >= 0xE1 && p[0] <= 0xEF && p[0] != 0xED &&
+        ((p[1] ^ 0x80) | (p[2] ^ 0x80)) < 0x40)
+        return 3;
+    const std::size_t len =
+        CharLength(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n)), 0, id);
+    return static_cast<std::int64_t>(len);
+}
+
+// The pass over CP932 text: every byte position.
+void PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
+                 std::int64_t bound)
+{
     std::vector<int> matches;
-    const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
     std::int64_t position = 0;
     std::int64_t tried = 0;
     std::int64_t length = gap.Length();
@@ -209,19 +235,99 @@ void CRuleSet::TransformText(CByteString& text, int threshold) const
         // Positions where no key can start change nothing and draw nothing:
         // step over them in a tight loop, counting them as tried.
         // The last byte is left to ApplyAt, as a pair needs two bytes.
-        if (position >= 0 && position + 1 < length && !index->HasEmptyKey()) {
+        if (position >= 0 && position + 1 < length && !index.HasEmptyKey()) {
             gap.Focus(position);
             const std::int64_t most = std::min(length - position - 1, bound - tried - 1);
-            const std::int64_t skip = index->Unmatchable(gap.At(position), most);
+            const std::int64_t skip = index.Unmatchable(gap.At(position), most);
             position += skip;
             tried += skip;
         }
-        position += ApplyAtImpl(m_arrGroups, *index, gap, position, threshold, matches) + 1;
+        position += ApplyAtImpl(groups, index, gap, position, threshold, matches) + 1;
         ++tried;
         length = gap.Length();
         if (position > length) break;
         // Endless chains of rules stop at the bound.
         if (tried >= bound || length > bound) break;
     }
+}
+
+// The pass over UTF-8 or EUC-JP text: character starts only.
+void PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
+                      std::int64_t bound, EncodingId id)
+{
+    std::vector<int> matches;
+    std::int64_t position = 0;
+    std::int64_t tried = 0;
+    std::int64_t length = gap.Length();
+    for (;;) {
+        // Characters where no key can start, stepped over as above.
+        if (position + 1 < length && !index.HasEmptyKey()) {
+            gap.Focus(position);
+            const unsigned char* p = gap.At(position);
+            const std::int64_t n = length - position;
+            const std::int64_t most = bound - tried - 1;
+            std::int64_t i = 0;
+            std::int64_t steps = 0;
+            while (i + 2 < n && steps < most && !index.MayStart3(p + i)) {
+                const unsigned c = p[i];
+                if (c < 0x80) {
+                    ++i;
+                } else if (id == EncodingId::Utf8 && c - 0xE1 <= 0xEF - 0xE1 && c != 0xED &&
+                           ((p[i + 1] ^ 0x80) | (p[i + 2] ^ 0x80)) < 0x40) {
+                    i += 3;
+                } else {
+                    i += StepLength(p + i, n - i, id);
+                }
+                ++steps;
+            }
+            while (i + 1 < n && steps < most && !index.MayStart(p + i)) {
+                i += StepLength(p + i, n - i, id);
+                ++steps;
+            }
+            position += i;
+            tried += steps;
+        }
+        const std::int64_t change = ApplyAtImpl(groups, index, gap, position, threshold, matches);
+        ++tried;
+        // A step back needs the text before the position as well.
+        std::int64_t next;
+        if (change < -1) {
+            const std::string_view before = gap.Before(position);
+            next = static_cast<std::int64_t>(NextPassPosition(before, gap.After(), change, id));
+        } else {
+            // Forward: NextPassPosition's walk, with the common lengths inline.
+            gap.Focus(position);
+            const unsigned char* p = gap.At(position);
+            const std::int64_t n = gap.Length() - position;
+            std::int64_t step = 0;
+            while (step < change + 1) step += step < n ? StepLength(p + step, n - step, id) : 1;
+            next = position + step;
+        }
+        position = next;
+        length = gap.Length();
+        if (position > length) break;
+        if (tried >= bound || length > bound) break;
+    }
+}
+
+}  // namespace
+
+void CRuleSet::TransformText(CByteString& text, int threshold, EncodingId encoding) const
+{
+    encoding = PassEncoding(encoding);
+    std::shared_ptr<const CPassRules> converted;
+    std::shared_ptr<const CKeyIndex> index;
+    const std::vector<CRuleGroup>* groups = &m_arrGroups;
+    if (encoding == m_ruleEncoding) {
+        index = KeyIndex();
+    } else {
+        converted = PassRules(encoding);
+        index = converted->m_pIndex;
+        groups = &converted->m_arrGroups;
+    }
+    CGapText gap(text);
+    const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
+    if (StepsByCharacter(encoding)) PassByCharacters(*groups, *index, gap, threshold, bound, encoding);
+    else PassByBytes(*groups, *index, gap, threshold, bound);
     gap.CopyTo(text);
 }

@@ -2,7 +2,8 @@
 //   byte 0      level (taken modulo 7, so 5 and 6 test out-of-range levels)
 //   bytes 1-4   seed, little endian
 //   byte 5      flags: 1 tag filter, 2 comment filter, 4 built-in rules,
-//               8 many keys (the rule bytes are a list of keys, not a file)
+//               8 text in UTF-8, 16 text in EUC-JP (8 wins), else CP932,
+//               32 many keys (the rule bytes are a list of keys, not a file)
 //   bytes 6-7   length of the rule file, little endian (clamped to what is left)
 //   then the rule file's bytes, then the text.
 // Aborts when the fast pass and the oracle disagree, a failed load changed
@@ -101,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CRuleSet rules;
     CountingSink sink;
     rules.SetMessageSink(&sink);
-    if (flags & 8) {
+    if (flags & 32) {
         BuildManyKeys(rules, ruleFile);
     } else if (!(flags & 4)) {
         const CRuleSet before = rules;
@@ -114,15 +115,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    const CRewriteOptions options{level, (flags & 1) != 0, (flags & 2) != 0};
+    CRewriteOptions options{level, (flags & 1) != 0, (flags & 2) != 0};
+    options.m_encoding = flags & 8 ? EncodingId::Utf8 : flags & 16 ? EncodingId::EucJp : EncodingId::Cp932;
     CByteString fast = text;
     RewriteText(rules, fast, seed, options);
     const int fastNext = jest::rand();
     const auto slow = oracle::RewriteText(rules, text, seed, options);
     Check(fast == slow.text, "fast rewriting and oracle differ");
     Check(fastNext == slow.nextDraw, "fast pass and oracle drew differently");
-    // One position can add at most every group's longest entry beyond the bound.
-    const auto limit = PassBound(static_cast<std::int64_t>(text.size())) + static_cast<std::int64_t>(ruleFile.size()) + 64;
+    // One position can add at most every group's longest entry beyond the bound
+    // (converted to UTF-8, at most three bytes for every rule-file byte).
+    const auto limit = PassBound(static_cast<std::int64_t>(text.size())) + 3 * static_cast<std::int64_t>(ruleFile.size()) + 64;
     Check(static_cast<std::int64_t>(fast.size()) <= limit, "pass grew past its bound");
 
     // A second pass reuses the rule set's key index, and a copy shares it:

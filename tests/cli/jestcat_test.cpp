@@ -1,6 +1,7 @@
 // jestcat run as a process: exit codes, messages on standard error and the
 // bytes on standard output. Expected rewrites come from the engine itself.
 
+#include "Encoding.h"
 #include "MarkupFilters.h"
 #include "ProseGenerator.h"
 #include "Rewrite.h"
@@ -297,7 +298,10 @@ TEST_F(JestcatTest, BadUsageWritesNothing)
         {{"-s", "-1"}, "jestcat: invalid seed '-1" + seed},
         {{"--seed=abc"}, "jestcat: invalid seed 'abc" + seed},
         {{"--seed=99999999999999999999999"}, "jestcat: invalid seed '99999999999999999999999" + seed},
-        {{"-e", "utf-8"}, "jestcat: unsupported encoding 'utf-8' (expected cp932)\n"},
+        {{"-e", "utf-9"}, "jestcat: unknown encoding 'utf-9' (expected auto, cp932, utf-8, euc-jp, iso-2022-jp, "
+                          "utf-16le or utf-16be)\n"},
+        {{"--to=auto"}, "jestcat: unknown encoding 'auto' (expected cp932, utf-8, euc-jp, iso-2022-jp, utf-16le or "
+                        "utf-16be)\n"},
         {{"--nope"}, "jestcat: unrecognized option '--nope'\n"},
         {{"-z"}, "jestcat: invalid option -- 'z'\n"},
         {{"--html=1"}, "jestcat: option '--html' doesn't allow an argument\n"},
@@ -419,6 +423,79 @@ TEST_F(JestcatTest, BytesPassThroughUnchanged)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, Expected(mixed, 1, 4));
     EXPECT_NE(r.out, mixed);
+}
+
+// Text in `id` (with a mark when `bom`) from UTF-8.
+std::string Encode(std::string_view utf8, EncodingId id, bool bom = false)
+{
+    std::string out;
+    if (!ConvertText(utf8, {EncodingId::Utf8, false}, {id, bom}, out))
+        throw std::runtime_error("test text does not convert");
+    return out;
+}
+
+// Every encoding, detected, comes back byte for byte when no rule fires,
+// and --detect names it.
+TEST_F(JestcatTest, EveryEncodingRoundTripsAndIsDetected)
+{
+    using E = EncodingId;
+    std::string utf8;
+    ConvertText(prose::Generate(3000, 5), {E::Cp932, false}, {E::Utf8, false}, utf8);
+    utf8 += "\r\nｱｲｳ ～∥ ABC\\~\n";
+    const struct {
+        std::string bytes;
+        const char* detected;
+    } cases[] = {
+        {Encode(utf8, E::Cp932), "cp932"},
+        {Encode(utf8 + "①㈱", E::Cp932), "cp932"},
+        {Encode(utf8 + "😀", E::Utf8), "utf-8"},
+        {Encode(utf8, E::Utf8, true), "utf-8 bom"},
+        {Encode(utf8 + "①", E::EucJp), "euc-jp"},
+        {Encode(utf8, E::Iso2022Jp), "iso-2022-jp"},
+        {Encode(utf8, E::Iso2022Jp) + "\x1B(J\\\x1B(B", "iso-2022-jp"},  // ¥, which EUC-JP cannot hold
+        {Encode(utf8, E::Utf16Le, true), "utf-16le bom"},
+        {Encode(utf8 + "😀", E::Utf16Be, true), "utf-16be bom"},
+    };
+    const std::string rules = WriteFile("empty.rules", "");
+    std::vector<std::string> detect{"--detect"};
+    std::string detected;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const std::string name = WriteFile("t" + std::to_string(i), cases[i].bytes);
+        detect.push_back(name);
+        detected += name + ": " + cases[i].detected + "\n";
+        SCOPED_TRACE(cases[i].detected);
+        Result r = RunJestcat({"-r", rules, "-l", "4", name});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(r.out == cases[i].bytes);
+    }
+    Result r = RunJestcat(detect);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, detected);
+}
+
+// -t converts; a file that the target cannot hold is named and left out
+// whole, the others still written.
+TEST_F(JestcatTest, ConvertsOutputOrLeavesTheFileOut)
+{
+    using E = EncodingId;
+    const std::string good = WriteFile("good.txt", Encode("雨です。\n", E::EucJp));
+    const std::string bad = WriteFile("bad.txt", Encode("晴れ\n①です。\n", E::Utf8));
+    Result r = RunJestcat({"-s", "1", "-l", "2", "-t", "iso-2022-jp", good, bad, good});
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string once = Encode("雨ではありません（笑）。\n", E::Iso2022Jp);
+    EXPECT_EQ(r.out, once + once);
+    EXPECT_EQ(r.err, "jestcat: " + bad + ": line 2: U+2460 cannot be written in ISO-2022-JP\n");
+    // UTF-16 gets a mark; -e names the input's encoding.
+    r = RunJestcat({"-s", "1", "-e", "EUC-JP", "--to=UTF-16LE", good});
+    EXPECT_EQ(r.out, Encode("雨ではありません（笑）。\n", E::Utf16Le, true));
+    // The rule file's encoding given rather than detected.
+    const std::string rules = WriteFile("u.rules", "b \xE3\x80\x82 !\n");  // "。" in UTF-8
+    r = RunJestcat({"-l", "4", "-r", rules, "--rules-encoding=utf-8", good});
+    EXPECT_EQ(r.out, Encode("雨です!。\n", E::EucJp));
+    r = RunJestcat({"-l", "4", "-r", rules, "--rules-encoding=cp932", good});
+    EXPECT_EQ(r.out, Encode("雨です。\n", E::EucJp));
+    EXPECT_EQ(r.err, "jestcat: 設定ファイル「" + rules + "」の第1行（不正なバイト）の規則はEUC-JPで表せない文字を含むので使いません。\n");
 }
 
 TEST_F(JestcatTest, LargeInputThroughPipes)

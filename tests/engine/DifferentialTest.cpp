@@ -1,5 +1,6 @@
 // Random texts, rule sets and levels: the fast pass must give the oracle's
 // text byte for byte and leave the generator where the oracle leaves it.
+#include "Encoding.h"
 #include "MarkupFilters.h"
 #include "Oracle.h"
 #include "Random.h"
@@ -83,6 +84,55 @@ TEST(Differential, ApplyAtMatchesOracle)
         ASSERT_EQ(fast, slow) << "round " << round << " position " << position;
         ASSERT_EQ(fastResult, slowResult) << "round " << round;
         ASSERT_EQ(fastNext, jest::rand()) << "round " << round;
+    }
+}
+
+// Pieces of text in an encoding: whole characters, "。" and "、" among them,
+// and stray bytes that belong to no character.
+struct EncodedPieces {
+    EncodingId id;
+    std::vector<std::string> pieces;
+};
+const EncodedPieces kPieces[] = {
+    {EncodingId::Utf8, {"a", "\xE3\x80\x82", "\xE3\x80\x81", "\xE3\x81\x82", "\xC3\xA9", "\x80", "\xE3", std::string(1, '\0')}},
+    {EncodingId::EucJp, {"a", "\xA1\xA3", "\xA1\xA2", "\xA4\xA2", "\x8E\xB1", "\xA1", "\x8F", std::string(1, '\0')}},
+    {EncodingId::Cp932, {"a", "\x81\x42", "\x81\x41", "\x82\xA0", "\xB1", "\x82", "\xFF", std::string(1, '\0')}},
+};
+
+std::string RandomPieces(std::mt19937& gen, const EncodedPieces& from, int maxPieces)
+{
+    std::string s;
+    const int n = static_cast<int>(gen() % static_cast<unsigned>(maxPieces + 1));
+    for (int i = 0; i < n; ++i) s += from.pieces[gen() % from.pieces.size()];
+    return s;
+}
+
+// Text in UTF-8 and EUC-JP, rules in the same or another encoding: the
+// pass steps by characters exactly as the oracle does.
+TEST(Differential, CharacterPassMatchesOracle)
+{
+    const std::pair<int, int> cases[] = {{0, 0}, {0, 2}, {1, 1}, {1, 0}, {2, 0}};  // text, rules
+    std::mt19937 gen(8);
+    for (const auto& [textSide, ruleSide] : cases) {
+        const EncodedPieces& text = kPieces[textSide];
+        const EncodedPieces& ruleText = kPieces[ruleSide];
+        for (int round = 0; round < 1500; ++round) {
+            CRuleSet set;
+            if (gen() % 8 != 0) {
+                set.RemoveAllGroups();
+                set.SetEncoding(ruleText.id);
+                const int rules = static_cast<int>(gen() % 8);
+                for (int i = 0; i < rules; ++i)
+                    set.AddRule(static_cast<int>(gen() % 4), RandomPieces(gen, ruleText, 2), RandomPieces(gen, ruleText, 3));
+            }
+            const std::string original = RandomPieces(gen, text, 40);
+            const int threshold = LevelToThreshold(static_cast<int>(gen() % 5));
+            const auto seed = static_cast<std::uint32_t>(gen());
+            const auto fast = oracle::RunFastPass(set, original, seed, threshold, text.id);
+            const auto slow = oracle::RunOraclePass(set, original, seed, threshold, text.id);
+            ASSERT_EQ(fast.text, slow.text) << OptionName(text.id) << " round " << round;
+            ASSERT_EQ(fast.nextDraw, slow.nextDraw) << OptionName(text.id) << " round " << round;
+        }
     }
 }
 

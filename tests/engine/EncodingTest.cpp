@@ -147,12 +147,12 @@ TEST(EncodingTest, RoundTripsByteForByte)
     // Prose plus the characters that differ between the mappings, NEC and
     // IBM extensions and half-width katakana.
     const std::string common = Convert(prose::Generate(20000, 7), {E::Cp932, false}, kUtf8) +
-                               "\r\n～∥－￠￡￢―①ｱｲｳﾞ\\~\r\n";
+                               "\r\n～∥－￠￡￢―ｱｲｳﾞ\\~\r\n";
     const CEncoding encodings[] = {{E::Cp932, false}, {E::Utf8, true},     {E::EucJp, false},
                                    {E::Iso2022Jp, false}, {E::Utf16Le, true}, {E::Utf16Be, false}};
     for (const CEncoding& encoding : encodings) {
         // ISO-2022-JP has no NEC or IBM extensions.
-        const std::string utf8 = common + (encoding.m_id == E::Iso2022Jp ? "" : "㈱Ⅹ髙\r\n");
+        const std::string utf8 = common + (encoding.m_id == E::Iso2022Jp ? "" : "①㈱Ⅹ髙\r\n");
         const std::string bytes = Convert(utf8, kUtf8, encoding);
         const CEncoding pass{PassEncoding(encoding.m_id), false};
         EXPECT_EQ(Convert(Convert(bytes, encoding, pass), pass, encoding), bytes) << DisplayName(encoding);
@@ -216,6 +216,9 @@ TEST(EncodingTest, ReportsWhereConversionFails)
          "line 1: U+203E cannot be written in EUC-JP"},
         {"\xE3\x81\x82\n\x1B(B", kUtf8, {E::Iso2022Jp, false}, K::Unrepresentable, 4, 2, 0x1B,
          "line 2: U+001B cannot be written in ISO-2022-JP"},
+        // JIS X 0213, which the converter would write.
+        {"a\n\xE2\x91\xA0", kUtf8, {E::Iso2022Jp, false}, K::Unrepresentable, 2, 2, 0x2460,
+         "line 2: U+2460 cannot be written in ISO-2022-JP"},
         // The first character becomes one byte shorter when folded.
         {"\xA1\xF1\x0A\x41\xF5\xA1", {E::EucJp, false}, {E::Iso2022Jp, false}, K::Unrepresentable, 4, 2, 0xE000,
          "line 2: U+E000 cannot be written in ISO-2022-JP"},

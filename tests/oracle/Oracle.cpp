@@ -77,14 +77,25 @@ std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
 
 void TransformText(const CRuleSet& rules, CByteString& text, int threshold)
 {
-    std::vector<CRuleGroup> groups;
-    groups.reserve(static_cast<std::size_t>(rules.GetGroupCount()));
-    for (int i = 0; i < rules.GetGroupCount(); ++i) groups.push_back(rules.GetGroup(i));
+    TransformText(rules, text, threshold, EncodingId::Cp932);
+}
+
+void TransformText(const CRuleSet& rules, CByteString& text, int threshold, EncodingId encoding)
+{
+    encoding = PassEncoding(encoding);
+    const std::vector<CRuleGroup> groups = rules.GetPassGroups(encoding);
     const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
     std::int64_t position = 0;
     std::int64_t tried = 0;
     for (;;) {
-        position += ApplyAt(groups, text, position, threshold) + 1;
+        const std::int64_t change = ApplyAt(groups, text, position, threshold);
+        if (StepsByCharacter(encoding)) {
+            const std::string_view all = text;
+            const auto at = static_cast<std::size_t>(position);
+            position = static_cast<std::int64_t>(NextPassPosition(all.substr(0, at), all.substr(at), change, encoding));
+        } else {
+            position += change + 1;
+        }
         ++tried;
         const auto length = static_cast<std::int64_t>(text.size());
         if (position > length) break;
@@ -131,21 +142,21 @@ void StripComments(CByteString& text)
 }
 
 PassOutcome RunFastPass(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
-                        int threshold)
+                        int threshold, EncodingId encoding)
 {
     PassOutcome out{text, 0};
     jest::srand(seed);
-    rules.TransformText(out.text, threshold);
+    rules.TransformText(out.text, threshold, encoding);
     out.nextDraw = jest::rand();
     return out;
 }
 
 PassOutcome RunOraclePass(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
-                          int threshold)
+                          int threshold, EncodingId encoding)
 {
     PassOutcome out{text, 0};
     jest::srand(seed);
-    TransformText(rules, out.text, threshold);
+    TransformText(rules, out.text, threshold, encoding);
     out.nextDraw = jest::rand();
     return out;
 }
@@ -153,7 +164,7 @@ PassOutcome RunOraclePass(const CRuleSet& rules, const CByteString& text, std::u
 PassOutcome RewriteText(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
                         const CRewriteOptions& options)
 {
-    PassOutcome out = RunOraclePass(rules, text, seed, LevelToThreshold(options.m_nLevel));
+    PassOutcome out = RunOraclePass(rules, text, seed, LevelToThreshold(options.m_nLevel), options.m_encoding);
     if (options.m_bHtmlFilter) StripHtmlTags(out.text);
     if (options.m_bCommentFilter) StripComments(out.text);
     return out;

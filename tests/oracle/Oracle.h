@@ -18,8 +18,11 @@ std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
                      std::int64_t position, int threshold);
 
 // The whole pass, drawing from jest::rand(), stopping at PassBound as the
-// engine does.
+// engine does. In UTF-8 and EUC-JP text (the rules as GetPassGroups gives
+// them) only character starts are tried, the next one after each position
+// found by NextPassPosition.
 void TransformText(const CRuleSet& rules, CByteString& text, int threshold);
+void TransformText(const CRuleSet& rules, CByteString& text, int threshold, EncodingId encoding);
 
 // One pass seeded with seed, through the engine and through the oracle, with
 // the draw that follows each: both must agree on the text and the draws.
@@ -28,9 +31,9 @@ struct PassOutcome {
     int nextDraw;
 };
 PassOutcome RunFastPass(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
-                        int threshold);
+                        int threshold, EncodingId encoding = EncodingId::Cp932);
 PassOutcome RunOraclePass(const CRuleSet& rules, const CByteString& text, std::uint32_t seed,
-                          int threshold);
+                          int threshold, EncodingId encoding = EncodingId::Cp932);
 
 // The markup filters written the plain way: erase each stretch and look at
 // the same position again.

@@ -1,0 +1,130 @@
+// Rewriting text in UTF-8 and EUC-JP: the same characters as in CP932, rule
+// files in another encoding than the text, rules left out and reported,
+// empty keys between characters only.
+#include "Encoding.h"
+#include "Oracle.h"
+#include "Rewrite.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using E = EncodingId;
+constexpr CEncoding kUtf8{E::Utf8, false};
+
+std::string Convert(std::string_view bytes, E from, E to)
+{
+    std::string out;
+    CConvertError error;
+    if (!ConvertText(bytes, {from, false}, {to, false}, out, &error))
+        throw std::runtime_error(DescribeConvertError(error, bytes));
+    return out;
+}
+
+// Rewrites UTF-8 text as `id` bytes and gives the result in UTF-8; the
+// oracle must agree.
+std::string RewriteAs(const CRuleSet& rules, const std::string& utf8, E id, std::uint32_t seed, int level)
+{
+    CByteString text = Convert(utf8, E::Utf8, id);
+    CRewriteOptions options;
+    options.m_nLevel = level;
+    options.m_encoding = id;
+    const auto slow = oracle::RewriteText(rules, text, seed, options);
+    RewriteText(rules, text, seed, options);
+    EXPECT_EQ(text, slow.text) << OptionName(id);
+    return Convert(text, id, E::Utf8);
+}
+
+TEST(EncodedPass, SameCharactersInEveryEncoding)
+{
+    const CRuleSet builtin;
+    // Both worked examples, then generated prose (no key across characters).
+    struct Case {
+        std::uint32_t seed;
+        int level;
+        std::string text;
+        std::string expected;  // empty: the CP932 result
+    };
+    std::vector<Case> cases = {
+        {1, 2, "雨です。", "雨ではありません（笑）。"},
+        {4, 4, "ね。", "ね、なんとやっほー（笑）。"},
+    };
+    for (std::uint32_t seed = 1; seed <= 40; ++seed)
+        cases.push_back({seed, static_cast<int>(seed % 5), Convert(prose::Generate(3000, seed), E::Cp932, E::Utf8), ""});
+    for (const Case& c : cases) {
+        const std::string expected = c.expected.empty() ? RewriteAs(builtin, c.text, E::Cp932, c.seed, c.level) : c.expected;
+        for (E id : {E::Cp932, E::Utf8, E::EucJp})
+            EXPECT_EQ(RewriteAs(builtin, c.text, id, c.seed, c.level), expected) << OptionName(id) << " seed " << c.seed;
+    }
+}
+
+TEST(EncodedPass, RuleFileInAnotherEncoding)
+{
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::string ruleFile;  // bytes
+        E held;                // the encoding the set keeps
+        E text;
+        const char* expected;  // UTF-8, from "ね〜。ね、ゃ" at level 4, seed 1
+    };
+    // 〜 U+301C, ～ U+FF5E; ゃ (E3 82 83) would hide the space after it from a
+    // search that steps over CP932 characters.
+    const std::string rules = "b 。 （笑）\r\nr 〜 ～！\r\nd 、 \r\nr ゃ ャ\r\n";
+    const Case cases[] = {
+        {"utf8.rules", rules, E::Utf8, E::Cp932, "ね～！（笑）。ねャ"},
+        // CP932 reads 0x8160 as U+FF5E, and UTF-8 text keeps the two apart.
+        {"cp932.rules", Convert(rules, E::Utf8, E::Cp932), E::Cp932, E::Utf8, "ね〜（笑）。ねャ"},
+        {"cp932-euc.rules", Convert(rules, E::Utf8, E::Cp932), E::Cp932, E::EucJp, "ね～！（笑）。ねャ"},
+        {"utf16.rules", "\xFF\xFE" + Convert(rules, E::Utf8, E::Utf16Le), E::Utf8, E::EucJp, "ね～！（笑）。ねャ"},
+        {"jis.rules", Convert(rules, E::Utf8, E::Iso2022Jp), E::EucJp, E::Cp932, "ね～！（笑）。ねャ"},
+    };
+    for (const Case& c : cases) {
+        CRuleSet set;
+        ASSERT_TRUE(set.LoadRuleFile(dir.Write(c.name, c.ruleFile))) << c.name;
+        EXPECT_EQ(set.GetEncoding(), c.held) << c.name;
+        EXPECT_EQ(RewriteAs(set, "ね〜。ね、ゃ", c.text, 1, 4), c.expected) << c.name;
+    }
+    // A named encoding skips detection: these CP932 bytes also read as EUC-JP.
+    CRuleSet set;
+    const std::string kana = Convert("b ｱ ｲ\n", E::Utf8, E::Cp932);
+    ASSERT_TRUE(set.LoadRuleFile(dir.Write("kana.rules", kana), E::EucJp));
+    EXPECT_EQ(set.GetEncoding(), E::EucJp);
+    EXPECT_EQ(set.GetGroup(0).GetKey(), "\xB1");
+}
+
+TEST(EncodedPass, RulesThatCannotBeExpressedAreLeftOutAndReportedOnce)
+{
+    TempDir dir;
+    const std::string path = dir.Write("x.rules", "b 。 （笑）\nc\na 😀 x\nb 、 ¥\nr あ い\nb あ ①\n");
+    CRuleSet set;
+    RecordingSink sink;
+    set.SetMessageSink(&sink);
+    ASSERT_TRUE(set.LoadRuleFile(path));
+    CByteString text = Sjis("あ。、");
+    CRewriteOptions options;
+    options.m_nLevel = 4;
+    RewriteText(set, text, 1, options);
+    ASSERT_EQ(sink.messages, std::vector<std::string>{"設定ファイル「" + path +
+                                                      "」の第3行（U+1F600）、第4行（U+00A5）の規則はShift_JISで"
+                                                      "表せない文字を含むので使いません。"});
+    EXPECT_EQ(Convert(text, E::Cp932, E::Utf8), "①あ（笑）。、");
+    // Once per rewrite; none where every rule can be expressed.
+    options.m_encoding = E::Utf8;
+    CByteString utf8 = "あ";
+    RewriteText(set, utf8, 1, options);
+    EXPECT_EQ(sink.messages.size(), 1u);
+}
+
+TEST(EncodedPass, EmptyKeyNeverSplitsACharacter)
+{
+    CRuleSet set;
+    set.RemoveAllGroups();
+    set.SetEncoding(E::Utf8);
+    set.AddRule(kModeInsertBefore, "", "|");
+    for (E id : {E::Utf8, E::EucJp})
+        EXPECT_EQ(RewriteAs(set, "あéｱb", id, 1, 4), "|あ|é|ｱ|b|") << OptionName(id);
+}
+
+}  // namespace
