@@ -124,32 +124,20 @@ void CJestpadDoc::LoadText(const QByteArray& raw)
 {
     const std::string_view bytes(raw.constData(), static_cast<size_t>(raw.size()));
     CEncoding encoding = m_loadEncoding ? EncodingForBytes(*m_loadEncoding, bytes) : DetectEncoding(bytes);
-    EncodingId pass = PassEncoding(encoding.m_id);
-    std::string text;
-    if (pass == encoding.m_id) {
-        // Rewritten as their own bytes, invalid ones included.
-        text = WithoutByteOrderMark(bytes, encoding);
-    } else {
-        CConvertError error;
-        bool converted = ConvertText(bytes, encoding, CEncoding{pass}, text, &error);
-        // ISO-2022-JP may hold characters EUC-JP has not (the yen sign of
-        // ESC ( J): then the pass runs on UTF-8.
-        if (!converted && encoding.m_id == EncodingId::Iso2022Jp) {
-            pass = EncodingId::Utf8;
-            converted = ConvertText(bytes, encoding, CEncoding{pass}, text, &error);
-        }
-        if (!converted) {
-            // Not readable in that encoding: shown as CP932 bytes, so that
-            // nothing is lost, and the user is told (once at start-up, by the
-            // reload that follows the raw load).
-            if (m_bViewReady)
-                AfxMessageBox(AfxLoadString(IDS_OPEN_ENCODING_FALLBACK)
-                                  .arg(EncodingName(encoding))
-                                  .arg(error.m_nLine));
-            encoding = CEncoding();
-            pass = encoding.m_id;
-            text.assign(bytes);
-        }
+    EncodingId pass = encoding.m_id;
+    CByteString text;
+    CConvertError error;
+    if (!ToPassText(bytes, encoding, text, pass, &error)) {
+        // Not readable in that encoding: shown as CP932 bytes, so that nothing
+        // is lost, and the user is told (once at start-up, by the reload that
+        // follows the raw load).
+        if (m_bViewReady)
+            AfxMessageBox(AfxLoadString(IDS_OPEN_ENCODING_FALLBACK)
+                              .arg(EncodingName(encoding))
+                              .arg(error.m_nLine));
+        encoding = CEncoding();
+        pass = encoding.m_id;
+        text.assign(bytes);
     }
     m_encoding = encoding;
     GetFirstView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), pass);
@@ -164,15 +152,11 @@ std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
     const QByteArray text = view->GetWindowText();
     const EncodingId pass = view->GetTextEncoding();
     encoding = m_encoding;
-    // Text kept in the file's own encoding is written as its bytes.
-    if (pass == encoding.m_id) {
-        const std::string_view bom = encoding.m_bBom ? ByteOrderMark(encoding.m_id) : std::string_view();
-        return QByteArray(bom.data(), static_cast<qsizetype>(bom.size())) + text;
-    }
     const std::string_view bytes(text.constData(), static_cast<size_t>(text.size()));
     std::string out;
     CConvertError error;
-    if (ConvertText(bytes, CEncoding{pass}, encoding, out, &error))
+    // Text kept in the file's own encoding comes back as its very bytes.
+    if (FromPassText(bytes, pass, encoding, out, &error))
         return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
     if (error.m_eKind == CConvertError::Kind::Unrepresentable) {
         const QString question =
@@ -182,9 +166,7 @@ std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
         if (!CUiSeam::Get().AskYesNo(AfxGetMainWnd(), question))
             return std::nullopt;
         encoding = CEncoding{EncodingId::Utf8};
-        if (pass == encoding.m_id)
-            return text;
-        if (ConvertText(bytes, CEncoding{pass}, encoding, out, &error))
+        if (FromPassText(bytes, pass, encoding, out, &error))
             return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
     }
     AfxMessageBox(AfxLoadString(IDS_SAVE_CONVERT_FAILED)
