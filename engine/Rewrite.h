@@ -12,11 +12,15 @@ struct CRewriteOptions {
     int m_nLevel = 2;               // frequency level 0..4 (LevelToThreshold)
     bool m_bHtmlFilter = false;     // strip HTML tags after the pass
     bool m_bCommentFilter = false;  // strip C/C++ comments after the tags
+    // Tighter bound on the pass than PassBound (TransformText's limit); -1:
+    // PassBound alone. The window keeps what it shows small enough to lay out.
+    std::int64_t m_nPassLimit = -1;
 
     bool operator==(const CRewriteOptions&) const = default;
 };
 
 // Seeds the generator, runs the pass at the level's threshold, then the
-// enabled filters: HTML tags first, then comments.
-void RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
+// enabled filters: HTML tags first, then comments. Returns false when the
+// pass stopped at its bound (the filters still ran).
+bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
                  const CRewriteOptions& options);

@@ -106,8 +106,11 @@ public:
     // The pass. ApplyAt tries every group at one position and returns the
     // length change of the last rule that fired there (0 when none fired).
     std::int64_t ApplyAt(CByteString& text, std::int64_t position, int threshold) const;
-    // The whole pass over a text, drawing from jest::rand().
-    void TransformText(CByteString& text, int threshold) const;
+    // The whole pass over a text, drawing from jest::rand(). A limit of 0 or
+    // more tightens the bound below PassBound: the pass stops as it does at
+    // PassBound once it has tried that many positions or the text has grown
+    // longer than that. Returns false when it stopped at a bound.
+    bool TransformText(CByteString& text, int threshold, std::int64_t limit = -1) const;
 
 private:
     // AddRule with the key's hash known (KeyHash), from views of the bytes.

@@ -196,12 +196,14 @@ std::int64_t CRuleSet::ApplyAt(CByteString& text, std::int64_t position, int thr
     return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches);
 }
 
-void CRuleSet::TransformText(CByteString& text, int threshold) const
+bool CRuleSet::TransformText(CByteString& text, int threshold, std::int64_t limit) const
 {
     const auto index = KeyIndex();
     CGapText gap(text);
     std::vector<int> matches;
-    const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
+    std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
+    if (limit >= 0) bound = std::min(bound, limit);
+    bool whole = true;
     std::int64_t position = 0;
     std::int64_t tried = 0;
     std::int64_t length = gap.Length();
@@ -221,7 +223,11 @@ void CRuleSet::TransformText(CByteString& text, int threshold) const
         length = gap.Length();
         if (position > length) break;
         // Endless chains of rules stop at the bound.
-        if (tried >= bound || length > bound) break;
+        if (tried >= bound || length > bound) {
+            whole = false;
+            break;
+        }
     }
     gap.CopyTo(text);
+    return whole;
 }

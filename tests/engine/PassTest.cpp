@@ -239,6 +239,35 @@ TEST(Pass, GrowingChainStopsAtLengthBound)
     }
 }
 
+TEST(Pass, LimitStopsEarlierWithTheSameDraws)
+{
+    // Every position of the x/y chain fires both groups (four draws) and adds
+    // two bytes: the text is the pattern up to the first length past the
+    // limit. Without a chain the limit counts the positions tried.
+    const CRuleSet set = MakeRules({{1, "x", "y"}, {1, "y", "x"}});
+    const struct {
+        const char* text;
+        std::int64_t limit;
+        std::int64_t length;
+        bool whole;
+    } cases[] = {{"x", 0, 3, false},  {"x", 7, 9, false},     {"x", 8, 9, false},      {"x", 100, 101, false},
+                 {"x", -1, 4129, false}, {"x", 9000, 4129, false}, {"abc", 4, 3, true}, {"abc", 3, 3, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " limit " + std::to_string(c.limit));
+        CByteString text = c.text;
+        jest::srand(5);
+        EXPECT_EQ(set.TransformText(text, 100, c.limit), c.whole);
+        const int next = jest::rand();
+        CByteString expected = c.text;
+        if (expected == "x") {
+            expected.clear();
+            for (std::int64_t i = 0; i < c.length; ++i) expected.push_back(i % 2 ? 'y' : 'x');
+        }
+        EXPECT_EQ(text, expected);
+        EXPECT_EQ(next, DrawAfter(5, static_cast<int>(expected == "abc" ? 0 : 2 * (c.length - 1))));
+    }
+}
+
 TEST(Pass, StandingChainStopsAtPositionBound)
 {
     // y inserts x before it and x deletes it again: the text never grows and
