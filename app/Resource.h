@@ -14,7 +14,8 @@
     /* strings */                   \
     X(IDS_RULE_LOAD_FAILED, 201)    \
     X(IDS_VERSION_TEXT, 202)        \
-    X(IDS_USAGE, 203)
+    X(IDS_USAGE, 203)               \
+    X(IDS_PASS_CUT_SHORT, 204)
 
 enum : int { JESTPAD_IDS(AFX_RESOURCE_ENUM) };
 
