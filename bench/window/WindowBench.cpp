@@ -1,5 +1,6 @@
 // Opening files in the whole program, offscreen in an 800 x 600 window: from
-// the open command until the rewritten text is painted.
+// the open command until the rewritten text is painted. The hostile cases
+// open a megabyte with a rule file whose chains grow without end.
 #include "FakeUiSeam.h"
 #include "JestpadHarness.h"
 #include "ProseGenerator.h"
@@ -12,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 namespace {
 
 constexpr qsizetype kLimit = 1048575;
@@ -22,6 +25,9 @@ struct CWindowFixture {
     CJestpadHarness h;
     QString prose;
     QString oneLine;
+    QString withX;      // the one line with an "x" after every "。"
+    QString chainRules; // b x y, b y x: an endless chain at the first x
+    QString longRules;  // b x, then 「あいうえお。」 x 100: 1,200 bytes per x
 
     CWindowFixture()
     {
@@ -34,6 +40,12 @@ struct CWindowFixture {
         while (text.size() < kLimit)
             text += text.left(kLimit - text.size());
         oneLine = Write(QStringLiteral("line.txt"), text);
+        text.replace("\x81\x42", "\x81\x42x");
+        text.truncate(kLimit);
+        withX = Write(QStringLiteral("x.txt"), text);
+        chainRules = Write(QStringLiteral("chain.rules"), "b x y\r\nb y x\r\n");
+        longRules = Write(QStringLiteral("long.rules"),
+                          "b x " + QByteArray("\x82\xa0\x82\xa2\x82\xa4\x82\xa6\x82\xa8\x81\x42").repeated(100) + "\r\n");
         h = StartJestpad();
         h.frame()->resize(800, 600);
         h.frame()->show();
@@ -64,10 +76,14 @@ struct CWindowFixture {
     }
 };
 
+// Made on first use, ended before the application object.
+std::unique_ptr<CWindowFixture> g_pFixture;
+
 CWindowFixture& Fixture()
 {
-    static CWindowFixture fixture;
-    return fixture;
+    if (!g_pFixture)
+        g_pFixture = std::make_unique<CWindowFixture>();
+    return *g_pFixture;
 }
 
 // Opening a file until its rewritten text is shown; a new second of the clock
@@ -84,6 +100,28 @@ void BM_Open(benchmark::State& state, QString CWindowFixture::*file)
 BENCHMARK_CAPTURE(BM_Open, Prose, &CWindowFixture::prose)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK_CAPTURE(BM_Open, OneLine, &CWindowFixture::oneLine)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// Opening the megabyte with a hostile rule file at level 4 until shown.
+void BM_OpenHostile(benchmark::State& state, QString CWindowFixture::*rules)
+{
+    CWindowFixture& f = Fixture();
+    CJestpadDoc* doc = f.h.doc();
+    if (!doc->m_ruleSet.LoadRuleFile(CByteString(QFile::encodeName(f.*rules).toStdString())))
+        qFatal("cannot load the rule file");
+    doc->m_nLevel = 4;
+    for (auto _ : state) {
+        f.seam.now++;
+        f.Open(f.withX);
+    }
+    state.counters["shown"] = static_cast<double>(doc->GetJestpadView()->GetWindowText().size());
+    doc->m_ruleSet = CRuleSet();
+    doc->m_nLevel = 2;
+    f.seam.messages.clear();
+}
+BENCHMARK_CAPTURE(BM_OpenHostile, Chain, &CWindowFixture::chainRules)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(BM_OpenHostile, LongInsert, &CWindowFixture::longRules)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
 // Scrolling the one-line megabyte to its end and back to the top.
@@ -127,5 +165,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (g_pFixture)
+        g_pFixture->h.Exit();
+    g_pFixture.reset();
     return 0;
 }
