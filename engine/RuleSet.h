@@ -108,8 +108,9 @@ public:
     std::int64_t ApplyAt(CByteString& text, std::int64_t position, int threshold) const;
     // The whole pass over a text, drawing from jest::rand(). A limit of 0 or
     // more tightens the bound below PassBound: the pass stops as it does at
-    // PassBound once it has tried that many positions or the text has grown
-    // longer than that. Returns false when it stopped at a bound.
+    // PassBound once it has tried that many positions, the text has grown
+    // longer than that, or it has looked up groups 8 times that many times
+    // (many keys standing at one place). Returns false when it stopped at a bound.
     bool TransformText(CByteString& text, int threshold, std::int64_t limit = -1) const;
 
 private:

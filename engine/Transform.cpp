@@ -123,10 +123,12 @@ private:
 
 // One position: every group in order, each compared with the text as the
 // groups before it left it. Returns the length change of the last firing.
-// matches is scratch space, kept by the caller to spare allocations.
+// matches is scratch space, kept by the caller to spare allocations; work
+// counts the groups looked up, one more for each lookup.
 template <class Text>
 std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, Text& text,
-                         std::int64_t position, int threshold, std::vector<int>& matches)
+                         std::int64_t position, int threshold, std::vector<int>& matches,
+                         std::int64_t& work)
 {
     std::int64_t result = 0;
     std::int64_t a = 0;
@@ -142,6 +144,7 @@ std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex&
             text.Focus(a);
             matches.clear();
             index.Matches(text.At(a), text.Length() - a, matches);
+            work += static_cast<std::int64_t>(matches.size()) + 1;
             next = static_cast<std::size_t>(std::upper_bound(matches.begin(), matches.end(), after) - matches.begin());
             stale = false;
         }
@@ -186,6 +189,9 @@ std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex&
     return result;
 }
 
+// Groups a pass with a limit may look up per byte of the limit.
+constexpr std::int64_t kLimitWorkPerByte = 8;
+
 }  // namespace
 
 std::int64_t CRuleSet::ApplyAt(CByteString& text, std::int64_t position, int threshold) const
@@ -193,7 +199,8 @@ std::int64_t CRuleSet::ApplyAt(CByteString& text, std::int64_t position, int thr
     const auto index = KeyIndex();
     CPlainText plain(text);
     std::vector<int> matches;
-    return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches);
+    std::int64_t work = 0;
+    return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches, work);
 }
 
 bool CRuleSet::TransformText(CByteString& text, int threshold, std::int64_t limit) const
@@ -202,7 +209,14 @@ bool CRuleSet::TransformText(CByteString& text, int threshold, std::int64_t limi
     CGapText gap(text);
     std::vector<int> matches;
     std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
-    if (limit >= 0) bound = std::min(bound, limit);
+    // With a limit, groups looked up count too: many keys that stand at one
+    // place make every firing there look them all up again.
+    std::int64_t workBound = -1;
+    if (limit >= 0) {
+        bound = std::min(bound, limit);
+        workBound = kLimitWorkPerByte * bound;
+    }
+    std::int64_t work = 0;
     bool whole = true;
     std::int64_t position = 0;
     std::int64_t tried = 0;
@@ -218,12 +232,12 @@ bool CRuleSet::TransformText(CByteString& text, int threshold, std::int64_t limi
             position += skip;
             tried += skip;
         }
-        position += ApplyAtImpl(m_arrGroups, *index, gap, position, threshold, matches) + 1;
+        position += ApplyAtImpl(m_arrGroups, *index, gap, position, threshold, matches, work) + 1;
         ++tried;
         length = gap.Length();
         if (position > length) break;
         // Endless chains of rules stop at the bound.
-        if (tried >= bound || length > bound) {
+        if (tried >= bound || length > bound || (workBound >= 0 && work > workBound)) {
             whole = false;
             break;
         }

@@ -268,6 +268,27 @@ TEST(Pass, LimitStopsEarlierWithTheSameDraws)
     }
 }
 
+TEST(Pass, LimitCountsTheGroupsLookedUp)
+{
+    // Three keys stand at most places of the text and each firing looks them
+    // up again: 16 groups looked up and 6 draws per place, fewer near the end
+    // (142 in all). A limit stops the pass past 8 lookups per byte of it.
+    const CRuleSet set = MakeRules({{1, "a", ""}, {1, "aa", ""}, {1, "aaa", ""}});
+    const struct {
+        std::int64_t limit;
+        bool whole;
+        int draws;
+    } cases[] = {{12, false, 42}, {20, true, 54}, {-1, true, 54}};
+    for (const auto& c : cases) {
+        CByteString text = "aaaaaaaaaa";
+        jest::srand(2);
+        EXPECT_EQ(set.TransformText(text, 100, c.limit), c.whole) << "limit " << c.limit;
+        const int next = jest::rand();
+        EXPECT_EQ(text, "aaaaaaaaaa");
+        EXPECT_EQ(next, DrawAfter(2, c.draws)) << "limit " << c.limit;
+    }
+}
+
 TEST(Pass, StandingChainStopsAtPositionBound)
 {
     // y inserts x before it and x deletes it again: the text never grows and
