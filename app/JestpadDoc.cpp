@@ -85,11 +85,15 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
         return true;
     const QByteArray raw = view->GetWindowText();
     CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
-    // Seeded with the clock: every open and reload draws afresh.
+    // Seeded with the clock: every open and reload draws afresh. Endless rule
+    // chains stop at kPassLimit, so that the window lays the text out quickly.
     CRewriteOptions options{m_nLevel, m_bHtmlFilter != 0, m_bCommentFilter != 0};
     options.m_encoding = view->GetTextEncoding();
-    RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
+    options.m_nPassLimit = kPassLimit;
+    const bool whole = RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    if (!whole)
+        AfxMessageBox(IDS_PASS_CUT_SHORT);
     return true;
 }
 

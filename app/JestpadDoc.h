@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -17,6 +18,9 @@ class CJestpadView;
 class CJestpadDoc : public CDocument {
 public:
     CJestpadDoc();
+    // The window's bound on the pass (positions tried, bytes of text): a
+    // text the view can lay out within about a second, whatever the rules.
+    static constexpr std::int64_t kPassLimit = std::int64_t{2} << 20;
     ~CJestpadDoc() override;
 
     // Open pipeline: raw load, then (once the view is ready) rewrite with a

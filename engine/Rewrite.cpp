@@ -3,16 +3,18 @@
 #include "MarkupFilters.h"
 #include "Random.h"
 
-void RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
+bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
                  const CRewriteOptions& options)
 {
     rules.ReportLeftOutRules(options.m_encoding);
     jest::srand(seed);
-    rules.TransformText(text, LevelToThreshold(options.m_nLevel), options.m_encoding);
+    const bool whole =
+        rules.TransformText(text, LevelToThreshold(options.m_nLevel), options.m_encoding, options.m_nPassLimit);
     if (options.m_bHtmlFilter)
         StripHtmlTags(text);
     if (options.m_bCommentFilter)
         StripComments(text);
+    return whole;
 }
 
 bool ToPassText(std::string_view fileBytes, const CEncoding& encoding, CByteString& text, EncodingId& pass,

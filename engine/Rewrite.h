@@ -18,6 +18,9 @@ struct CRewriteOptions {
     // Encoding of the bytes handed to the pass: CP932, UTF-8 or EUC-JP
     // (ToPassText gives it). The rules are applied converted to it.
     EncodingId m_encoding = EncodingId::Cp932;
+    // Tighter bound on the pass than PassBound (TransformText's limit); -1:
+    // PassBound alone. The window keeps what it shows small enough to lay out.
+    std::int64_t m_nPassLimit = -1;
 
     bool operator==(const CRewriteOptions&) const = default;
 };
@@ -25,8 +28,9 @@ struct CRewriteOptions {
 // Seeds the generator, reports once through the rule set's sink the rules
 // that cannot be expressed in options.m_encoding (they are left out), runs
 // the pass at the level's threshold, then the enabled filters: HTML tags
-// first, then comments.
-void RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
+// first, then comments. Returns false when the pass stopped at its bound (the
+// filters still ran).
+bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
                  const CRewriteOptions& options);
 
 // A file's bytes to the text the pass runs on, for the window's open and

@@ -135,8 +135,14 @@ public:
     // The whole pass over a text in `encoding` (a pass encoding: CP932,
     // UTF-8 or EUC-JP; PassEncoding is applied to any other), drawing from
     // jest::rand(). CP932 text is tried at every byte; UTF-8 and EUC-JP text
-    // only where a character starts (NextPassPosition).
-    void TransformText(CByteString& text, int threshold, EncodingId encoding = EncodingId::Cp932) const;
+    // only where a character starts (NextPassPosition). A limit of 0 or more
+    // tightens the bound below PassBound: the pass stops as it does at
+    // PassBound once it has tried that many positions, the text has grown
+    // longer than that, or it has looked up groups 8 times that many times
+    // (many keys standing at one place). Returns false when it stopped at a
+    // bound.
+    bool TransformText(CByteString& text, int threshold, EncodingId encoding = EncodingId::Cp932,
+                       std::int64_t limit = -1) const;
     // The groups as the pass applies them to text in `encoding`.
     std::vector<CRuleGroup> GetPassGroups(EncodingId encoding) const;
     // Hands the sink one message naming every rule left out of the pass on

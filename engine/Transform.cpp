@@ -135,10 +135,12 @@ private:
 
 // One position: every group in order, each compared with the text as the
 // groups before it left it. Returns the length change of the last firing.
-// matches is scratch space, kept by the caller to spare allocations.
+// matches is scratch space, kept by the caller to spare allocations; work
+// counts the groups looked up, one more for each lookup.
 template <class Text>
 std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, Text& text,
-                         std::int64_t position, int threshold, std::vector<int>& matches)
+                         std::int64_t position, int threshold, std::vector<int>& matches,
+                         std::int64_t& work)
 {
     std::int64_t result = 0;
     std::int64_t a = 0;
@@ -154,6 +156,7 @@ std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex&
             text.Focus(a);
             matches.clear();
             index.Matches(text.At(a), text.Length() - a, matches);
+            work += static_cast<std::int64_t>(matches.size()) + 1;
             next = static_cast<std::size_t>(std::upper_bound(matches.begin(), matches.end(), after) - matches.begin());
             stale = false;
         }
@@ -205,10 +208,27 @@ std::int64_t CRuleSet::ApplyAt(CByteString& text, std::int64_t position, int thr
     const auto index = KeyIndex();
     CPlainText plain(text);
     std::vector<int> matches;
-    return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches);
+    std::int64_t work = 0;
+    return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches, work);
 }
 
 namespace {
+
+// Groups a pass with a limit may look up per byte of the limit.
+constexpr std::int64_t kLimitWorkPerByte = 8;
+
+// Where a pass stops: positions tried and length (PassBound, or a tighter
+// limit), and with a limit the groups looked up as well, since many keys that
+// stand at one place make every firing there look them all up again.
+struct CPassBounds {
+    std::int64_t m_nBound;
+    std::int64_t m_nWorkBound;  // -1: none
+
+    bool Reached(std::int64_t tried, std::int64_t length, std::int64_t work) const
+    {
+        return tried >= m_nBound || length > m_nBound || (m_nWorkBound >= 0 && work > m_nWorkBound);
+    }
+};
 
 // Length of the character at p (n bytes left), as CharLength gives it; the
 // common UTF-8 cases inline.
@@ -223,10 +243,12 @@ inline std::int64_t StepLength(const unsigned char* p, std::int64_t n, EncodingI
     return static_cast<std::int64_t>(len);
 }
 
-// The pass over CP932 text: every byte position.
-void PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
-                 std::int64_t bound)
+// The pass over CP932 text: every byte position. False when it stopped at a bound.
+bool PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
+                 const CPassBounds& bounds)
 {
+    const std::int64_t bound = bounds.m_nBound;
+    std::int64_t work = 0;
     std::vector<int> matches;
     std::int64_t position = 0;
     std::int64_t tried = 0;
@@ -242,19 +264,22 @@ void PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, 
             position += skip;
             tried += skip;
         }
-        position += ApplyAtImpl(groups, index, gap, position, threshold, matches) + 1;
+        position += ApplyAtImpl(groups, index, gap, position, threshold, matches, work) + 1;
         ++tried;
         length = gap.Length();
-        if (position > length) break;
+        if (position > length) return true;
         // Endless chains of rules stop at the bound.
-        if (tried >= bound || length > bound) break;
+        if (bounds.Reached(tried, length, work)) return false;
     }
 }
 
-// The pass over UTF-8 or EUC-JP text: character starts only.
-void PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
-                      std::int64_t bound, EncodingId id)
+// The pass over UTF-8 or EUC-JP text: character starts only. False when it
+// stopped at a bound.
+bool PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
+                      const CPassBounds& bounds, EncodingId id)
 {
+    const std::int64_t bound = bounds.m_nBound;
+    std::int64_t work = 0;
     std::vector<int> matches;
     std::int64_t position = 0;
     std::int64_t tried = 0;
@@ -287,7 +312,7 @@ void PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& in
             position += i;
             tried += steps;
         }
-        const std::int64_t change = ApplyAtImpl(groups, index, gap, position, threshold, matches);
+        const std::int64_t change = ApplyAtImpl(groups, index, gap, position, threshold, matches, work);
         ++tried;
         // A step back needs the text before the position as well.
         std::int64_t next;
@@ -305,14 +330,14 @@ void PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& in
         }
         position = next;
         length = gap.Length();
-        if (position > length) break;
-        if (tried >= bound || length > bound) break;
+        if (position > length) return true;
+        if (bounds.Reached(tried, length, work)) return false;
     }
 }
 
 }  // namespace
 
-void CRuleSet::TransformText(CByteString& text, int threshold, EncodingId encoding) const
+bool CRuleSet::TransformText(CByteString& text, int threshold, EncodingId encoding, std::int64_t limit) const
 {
     encoding = PassEncoding(encoding);
     std::shared_ptr<const CPassRules> converted;
@@ -326,8 +351,13 @@ void CRuleSet::TransformText(CByteString& text, int threshold, EncodingId encodi
         groups = &converted->m_arrGroups;
     }
     CGapText gap(text);
-    const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
-    if (StepsByCharacter(encoding)) PassByCharacters(*groups, *index, gap, threshold, bound, encoding);
-    else PassByBytes(*groups, *index, gap, threshold, bound);
+    CPassBounds bounds{PassBound(static_cast<std::int64_t>(text.size())), -1};
+    if (limit >= 0) {
+        bounds.m_nBound = std::min(bounds.m_nBound, limit);
+        bounds.m_nWorkBound = kLimitWorkPerByte * bounds.m_nBound;
+    }
+    const bool whole = StepsByCharacter(encoding) ? PassByCharacters(*groups, *index, gap, threshold, bounds, encoding)
+                                                  : PassByBytes(*groups, *index, gap, threshold, bounds);
     gap.CopyTo(text);
+    return whole;
 }

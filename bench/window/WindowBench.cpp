@@ -1,5 +1,6 @@
 // Opening files in the whole program, offscreen in an 800 x 600 window: from
-// the open command until the rewritten text is painted.
+// the open command until the rewritten text is painted. The hostile cases
+// open a megabyte with a rule file whose chains grow without end.
 #include "Encoding.h"
 #include "FakeUiSeam.h"
 #include "FindBar.h"
@@ -15,6 +16,8 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#include <memory>
 
 namespace {
 
@@ -32,6 +35,9 @@ struct CWindowFixture {
     QString oneRun;   // a megabyte without a single break opportunity
     QString fiveThousand;  // prose holding kWord 5,000 times
     QString utf8Prose;
+    QString withX;      // the one line with an "x" after every "。"
+    QString chainRules; // b x y, b y x: an endless chain at the first x
+    QString longRules;  // b x, then 「あいうえお。」 x 100: 1,200 bytes per x
 
     CWindowFixture()
     {
@@ -72,6 +78,12 @@ struct CWindowFixture {
         while (!IsCharStart(utf8, cut, EncodingId::Utf8))
             --cut;
         utf8Prose = Write(QStringLiteral("utf8.txt"), QByteArray(utf8.data(), static_cast<qsizetype>(cut)));
+        text.replace("\x81\x42", "\x81\x42x");
+        text.truncate(kLimit);
+        withX = Write(QStringLiteral("x.txt"), text);
+        chainRules = Write(QStringLiteral("chain.rules"), "b x y\r\nb y x\r\n");
+        longRules = Write(QStringLiteral("long.rules"),
+                          "b x " + QByteArray("\x82\xa0\x82\xa2\x82\xa4\x82\xa6\x82\xa8\x81\x42").repeated(100) + "\r\n");
         h = StartJestpad();
         h.frame()->resize(800, 600);
         h.frame()->show();
@@ -155,6 +167,28 @@ BENCHMARK(BM_FindAll)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Open, Utf8Prose, &CWindowFixture::utf8Prose)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 
+// Opening the megabyte with a hostile rule file at level 4 until shown.
+void BM_OpenHostile(benchmark::State& state, QString CWindowFixture::*rules)
+{
+    CWindowFixture& f = Fixture();
+    CJestpadDoc* doc = f.h.doc();
+    if (!doc->m_ruleSet.LoadRuleFile(CByteString(QFile::encodeName(f.*rules).toStdString())))
+        qFatal("cannot load the rule file");
+    doc->m_nLevel = 4;
+    for (auto _ : state) {
+        f.seam.now++;
+        f.Open(f.withX);
+    }
+    state.counters["shown"] = static_cast<double>(doc->GetJestpadView()->GetWindowText().size());
+    doc->m_ruleSet = CRuleSet();
+    doc->m_nLevel = 2;
+    f.seam.messages.clear();
+}
+BENCHMARK_CAPTURE(BM_OpenHostile, Chain, &CWindowFixture::chainRules)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK_CAPTURE(BM_OpenHostile, LongInsert, &CWindowFixture::longRules)
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
 // Scrolling the one-line megabyte to its end and back to the top.
 void BM_ScrollOneLine(benchmark::State& state)
 {
@@ -196,6 +230,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (g_pFixture)
+        g_pFixture->h.Exit();
     g_pFixture.reset();
     return 0;
 }

@@ -240,6 +240,56 @@ TEST(Pass, GrowingChainStopsAtLengthBound)
     }
 }
 
+TEST(Pass, LimitStopsEarlierWithTheSameDraws)
+{
+    // Every position of the x/y chain fires both groups (four draws) and adds
+    // two bytes: the text is the pattern up to the first length past the
+    // limit. Without a chain the limit counts the positions tried.
+    const CRuleSet set = MakeRules({{1, "x", "y"}, {1, "y", "x"}});
+    const struct {
+        const char* text;
+        std::int64_t limit;
+        std::int64_t length;
+        bool whole;
+    } cases[] = {{"x", 0, 3, false},  {"x", 7, 9, false},     {"x", 8, 9, false},      {"x", 100, 101, false},
+                 {"x", -1, 4129, false}, {"x", 9000, 4129, false}, {"abc", 4, 3, true}, {"abc", 3, 3, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " limit " + std::to_string(c.limit));
+        CByteString text = c.text;
+        jest::srand(5);
+        EXPECT_EQ(set.TransformText(text, 100, EncodingId::Cp932, c.limit), c.whole);
+        const int next = jest::rand();
+        CByteString expected = c.text;
+        if (expected == "x") {
+            expected.clear();
+            for (std::int64_t i = 0; i < c.length; ++i) expected.push_back(i % 2 ? 'y' : 'x');
+        }
+        EXPECT_EQ(text, expected);
+        EXPECT_EQ(next, DrawAfter(5, static_cast<int>(expected == "abc" ? 0 : 2 * (c.length - 1))));
+    }
+}
+
+TEST(Pass, LimitCountsTheGroupsLookedUp)
+{
+    // Three keys stand at most places of the text and each firing looks them
+    // up again: 16 groups looked up and 6 draws per place, fewer near the end
+    // (142 in all). A limit stops the pass past 8 lookups per byte of it.
+    const CRuleSet set = MakeRules({{1, "a", ""}, {1, "aa", ""}, {1, "aaa", ""}});
+    const struct {
+        std::int64_t limit;
+        bool whole;
+        int draws;
+    } cases[] = {{12, false, 42}, {20, true, 54}, {-1, true, 54}};
+    for (const auto& c : cases) {
+        CByteString text = "aaaaaaaaaa";
+        jest::srand(2);
+        EXPECT_EQ(set.TransformText(text, 100, EncodingId::Cp932, c.limit), c.whole) << "limit " << c.limit;
+        const int next = jest::rand();
+        EXPECT_EQ(text, "aaaaaaaaaa");
+        EXPECT_EQ(next, DrawAfter(2, c.draws)) << "limit " << c.limit;
+    }
+}
+
 TEST(Pass, StandingChainStopsAtPositionBound)
 {
     // y inserts x before it and x deletes it again: the text never grows and

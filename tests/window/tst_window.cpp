@@ -251,6 +251,38 @@ private slots:
         h.Exit();
     }
 
+    void endlessRuleChainStopsAtTheWindowsLimit()
+    {
+        // x and y insert each other before them without end. The window stops
+        // the pass once the text passes its limit, shows the text so far and
+        // says so; a file without x is rewritten whole, without a word.
+        // RewriteText's default (jestcat) keeps PassBound.
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        const QString rules = MakeFile(QStringLiteral("chain.rules"), "b x y\r\nb y x\r\n");
+        QVERIFY(h.doc()->m_ruleSet.LoadRuleFile(QFile::encodeName(rules).toStdString()));
+        h.doc()->m_nLevel = 4;
+        const std::int64_t limit = CJestpadDoc::kPassLimit;
+        QByteArray chain;
+        for (std::int64_t i = 0; i < limit + 2 - 99999; ++i) chain += i % 2 ? 'y' : 'x';
+        const QByteArray tail(99999, 'a');
+        const struct {
+            QByteArray raw, shown;
+            QStringList messages;
+        } cases[] = {{'x' + tail, chain + tail, {AfxLoadString(IDS_PASS_CUT_SHORT)}},
+                     {'y' + tail, "xy" + tail, {}}};
+        for (const auto& c : cases) {
+            seam.messages.clear();
+            seam.openAnswers.push_back(MakeFile(QStringLiteral("chain.txt"), c.raw));
+            QVERIFY(Command(h, ID_FILE_OPEN));
+            QCOMPARE(h.view()->GetWindowText(), c.shown);
+            QCOMPARE(seam.messages, c.messages);
+        }
+        QCOMPARE(Rewrite(h.doc()->m_ruleSet, cases[0].raw, seam.now, 4, false, false).size(),
+                 PassBound(100000) + 2);
+        h.Exit();
+    }
+
     void reloadOnUntitledDoesNothing()
     {
         CFakeUiSeam seam;
