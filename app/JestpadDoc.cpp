@@ -3,11 +3,11 @@
 #include "Afx.h"
 #include "FrameWnd.h"
 #include "JestpadView.h"
+#include "NativePath.h"
 #include "Rewrite.h"
 #include "Resource.h"
 #include "UiSeam.h"
 
-#include <QFileInfo>
 
 namespace {
 
@@ -71,7 +71,7 @@ CJestpadView* CJestpadDoc::GetJestpadView() const
 bool CJestpadDoc::OnOpenDocument(const QString& path)
 {
     // An encoding chosen for the file stays for its reloads only.
-    const bool sameFile = !GetPathName().isEmpty() && QFileInfo(path).absoluteFilePath() == GetPathName();
+    const bool sameFile = !GetPathName().isEmpty() && AbsolutePath(path) == GetPathName();
     m_loadEncoding = sameFile ? m_forcedEncoding : std::nullopt;
     if (!CDocument::OnOpenDocument(path))
         return false;

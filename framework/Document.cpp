@@ -292,9 +292,7 @@ bool CDocument::OnSaveDocument(const QString& path)
 
 void CDocument::SetPathName(const QString& path, bool addToMru)
 {
-    // String work only: the name's bytes may not be UTF-8 (see NativePath.h).
-    m_strPathName = QDir::cleanPath(path.startsWith(u'/') ? path
-                                                          : QDir::currentPath() + u'/' + path);
+    m_strPathName = AbsolutePath(path);
     SetTitle(PathForDisplay(m_strPathName.mid(m_strPathName.lastIndexOf(u'/') + 1)));
     if (AfxGetApp()) {
         const qsizetype slash = m_strPathName.lastIndexOf(u'/');

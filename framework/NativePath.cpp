@@ -1,5 +1,6 @@
 #include "NativePath.h"
 
+#include <QDir>
 #include <QList>
 #include <QStringDecoder>
 #include <QStringList>
@@ -90,6 +91,11 @@ bool PathHasRawBytes(const QString& path)
             return true;
     }
     return false;
+}
+
+QString AbsolutePath(const QString& path)
+{
+    return QDir::cleanPath(path.startsWith(u'/') ? path : QDir::currentPath() + u'/' + path);
 }
 
 QString PathForDisplay(const QString& path)

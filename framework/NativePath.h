@@ -10,6 +10,9 @@
 QString PathFromNative(const QByteArray& bytes);
 // The path's bytes, for the system's file calls.
 QByteArray PathToNative(const QString& path);
+// The path made absolute and clean by string work alone, so that names that
+// are not UTF-8 keep their bytes.
+QString AbsolutePath(const QString& path);
 // True when the path holds bytes that are not UTF-8.
 bool PathHasRawBytes(const QString& path);
 // The path as a person reads it: each part as UTF-8, else as CP932, else
