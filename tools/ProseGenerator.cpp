@@ -1,6 +1,6 @@
 #include "ProseGenerator.h"
 
-#include <iconv.h>
+#include "Encoding.h"
 
 #include <stdexcept>
 #include <vector>
@@ -89,18 +89,10 @@ void AppendSentence(std::string& out, Draw& draw, const Fragments& f)
 
 std::string ToCp932(std::string_view utf8)
 {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv has no CP932");
-    std::string in(utf8);  // iconv wants a writable pointer
-    std::string out(in.size() * 2 + 4, '\0');
-    char* inp = in.data();
-    std::size_t inLeft = in.size();
-    char* outp = out.data();
-    std::size_t outLeft = out.size();
-    const std::size_t rc = iconv(cd, &inp, &inLeft, &outp, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("text without a CP932 form");
-    out.resize(out.size() - outLeft);
+    std::string out;
+    CConvertError error;
+    if (!EncodeFromUtf8(utf8, CEncoding{EncodingId::Cp932}, out, &error))
+        throw std::runtime_error(DescribeConvertError(error, utf8));
     return out;
 }
 

@@ -18,8 +18,8 @@ std::string Generate(std::size_t bytes, std::uint32_t seed = 1);
 // comments (half block comments, half line comments ending in CR LF).
 std::string GenerateMarkup(std::size_t bytes, int tags, int comments, std::uint32_t seed = 1);
 
-// UTF-8 to CP932 through iconv; throws std::runtime_error when a character
-// has no CP932 form.
+// UTF-8 to CP932 through the engine's converter; throws std::runtime_error
+// when a character has no CP932 form.
 std::string ToCp932(std::string_view utf8);
 
 }  // namespace prose
