@@ -13,27 +13,19 @@ namespace {
 using E = EncodingId;
 constexpr CEncoding kUtf8{E::Utf8, false};
 
-std::string Convert(std::string_view bytes, E from, E to)
-{
-    std::string out;
-    CConvertError error;
-    if (!ConvertText(bytes, {from, false}, {to, false}, out, &error))
-        throw std::runtime_error(DescribeConvertError(error, bytes));
-    return out;
-}
 
 // Rewrites UTF-8 text as `id` bytes and gives the result in UTF-8; the
 // oracle must agree.
 std::string RewriteAs(const CRuleSet& rules, const std::string& utf8, E id, std::uint32_t seed, int level)
 {
-    CByteString text = Convert(utf8, E::Utf8, id);
+    CByteString text = Convert(utf8, {E::Utf8}, {id});
     CRewriteOptions options;
     options.m_nLevel = level;
     options.m_encoding = id;
     const auto slow = oracle::RewriteText(rules, text, seed, options);
     RewriteText(rules, text, seed, options);
     EXPECT_EQ(text, slow.text) << OptionName(id);
-    return Convert(text, id, E::Utf8);
+    return Convert(text, {id}, {E::Utf8});
 }
 
 TEST(EncodedPass, SameCharactersInEveryEncoding)
@@ -51,7 +43,7 @@ TEST(EncodedPass, SameCharactersInEveryEncoding)
         {4, 4, "ね。", "ね、なんとやっほー（笑）。"},
     };
     for (std::uint32_t seed = 1; seed <= 40; ++seed)
-        cases.push_back({seed, static_cast<int>(seed % 5), Convert(prose::Generate(3000, seed), E::Cp932, E::Utf8), ""});
+        cases.push_back({seed, static_cast<int>(seed % 5), Convert(prose::Generate(3000, seed), {E::Cp932}, {E::Utf8}), ""});
     for (const Case& c : cases) {
         const std::string expected = c.expected.empty() ? RewriteAs(builtin, c.text, E::Cp932, c.seed, c.level) : c.expected;
         for (E id : {E::Cp932, E::Utf8, E::EucJp})
@@ -75,10 +67,10 @@ TEST(EncodedPass, RuleFileInAnotherEncoding)
     const Case cases[] = {
         {"utf8.rules", rules, E::Utf8, E::Cp932, "ね～！（笑）。ねャ"},
         // CP932 reads 0x8160 as U+FF5E, and UTF-8 text keeps the two apart.
-        {"cp932.rules", Convert(rules, E::Utf8, E::Cp932), E::Cp932, E::Utf8, "ね〜（笑）。ねャ"},
-        {"cp932-euc.rules", Convert(rules, E::Utf8, E::Cp932), E::Cp932, E::EucJp, "ね～！（笑）。ねャ"},
-        {"utf16.rules", "\xFF\xFE" + Convert(rules, E::Utf8, E::Utf16Le), E::Utf8, E::EucJp, "ね～！（笑）。ねャ"},
-        {"jis.rules", Convert(rules, E::Utf8, E::Iso2022Jp), E::EucJp, E::Cp932, "ね～！（笑）。ねャ"},
+        {"cp932.rules", Convert(rules, {E::Utf8}, {E::Cp932}), E::Cp932, E::Utf8, "ね〜（笑）。ねャ"},
+        {"cp932-euc.rules", Convert(rules, {E::Utf8}, {E::Cp932}), E::Cp932, E::EucJp, "ね～！（笑）。ねャ"},
+        {"utf16.rules", "\xFF\xFE" + Convert(rules, {E::Utf8}, {E::Utf16Le}), E::Utf8, E::EucJp, "ね～！（笑）。ねャ"},
+        {"jis.rules", Convert(rules, {E::Utf8}, {E::Iso2022Jp}), E::EucJp, E::Cp932, "ね～！（笑）。ねャ"},
     };
     for (const Case& c : cases) {
         CRuleSet set;
@@ -88,7 +80,7 @@ TEST(EncodedPass, RuleFileInAnotherEncoding)
     }
     // A named encoding skips detection: these CP932 bytes also read as EUC-JP.
     CRuleSet set;
-    const std::string kana = Convert("b ｱ ｲ\n", E::Utf8, E::Cp932);
+    const std::string kana = Convert("b ｱ ｲ\n", {E::Utf8}, {E::Cp932});
     ASSERT_TRUE(set.LoadRuleFile(dir.Write("kana.rules", kana), E::EucJp));
     EXPECT_EQ(set.GetEncoding(), E::EucJp);
     EXPECT_EQ(set.GetGroup(0).GetKey(), "\xB1");
@@ -109,7 +101,7 @@ TEST(EncodedPass, RulesThatCannotBeExpressedAreLeftOutAndReportedOnce)
     ASSERT_EQ(sink.messages, std::vector<std::string>{"設定ファイル「" + path +
                                                       "」の第3行（U+1F600）、第4行（U+00A5）の規則はShift_JISで"
                                                       "表せない文字を含むので使いません。"});
-    EXPECT_EQ(Convert(text, E::Cp932, E::Utf8), "①あ（笑）。、");
+    EXPECT_EQ(Convert(text, {E::Cp932}, {E::Utf8}), "①あ（笑）。、");
     // Once per rewrite; none where every rule can be expressed.
     options.m_encoding = E::Utf8;
     CByteString utf8 = "あ";

@@ -12,13 +12,6 @@ namespace {
 using E = EncodingId;
 constexpr CEncoding kUtf8{E::Utf8, false};
 
-std::string Convert(std::string_view bytes, CEncoding from, CEncoding to)
-{
-    std::string out;
-    CConvertError error;
-    if (!ConvertText(bytes, from, to, out, &error)) throw std::runtime_error(DescribeConvertError(error, bytes));
-    return out;
-}
 
 TEST(EncodingTest, ConverterHoldsEveryEncoding)
 {

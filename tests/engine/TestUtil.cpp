@@ -43,3 +43,11 @@ std::string TempDir::Write(const std::string& name, const CByteString& bytes) co
     if (!f) throw std::runtime_error("cannot write " + path);
     return path;
 }
+
+std::string Convert(std::string_view bytes, CEncoding from, CEncoding to)
+{
+    std::string out;
+    CConvertError error;
+    if (!ConvertText(bytes, from, to, out, &error)) throw std::runtime_error(DescribeConvertError(error, bytes));
+    return out;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ByteString.h"
+#include "Encoding.h"
 #include "MessageSink.h"
 #include "ProseGenerator.h"
 
@@ -15,6 +16,10 @@ CByteString Hex(std::string_view pairs);
 
 // The CP932 bytes of a UTF-8 text; throws when the text cannot be converted.
 inline CByteString Sjis(std::string_view utf8) { return prose::ToCp932(utf8); }
+
+// The bytes converted between encodings; throws with the converter's message
+// when they cannot be.
+std::string Convert(std::string_view bytes, CEncoding from, CEncoding to);
 
 // A fresh directory under the system's temporary directory, removed with all
 // it holds when the object goes.
