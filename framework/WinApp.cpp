@@ -456,12 +456,10 @@ void CWinApp::OnFileNew()
 
 void CWinApp::OnFileOpen()
 {
-    const CDocument* doc = m_pDocTemplate ? m_pDocTemplate->GetDocument() : nullptr;
-    const QString start = doc && !doc->GetPathName().isEmpty()
-                              ? QFileInfo(doc->GetPathName()).absolutePath()
-                              : m_strLastFolder;
+    // The document's folder, or the last one used: every name the document
+    // takes sets it (CDocument::SetPathName).
     const auto path = CUiSeam::Get().GetOpenFileName(
-        m_pMainWnd, AfxLoadString(AFX_IDS_OPENFILE), AfxLoadString(AFX_IDS_ALLFILTER), start);
+        m_pMainWnd, AfxLoadString(AFX_IDS_OPENFILE), AfxLoadString(AFX_IDS_ALLFILTER), m_strLastFolder);
     if (path && !path->isEmpty())
         OpenDocumentFile(*path);
 }

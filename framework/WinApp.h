@@ -138,8 +138,8 @@ public:
     QString m_strAppName;
     int m_nNumPreviewPages = 0;
     int m_nExitCode = 0;
-    // Folder of the file last opened or saved in this run; 開く starts there
-    // while the document has no folder of its own.
+    // Folder of the file last opened or saved in this run (the document's,
+    // while it has one); 開く starts there.
     QString m_strLastFolder;
 
 protected:
