@@ -358,7 +358,7 @@ private slots:
         QTest::addColumn<qsizetype>("held");
         QTest::addColumn<qint64>("reported");
         QTest::addColumn<int>("message");  // -1: loaded
-        const qint64 limit = CEditView::kMaxTextBytes;
+        const qint64 limit = CJestpadView::kMaxTextBytes;
         QTest::newRow("true size") << qsizetype(100) << qint64(100) << -1;
         QTest::newRow("reports too much") << qsizetype(100) << limit + 1 << -1;
         QTest::newRow("reports nothing") << qsizetype(100) << qint64(0) << -1;
@@ -372,6 +372,7 @@ private slots:
         QFETCH(qint64, reported);
         QFETCH(int, message);
         CEditView view;
+        view.SetLimitText(CJestpadView::kMaxTextBytes);
         CLyingDevice device(QByteArray(held, 'a'), reported);
         CArchive ar(CArchive::load, &device);
         view.SerializeRaw(ar);
