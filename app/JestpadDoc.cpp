@@ -1,6 +1,7 @@
 #include "JestpadDoc.h"
 
 #include "Afx.h"
+#include "AppContext.h"
 #include "FrameWnd.h"
 #include "JestpadView.h"
 #include "NativePath.h"
@@ -8,6 +9,8 @@
 #include "Resource.h"
 #include "UiSeam.h"
 
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -194,6 +197,27 @@ bool CJestpadDoc::OnSaveDocument(const QString& path)
         ShowEncoding();
     }
     return saved;
+}
+
+QString CJestpadDoc::ProposedSaveName() const
+{
+    return SaveNameFor(GetPathName(), GetAppContext() ? GetAppContext()->GetLastFolder() : QString());
+}
+
+QString CJestpadDoc::SaveNameFor(const QString& path, const QString& lastFolder)
+{
+    if (path.isEmpty()) {
+        const QString name = AfxLoadString(AFX_IDS_UNTITLED) + QStringLiteral(".txt");
+        return lastFolder.isEmpty() ? name : QDir(lastFolder).filePath(name);
+    }
+    const QFileInfo info(path);
+    QString base = info.completeBaseName();
+    QString ext = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    if (base.isEmpty()) {
+        base = info.fileName();
+        ext.clear();
+    }
+    return info.dir().filePath(base + QStringLiteral("_jest") + ext);
 }
 
 void CJestpadDoc::ShowEncoding()

@@ -112,7 +112,7 @@ CWinApp* AfxGetApp()
 
 CFrameWnd* AfxGetMainWnd()
 {
-    return CWinApp::s_pApp ? CWinApp::s_pApp->m_pMainWnd : nullptr;
+    return CWinApp::s_pApp ? CWinApp::s_pApp->GetMainWnd() : nullptr;
 }
 
 void AfxMessageBox(const QString& text)

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QPlainTextEdit>
 
+class CAppContext;
 class CArchive;
 class CDocument;
 class CFrameWnd;
@@ -26,6 +27,8 @@ public:
     CDocument* GetDocument() const { return m_pDocument; }
     CFrameWnd* GetParentFrame() const { return m_pFrame; }
     void Attach(CDocument* doc, CFrameWnd* frame);
+    // The application whose printer and preview choice printing uses.
+    void SetAppContext(CAppContext* context) { m_pContext = context; }
 
     // The whole text as bytes, and its replacement (empty clears it).
     QByteArray GetWindowText() const { return m_text; }
@@ -70,4 +73,5 @@ private:
     bool m_bDisplayPending = false;
     CDocument* m_pDocument = nullptr;
     CFrameWnd* m_pFrame = nullptr;
+    CAppContext* m_pContext = nullptr;
 };

@@ -1,6 +1,7 @@
 // The Jestpad window run whole under the offscreen platform, with dialogs and
 // the clock answered by the fake seam.
 #include "Afx.h"
+#include "CommandLineInfo.h"
 #include "DisplayDecoder.h"
 #include "FakeUiSeam.h"
 #include "JestpadHarness.h"
@@ -909,7 +910,7 @@ private slots:
         auto h = StartJestpad({MakeFile(QStringLiteral("preview.txt"), SampleBytes())});
         QVERIFY(Command(h, ID_FILE_PRINT_PREVIEW));
         QCOMPARE(seam.modalCount, 1);
-        QCOMPARE(h.app->m_nNumPreviewPages, 2);
+        QCOMPARE(h.app->GetPreviewPages(), 2);
         h.Exit();
         QCOMPARE(UserSettings().value(QStringLiteral("Settings/PreviewPages")).toInt(), 2);
         // The next preview opens with two pages.
