@@ -219,12 +219,12 @@ private slots:
         QVERIFY(DecodeToUtf8(cp932.toStdString(), {EncodingId::Cp932}, utf8));
         const QString expected = QString::fromStdString(utf8);
         m_h.doc()->m_ruleSet = m_builtIn;
-        m_h.doc()->m_nLevel = 4;
+        m_h.doc()->m_options.m_nLevel = 4;
         Open(MakeFile(QStringLiteral("rules.txt"), Encode(kJis, to)));
         const QString shown = m_h.view()->GetDisplayText();
         const QByteArray saved = SaveAs(QStringLiteral("rules-out.txt"));
         m_h.doc()->m_ruleSet.RemoveAllGroups();
-        m_h.doc()->m_nLevel = 2;
+        m_h.doc()->m_options.m_nLevel = 2;
         QCOMPARE(shown, Shown(expected));
         QCOMPARE(saved, Encode(expected, to));
     }
