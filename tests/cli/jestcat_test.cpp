@@ -528,6 +528,29 @@ TEST_F(JestcatTest, ConvertsOutputOrLeavesTheFileOut)
     EXPECT_EQ(r.err, "jestcat: 設定ファイル「" + rules + "」の第1行（不正なバイト）の規則はEUC-JPで表せない文字を含むので使いません。\n");
 }
 
+// An input that is not valid in its encoding is named with the line, the
+// offset and the bytes, and nothing of it is written.
+TEST_F(JestcatTest, UndecodableInputIsNamed)
+{
+    struct Case {
+        const char* encoding;
+        std::string bytes, message;
+    };
+    const Case cases[] = {
+        {"utf-16le", std::string("\xFF\xFE\n\0\x00\xD8", 6), "line 2: UTF-16LE text ends inside a character at byte 4"},
+        {"iso-2022-jp", "a\n\x1B$B\x21", "line 2: ISO-2022-JP text ends inside a character at byte 5"},
+        {"iso-2022-jp", "ab\x80\x63\x64", "line 1: invalid ISO-2022-JP bytes at byte 2 (80 63 64)"},
+        {"iso-2022-jp", std::string("\xFF\xFE\n\0\x00\xD8", 6), "line 1: invalid ISO-2022-JP bytes at byte 0 (FF FE 0A 00)"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = WriteFile("bad.txt", c.bytes);
+        Result r = RunJestcat({"-s", "1", "-e", c.encoding, file});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "jestcat: " + file + ": " + c.message + "\n");
+    }
+}
+
 TEST_F(JestcatTest, LargeInputThroughPipes)
 {
     std::string unit = Sjis("今日は雨です。明日は、晴れます。\r\n");

@@ -794,6 +794,23 @@ private slots:
         h.Exit();
     }
 
+    // Messages are filled in one pass: an argument's own "%2" stays, a
+    // number without an argument stays, "%" before anything else stays.
+    void messageArguments()
+    {
+        const struct {
+            const char* pattern;
+            QStringList args;
+            const char* expected;
+        } rows[] = {
+            {"%1 行目の %2", {"3", "U+0041"}, "3 行目の U+0041"},
+            {"%1 を開けません (%2)", {"a%2b.txt", "x"}, "a%2b.txt を開けません (x)"},
+            {"%2/%1 %3 100%", {"1", "2"}, "2/1 %3 100%"},
+        };
+        for (const auto& row : rows)
+            QCOMPARE(AfxFormatMessage(QString::fromUtf8(row.pattern), row.args), QString::fromUtf8(row.expected));
+    }
+
     // A misspelt name or a key given twice fails the load, naming the line.
     void resourceTypos_data()
     {
