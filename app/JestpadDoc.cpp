@@ -167,6 +167,8 @@ bool CJestpadDoc::FileBytes(const CEncoding& encoding, QByteArray& bytes, CConve
 
 std::optional<CEncoding> CJestpadDoc::SaveEncoding()
 {
+    if (!GetFirstView())
+        return std::nullopt;
     QByteArray bytes;
     CConvertError error;
     if (FileBytes(m_encoding.m_file, bytes, error))

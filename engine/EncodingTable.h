@@ -4,6 +4,7 @@
 // reopen id after the others in app/Resource.h), its converter and its tests.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -43,6 +44,12 @@ inline constexpr CEncodingInfo kEncodings[] = {
      "UTF-16BE(&B)"},
 };
 inline constexpr std::size_t kEncodingCount = std::size(kEncodings);
+// Every encoding's id, in table order.
+inline constexpr auto kAllEncodings = [] {
+    std::array<EncodingId, kEncodingCount> ids{};
+    for (std::size_t i = 0; i < kEncodingCount; ++i) ids[i] = kEncodings[i].m_id;
+    return ids;
+}();
 
 constexpr std::size_t EncodingIndex(EncodingId id) { return static_cast<std::size_t>(id); }
 constexpr const CEncodingInfo& EncodingInfo(EncodingId id) { return kEncodings[EncodingIndex(id)]; }

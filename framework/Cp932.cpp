@@ -184,7 +184,8 @@ QString Utf8ToDisplay(const QByteArray& bytes)
 
 QString BytesToDisplay(const QByteArray& bytes, EncodingId encoding)
 {
-    switch (encoding) {
+    // One decoder per encoding the pass runs in.
+    switch (PassEncoding(encoding)) {
     case EncodingId::Cp932: return Cp932ToDisplay(bytes);
     case EncodingId::EucJp: return EucJpToDisplay(bytes);
     default: return Utf8ToDisplay(bytes);
