@@ -64,9 +64,10 @@ bool CJestpadApp::InitInstance(const QStringList& args)
     cmdInfo.Parse(args);
     if (cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp ||
         cmdInfo.m_nShellCommand == CCommandLineInfo::ShowVersion) {
-        const QByteArray text = cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp
-                                    ? AfxLoadString(IDS_USAGE).toUtf8()
-                                    : AfxFormatString(IDS_VERSION_TEXT, {QStringLiteral(JESTPAD_VERSION)}).toUtf8() + '\n';
+        const QByteArray text =
+            cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp
+                ? AfxLoadString(IDS_USAGE).toUtf8()
+                : AfxFormatString(IDS_VERSION_TEXT, {QStringLiteral(JESTPAD_VERSION)}).toUtf8() + '\n';
         // A full disk or a closed output is an error, as in jestcat.
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);

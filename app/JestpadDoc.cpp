@@ -158,8 +158,8 @@ bool CJestpadDoc::FileBytes(const CEncoding& encoding, QByteArray& bytes, CConve
     const QByteArray text = view->GetWindowText();
     std::string out;
     // Text kept in the file's own encoding comes back as its very bytes.
-    if (!FromPassText(std::string_view(text.constData(), static_cast<size_t>(text.size())), m_encoding.m_pass,
-                      encoding, out, &error))
+    if (!FromPassText(std::string_view(text.constData(), static_cast<size_t>(text.size())), m_encoding.m_pass, encoding,
+                      out, &error))
         return false;
     bytes = QByteArray(out.data(), static_cast<qsizetype>(out.size()));
     return true;

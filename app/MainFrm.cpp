@@ -218,6 +218,5 @@ void CMainFrame::dropEvent(QDropEvent* event)
         return;
     app->OpenDocumentFile(files.first());
     if (files.size() > 1 && AfxGetMainWnd() == this)
-        statusBar()->showMessage(
-            AfxFormatString(IDS_DROP_IGNORED, {QString::number(files.size() - 1)}));
+        statusBar()->showMessage(AfxFormatString(IDS_DROP_IGNORED, {QString::number(files.size() - 1)}));
 }

@@ -134,9 +134,9 @@ std::string HelpText()
            "                        (default: the clock, in whole seconds)\n"
            "      --html          strip HTML tags after the rewriting\n"
            "      --comments      strip C/C++ comments after the rewriting\n"
-           "                        (after --html when both are given)\n"
-           + Wrapped("  -e, --encoding=ENC  encoding of the input:", "auto (default: detect), " + EncodingList(),
-                     std::string(24, ' ')) +
+           "                        (after --html when both are given)\n" +
+           Wrapped("  -e, --encoding=ENC  encoding of the input:", "auto (default: detect), " + EncodingList(),
+                   std::string(24, ' ')) +
            "                        (iconv's names too: shift_jis, sjis, eucjp, ...)\n"
            "  -t, --to=ENC        write the output in ENC (a byte-order mark for UTF-16\n"
            "                        only); a character that ENC cannot hold is an error\n"
