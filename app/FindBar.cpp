@@ -238,10 +238,9 @@ void CFindBar::ShowStatus(EWrap wrap)
         m_pStatus->setText(AfxLoadString(IDS_FIND_NOT_FOUND));
         return;
     }
-    QString text = AfxLoadString(IDS_FIND_COUNT)
-                       .replace(QStringLiteral("%1"), m_nCurrent < 0 ? QStringLiteral("-")
-                                                                     : QString::number(m_nCurrent + 1))
-                       .replace(QStringLiteral("%2"), QString::number(m_arrMatches.size()));
+    QString text =
+        AfxFormatString(IDS_FIND_COUNT, {m_nCurrent < 0 ? QStringLiteral("-") : QString::number(m_nCurrent + 1),
+                                         QString::number(m_arrMatches.size())});
     if (wrap != NoWrap)
         text += QStringLiteral("  ") +
                 AfxLoadString(wrap == WrappedToTop ? IDS_FIND_WRAPPED_TO_TOP : IDS_FIND_WRAPPED_TO_END);

@@ -9,6 +9,7 @@
 #include "Resource.h"
 #include "SingleDocTemplate.h"
 #include "UiSeam.h"
+#include "Version.h"
 #include "ui_AboutDlg.h"
 
 #include <QApplication>
@@ -65,9 +66,10 @@ bool CJestpadApp::InitInstance(const QStringList& args)
     cmdInfo.Parse(args);
     if (cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp ||
         cmdInfo.m_nShellCommand == CCommandLineInfo::ShowVersion) {
-        const QByteArray text = cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp
-                                    ? AfxLoadString(IDS_USAGE).toUtf8()
-                                    : AfxLoadString(IDS_VERSION_TEXT).toUtf8() + '\n';
+        const QByteArray text =
+            cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp
+                ? AfxLoadString(IDS_USAGE).toUtf8()
+                : AfxFormatString(IDS_VERSION_TEXT, {QStringLiteral(JESTPAD_VERSION)}).toUtf8() + '\n';
         // A full disk or a closed output is an error, as in jestcat.
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
@@ -124,7 +126,7 @@ void CJestpadApp::OnAppAbout()
     Ui::AboutDlg ui;
     ui.setupUi(&dialog);
     ui.icon->setPixmap(QPixmap(QString::fromLatin1(kProgramIconPath)));
-    ui.text->setText(AfxLoadString(IDS_VERSION_TEXT));
+    ui.text->setText(AfxFormatString(IDS_VERSION_TEXT, {QStringLiteral(JESTPAD_VERSION)}));
     CUiSeam::Get().DoModal(dialog);
 }
 

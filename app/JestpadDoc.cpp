@@ -44,20 +44,19 @@ CJestpadDoc::CJestpadDoc() : m_pSink(std::make_unique<CMessageBoxSink>())
     m_ruleSet.SetMessageSink(m_pSink.get());
     OnCommand(ID_FILE_RELOAD, [this] { OnFileReload(); });
     OnCommand(ID_SETTINGS_JEST, [this] { OnSettingsJest(); });
-    // Reopen in an encoding: the items follow kAllEncodings from CP932 on.
+    // Reopen in an encoding: one item per row of the encoding table.
     OnCommand(ID_FILE_REOPEN_AUTO, [this] { OnFileReopen(std::nullopt); });
     OnUpdate(ID_FILE_REOPEN_AUTO, [this](CCmdUI& ui) {
         ui.Enable(!GetPathName().isEmpty());
-        ui.SetCheck(!m_forcedEncoding);
+        ui.SetCheck(!m_encoding.m_forced);
     });
-    int id = ID_FILE_REOPEN_CP932;
-    for (EncodingId encoding : kAllEncodings) {
-        OnCommand(id, [this, encoding] { OnFileReopen(encoding); });
-        OnUpdate(id, [this, encoding](CCmdUI& ui) {
+    for (const CEncodingInfo& row : kEncodings) {
+        const EncodingId encoding = row.m_id;
+        OnCommand(ReopenCommand(encoding), [this, encoding] { OnFileReopen(encoding); });
+        OnUpdate(ReopenCommand(encoding), [this, encoding](CCmdUI& ui) {
             ui.Enable(!GetPathName().isEmpty());
-            ui.SetCheck(m_encoding.m_id == encoding);
+            ui.SetCheck(m_encoding.m_file.m_id == encoding);
         });
-        ++id;
     }
 }
 
@@ -75,10 +74,13 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
 {
     // An encoding chosen for the file stays for its reloads only.
     const bool sameFile = !GetPathName().isEmpty() && AbsolutePath(path) == GetPathName();
-    m_loadEncoding = sameFile ? m_forcedEncoding : std::nullopt;
-    if (!CDocument::OnOpenDocument(path))
+    const CTextEncoding before = m_encoding;
+    if (!sameFile)
+        m_encoding.m_forced.reset();
+    if (!CDocument::OnOpenDocument(path)) {
+        m_encoding = before;
         return false;
-    m_forcedEncoding = m_loadEncoding;
+    }
     // Before the view's first initial update the raw text stays as loaded.
     if (!m_bViewReady)
         return true;
@@ -89,8 +91,8 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
     // Seeded with the clock: every open and reload draws afresh. Endless rule
     // chains stop at kPassLimit, so that the window lays the text out quickly.
-    CRewriteOptions options{m_nLevel, m_bHtmlFilter != 0, m_bCommentFilter != 0};
-    options.m_encoding = view->GetTextEncoding();
+    CRewriteOptions options = m_options;
+    options.m_encoding = m_encoding.m_pass;
     options.m_nPassLimit = kPassLimit;
     const bool whole = RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
@@ -103,10 +105,9 @@ bool CJestpadDoc::OnNewDocument()
 {
     if (!CDocument::OnNewDocument())
         return false;
-    m_encoding = CEncoding();
-    m_forcedEncoding.reset();
+    m_encoding = CTextEncoding();
     if (CJestpadView* view = GetJestpadView())
-        view->SetWindowText(QByteArray(), m_encoding.m_id);
+        view->SetWindowText(QByteArray(), m_encoding.m_pass);
     ShowEncoding();
     return true;
 }
@@ -121,82 +122,91 @@ void CJestpadDoc::Serialize(CArchive& ar)
         view->SerializeRaw(ar);
         if (!ar.Failed())
             LoadText(view->GetWindowText());
-    } else if (ar.GetFile()->write(m_saveBytes) != m_saveBytes.size()) {
-        ar.Fail();
+    } else {
+        // OnSaveDocument has made sure that the encoding holds the text.
+        QByteArray bytes;
+        CConvertError error;
+        if (!FileBytes(m_encoding.m_file, bytes, error) || ar.GetFile()->write(bytes) != bytes.size())
+            ar.Fail();
     }
 }
 
 void CJestpadDoc::LoadText(const QByteArray& raw)
 {
     const std::string_view bytes(raw.constData(), static_cast<size_t>(raw.size()));
-    CEncoding encoding = m_loadEncoding ? EncodingForBytes(*m_loadEncoding, bytes) : DetectEncoding(bytes);
-    EncodingId pass = encoding.m_id;
+    CTextEncoding encoding{.m_forced = m_encoding.m_forced};
     CByteString text;
     CConvertError error;
-    if (!ToPassText(bytes, encoding, text, pass, &error)) {
+    if (!ToPassText(bytes, encoding, text, &error)) {
         // Not readable in that encoding: shown as CP932 bytes, so that nothing
         // is lost, and the user is told (once at start-up, by the reload that
         // follows the raw load).
         if (m_bViewReady)
-            AfxMessageBox(AfxLoadString(IDS_OPEN_ENCODING_FALLBACK)
-                              .arg(EncodingName(encoding))
-                              .arg(error.m_nLine));
-        encoding = CEncoding();
-        pass = encoding.m_id;
+            AfxMessageBox(AfxFormatString(IDS_OPEN_ENCODING_FALLBACK,
+                                          {EncodingName(encoding.m_file), QString::number(error.m_nLine)}));
+        encoding = CTextEncoding{.m_forced = encoding.m_forced};
         text.assign(bytes);
     }
     m_encoding = encoding;
-    GetJestpadView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), pass);
+    GetJestpadView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), m_encoding.m_pass);
     ShowEncoding();
 }
 
-std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
+bool CJestpadDoc::FileBytes(const CEncoding& encoding, QByteArray& bytes, CConvertError& error) const
 {
     CJestpadView* view = GetJestpadView();
     if (!view)
-        return std::nullopt;
+        return false;
     const QByteArray text = view->GetWindowText();
-    const EncodingId pass = view->GetTextEncoding();
-    encoding = m_encoding;
-    const std::string_view bytes(text.constData(), static_cast<size_t>(text.size()));
     std::string out;
-    CConvertError error;
     // Text kept in the file's own encoding comes back as its very bytes.
-    if (FromPassText(bytes, pass, encoding, out, &error))
-        return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+    if (!FromPassText(std::string_view(text.constData(), static_cast<size_t>(text.size())), m_encoding.m_pass, encoding,
+                      out, &error))
+        return false;
+    bytes = QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+    return true;
+}
+
+std::optional<CEncoding> CJestpadDoc::SaveEncoding()
+{
+    if (!GetFirstView())
+        return std::nullopt;
+    QByteArray bytes;
+    CConvertError error;
+    if (FileBytes(m_encoding.m_file, bytes, error))
+        return m_encoding.m_file;
     if (error.m_eKind == CConvertError::Kind::Unrepresentable) {
         const QString question =
-            AfxLoadString(IDS_SAVE_UNREPRESENTABLE)
-                .arg(error.m_nLine)
-                .arg(CharacterName(error.m_cChar), EncodingName(CEncoding{encoding.m_id}));
+            AfxFormatString(IDS_SAVE_UNREPRESENTABLE, {QString::number(error.m_nLine), CharacterName(error.m_cChar),
+                                                       EncodingName(CEncoding{m_encoding.m_file.m_id})});
         if (!CUiSeam::Get().AskYesNo(AfxGetMainWnd(), question))
             return std::nullopt;
-        encoding = CEncoding{EncodingId::Utf8};
-        if (FromPassText(bytes, pass, encoding, out, &error))
-            return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+        const CEncoding utf8{EncodingId::Utf8};
+        if (FileBytes(utf8, bytes, error))
+            return utf8;
     }
-    AfxMessageBox(AfxLoadString(IDS_SAVE_CONVERT_FAILED)
-                      .arg(error.m_nLine)
-                      .arg(EncodingName(CEncoding{error.m_to})));
+    AfxMessageBox(AfxFormatString(IDS_SAVE_CONVERT_FAILED,
+                                  {QString::number(error.m_nLine), EncodingName(CEncoding{error.m_to})}));
     return std::nullopt;
 }
 
 bool CJestpadDoc::OnSaveDocument(const QString& path)
 {
-    CEncoding encoding;
-    const std::optional<QByteArray> bytes = SaveBytes(encoding);
-    if (!bytes)
+    const std::optional<CEncoding> encoding = SaveEncoding();
+    if (!encoding)
         return false;
-    m_saveBytes = *bytes;
-    const bool saved = CDocument::OnSaveDocument(path);
-    m_saveBytes.clear();
-    if (saved && encoding != m_encoding) {
-        m_encoding = encoding;
-        if (m_forcedEncoding)
-            m_forcedEncoding = encoding.m_id;
-        ShowEncoding();
+    // Serialize writes in m_encoding; a refused save keeps the one before.
+    const CTextEncoding before = m_encoding;
+    m_encoding.m_file = *encoding;
+    if (m_encoding.m_forced)
+        m_encoding.m_forced = encoding->m_id;
+    if (!CDocument::OnSaveDocument(path)) {
+        m_encoding = before;
+        return false;
     }
-    return saved;
+    if (m_encoding != before)
+        ShowEncoding();
+    return true;
 }
 
 QString CJestpadDoc::ProposedSaveName() const
@@ -224,7 +234,7 @@ void CJestpadDoc::ShowEncoding()
 {
     CEditView* view = GetFirstView();
     if (CFrameWnd* frame = view ? view->GetParentFrame() : AfxGetMainWnd())
-        frame->SetPaneText(ID_INDICATOR_ENCODING, EncodingName(m_encoding));
+        frame->SetPaneText(ID_INDICATOR_ENCODING, EncodingName(m_encoding.m_file));
 }
 
 void CJestpadDoc::OnFileReopen(std::optional<EncodingId> encoding)
@@ -232,11 +242,11 @@ void CJestpadDoc::OnFileReopen(std::optional<EncodingId> encoding)
     const QString path = GetPathName();
     if (path.isEmpty())
         return;
-    const std::optional<EncodingId> before = m_forcedEncoding;
-    m_forcedEncoding = encoding;
+    const std::optional<EncodingId> before = m_encoding.m_forced;
+    m_encoding.m_forced = encoding;
     // A failed open keeps the file's earlier choice.
     if (!OnOpenDocument(path))
-        m_forcedEncoding = before;
+        m_encoding.m_forced = before;
 }
 
 void CJestpadDoc::Reload()

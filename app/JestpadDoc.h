@@ -5,6 +5,7 @@
 #include "Document.h"
 #include "Encoding.h"
 #include "MessageSink.h"
+#include "Rewrite.h"
 #include "RuleSet.h"
 
 #include <QByteArray>
@@ -34,7 +35,7 @@ public:
     bool OnSaveDocument(const QString& path) override;
     // Loading: the file's bytes, detected (or in the encoding chosen for this
     // file) and converted to the encoding of the pass, into the view.
-    // Storing: the bytes OnSaveDocument prepared.
+    // Storing: the view's text in the document's encoding.
     void Serialize(CArchive& ar) override;
     // Save As proposes "<name>_jest<ext>" beside the file, so that Enter
     // cannot overwrite it; untitled, "無題.txt" in the folder last used.
@@ -53,23 +54,22 @@ public:
 
     bool m_bViewReady = false;
     CRuleSet m_ruleSet;
-    int m_bHtmlFilter = 0;
-    int m_bCommentFilter = 0;
-    int m_nLevel = 2;
-    // The file's encoding, as read from disk and written by Save As.
-    CEncoding m_encoding;
-    // The encoding the user chose for this file, if any.
-    std::optional<EncodingId> m_forcedEncoding;
+    // Level and filters of the pass; the encoding and bound are set per open.
+    CRewriteOptions m_options;
+    // The file's encoding, the pass text's (the view's) and the user's choice
+    // for this file, kept for its reloads until another file is opened.
+    CTextEncoding m_encoding;
 
 private:
     void LoadText(const QByteArray& raw);
-    // The bytes Save As writes and the encoding they are in; nullopt when
-    // nothing is to be written (refused, or the user said No).
-    std::optional<QByteArray> SaveBytes(CEncoding& encoding);
+    // The view's text in that encoding; false, with the reason, when the
+    // encoding cannot hold it.
+    bool FileBytes(const CEncoding& encoding, QByteArray& bytes, CConvertError& error) const;
+    // The encoding Save As writes in: the file's, or UTF-8 when the user
+    // agrees; nullopt when nothing is to be written (refused, or No).
+    std::optional<CEncoding> SaveEncoding();
     void ShowEncoding();
 
-    std::optional<EncodingId> m_loadEncoding;
-    QByteArray m_saveBytes;
     // Shows the rule set's line errors in a message box.
     std::unique_ptr<CMessageSink> m_pSink;
 };

@@ -14,16 +14,16 @@ void CJestpadDoc::OnSettingsJest()
     // Owned by the main window, as a dialog without a parent is on the desktop.
     CJestSettingsDlg dlg(AfxGetMainWnd());
     dlg.m_strRuleFile = m_ruleSet.GetFileName();
-    dlg.m_nFrequency = m_nLevel;
-    dlg.m_bHtml = m_bHtmlFilter;
-    dlg.m_bCppComment = m_bCommentFilter;
+    dlg.m_nFrequency = m_options.m_nLevel;
+    dlg.m_bHtml = m_options.m_bHtmlFilter ? 1 : 0;
+    dlg.m_bCppComment = m_options.m_bCommentFilter ? 1 : 0;
 
     if (CUiSeam::Get().DoModal(dlg) != 1)
         return;
 
-    m_nLevel = dlg.m_nFrequency;
-    m_bHtmlFilter = dlg.m_bHtml;
-    m_bCommentFilter = dlg.m_bCppComment;
+    m_options.m_nLevel = dlg.m_nFrequency;
+    m_options.m_bHtmlFilter = dlg.m_bHtml != 0;
+    m_options.m_bCommentFilter = dlg.m_bCppComment != 0;
 
     // Only a different name is loaded: the same name keeps the rules in use.
     if (m_ruleSet.GetFileName() != dlg.m_strRuleFile) {

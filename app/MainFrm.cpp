@@ -109,6 +109,17 @@ int CMainFrame::OnCreate()
         OnCommand(ID_EDIT_FIND_PREV, [this] { m_pFindBar->FindPrevious(); });
     }
 
+    // 開き直す's encodings: captions and prompts from the encoding table.
+    for (const CEncodingInfo& row : kEncodings) {
+        if (QAction* item = GetAction(ReopenCommand(row.m_id))) {
+            const QString name = QString::fromUtf8(row.m_display.data(), qsizetype(row.m_display.size()));
+            const QStringList prompt = AfxFormatString(IDS_FILE_REOPEN_AS, {name}).split(u'\n');
+            item->setText(QString::fromUtf8(row.m_reopen.data(), qsizetype(row.m_reopen.size())));
+            item->setStatusTip(prompt.value(0));
+            item->setToolTip(prompt.value(1));
+        }
+    }
+
     // Grayed menu items show their prompt under the pointer too.
     for (QAction* item : menuBar()->actions()) {
         if (QMenu* menu = item->menu()) {
@@ -207,6 +218,5 @@ void CMainFrame::dropEvent(QDropEvent* event)
         return;
     app->OpenDocumentFile(files.first());
     if (files.size() > 1 && AfxGetMainWnd() == this)
-        statusBar()->showMessage(
-            AfxFormatString1(IDS_DROP_IGNORED, QString::number(files.size() - 1)));
+        statusBar()->showMessage(AfxFormatString(IDS_DROP_IGNORED, {QString::number(files.size() - 1)}));
 }

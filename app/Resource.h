@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AfxRes.h"
+#include "EncodingTable.h"
 
 // IDR_MAINFRAME names the menu, accelerators, tool bar, icon and template string.
 #define JESTPAD_IDS(X)              \
@@ -38,9 +39,21 @@
     X(IDS_SAVE_UNREPRESENTABLE, 221) \
     X(IDS_SAVE_CONVERT_FAILED, 222) \
     X(IDS_OPEN_ENCODING_FALLBACK, 223) \
+    X(IDS_FILE_REOPEN_AS, 224)         \
     X(IDS_PASS_CUT_SHORT, 213)
 
 AFX_DECLARE_IDS(JESTPAD_IDS, kJestpadIds);
+
+// 開き直す: one command per row of the encoding table, in its order.
+constexpr int ReopenCommand(EncodingId id) { return ID_FILE_REOPEN_CP932 + static_cast<int>(EncodingIndex(id)); }
+static_assert(ReopenCommand(EncodingId::Cp932) == ID_FILE_REOPEN_CP932 &&
+                  ReopenCommand(EncodingId::Utf8) == ID_FILE_REOPEN_UTF8 &&
+                  ReopenCommand(EncodingId::EucJp) == ID_FILE_REOPEN_EUCJP &&
+                  ReopenCommand(EncodingId::Iso2022Jp) == ID_FILE_REOPEN_JIS &&
+                  ReopenCommand(EncodingId::Utf16Le) == ID_FILE_REOPEN_UTF16LE &&
+                  ReopenCommand(EncodingId::Utf16Be) == ID_FILE_REOPEN_UTF16BE &&
+                  ID_FILE_REOPEN_UTF16BE - ID_FILE_REOPEN_CP932 + 1 == int(kEncodingCount),
+              "the reopen ids follow kEncodings, one each");
 
 // Resource files inside the program (res/jestpad.qrc).
 inline constexpr char kStringTablePath[] = ":/res/strings.txt";

@@ -8,6 +8,7 @@
 #include "MessageSink.h"
 #include "Rewrite.h"
 #include "RuleSet.h"
+#include "Version.h"
 
 #include <getopt.h>
 #include <unistd.h>
@@ -31,7 +32,13 @@ constexpr int kExitOk = 0;
 constexpr int kExitTrouble = 1;  // an input could not be read, or output failed
 constexpr int kExitUsage = 2;    // bad option or rule file; nothing was written
 
+// jestcat's messages. The rule file's own messages come from the rule set;
+// its failure is worded as the window words it.
 constexpr const char* kRuleLoadFailed = "設定ファイルのロードに失敗しました。";
+constexpr const char* kUnrepresentable = "line %zu: U+%04X cannot be written in %s";
+constexpr const char* kIncompleteInput = "line %zu: %s text ends inside a character at byte %zu";
+constexpr const char* kInvalidInput = "line %zu: invalid %s bytes at byte %zu";
+constexpr const char* kNoConverter = "no converter from %s to %s";
 
 // Long-only options get values outside the range of characters.
 enum : int { kOptHtml = 256, kOptComments, kOptDetect, kOptRulesEncoding };
@@ -74,6 +81,40 @@ void PrintError(const std::string& message)
     std::exit(kExitOk);
 }
 
+// "cp932, utf-8, ... or utf-16be": every encoding's option name.
+std::string EncodingList()
+{
+    std::string list;
+    for (std::size_t i = 0; i < kEncodingCount; ++i) {
+        if (i > 0)
+            list += i + 1 == kEncodingCount ? " or " : ", ";
+        list += kEncodings[i].m_option;
+    }
+    return list;
+}
+
+// The words of `text` after `first`, wrapped at 79 columns under `indent`.
+std::string Wrapped(std::string first, const std::string& text, const std::string& indent)
+{
+    std::string out;
+    std::string line = std::move(first);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string word = text.substr(at, end - at);
+        at = end + 1;
+        if (line.size() + 1 + word.size() > 79 && line.size() > indent.size()) {
+            out += line + "\n";
+            line = indent + word;
+        } else {
+            line += (line.empty() || line.back() == ' ' ? "" : " ") + word;
+        }
+    }
+    return out + line + "\n";
+}
+
 std::string HelpText()
 {
     return std::string("Usage: ") + kProgram + " [OPTION]... [FILE]...\n" +
@@ -93,9 +134,9 @@ std::string HelpText()
            "                        (default: the clock, in whole seconds)\n"
            "      --html          strip HTML tags after the rewriting\n"
            "      --comments      strip C/C++ comments after the rewriting\n"
-           "                        (after --html when both are given)\n"
-           "  -e, --encoding=ENC  encoding of the input: auto (default: detect), cp932,\n"
-           "                        utf-8, euc-jp, iso-2022-jp, utf-16le or utf-16be\n"
+           "                        (after --html when both are given)\n" +
+           Wrapped("  -e, --encoding=ENC  encoding of the input:", "auto (default: detect), " + EncodingList(),
+                   std::string(24, ' ')) +
            "                        (iconv's names too: shift_jis, sjis, eucjp, ...)\n"
            "  -t, --to=ENC        write the output in ENC (a byte-order mark for UTF-16\n"
            "                        only); a character that ENC cannot hold is an error\n"
@@ -143,7 +184,7 @@ std::optional<EncodingId> ParseEncodingOption(const char* text, bool allowAuto)
     if (auto id = ParseEncodingName(text))
         return id;
     UsageError(std::string("unknown encoding '") + text + "' (expected " + (allowAuto ? "auto, " : "") +
-               "cp932, utf-8, euc-jp, iso-2022-jp, utf-16le or utf-16be)");
+               EncodingList() + ")");
 }
 
 Options ParseOptions(int argc, char** argv)
@@ -209,7 +250,7 @@ Options ParseOptions(int argc, char** argv)
         case 'h':
             PrintAndExit(HelpText());
         case 'V':
-            PrintAndExit(std::string(kProgram) + " (Jestpad) 3.0\n");
+            PrintAndExit(std::string(kProgram) + " (Jestpad) " JESTPAD_VERSION "\n");
         default:
             // getopt has already said what was wrong.
             UsageError("");
@@ -238,21 +279,36 @@ bool ReadInput(const std::string& name, CByteString& text)
     return false;
 }
 
-bool WriteAll(int fd, const CByteString& text)
+// What stopped a conversion, in one line: the line, then the character or
+// the bytes (up to four of `input`, the text converted).
+std::string Describe(const CConvertError& error, std::string_view input)
 {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+    using Kind = CConvertError::Kind;
+    char buf[160];
+    const std::string from = DisplayName({error.m_from, false});
+    const std::string to = DisplayName({error.m_to, false});
+    switch (error.m_eKind) {
+    case Kind::Unrepresentable:
+        std::snprintf(buf, sizeof buf, kUnrepresentable, error.m_nLine, static_cast<unsigned>(error.m_cChar),
+                      to.c_str());
+        return buf;
+    case Kind::IncompleteInput:
+        std::snprintf(buf, sizeof buf, kIncompleteInput, error.m_nLine, from.c_str(), error.m_nOffset);
+        return buf;
+    case Kind::NoConverter:
+        std::snprintf(buf, sizeof buf, kNoConverter, from.c_str(), to.c_str());
+        return buf;
+    case Kind::InvalidInput:
+        break;
     }
-    return true;
+    std::string shown;
+    for (std::size_t i = error.m_nOffset; i < input.size() && i < error.m_nOffset + 4; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%s%02X", shown.empty() ? "" : " ", static_cast<unsigned char>(input[i]));
+        shown += hex;
+    }
+    std::snprintf(buf, sizeof buf, kInvalidInput, error.m_nLine, from.c_str(), error.m_nOffset);
+    return shown.empty() ? std::string(buf) : std::string(buf) + " (" + shown + ")";
 }
 
 // The open pipeline of the window, on one input: to the pass's bytes, seed,
@@ -260,21 +316,22 @@ bool WriteAll(int fd, const CByteString& text)
 // printed, when the input cannot be decoded or the output cannot hold it.
 bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text)
 {
-    const CEncoding encoding = opts.encoding ? EncodingForBytes(*opts.encoding, text) : DetectEncoding(text);
+    CTextEncoding encoding{.m_forced = opts.encoding};
     CByteString passText;
-    CRewriteOptions options = opts.rewrite;
     CConvertError error;
-    if (!ToPassText(text, encoding, passText, options.m_encoding, &error)) {
-        PrintError(name + ": " + DescribeConvertError(error, text));
+    if (!ToPassText(text, encoding, passText, &error)) {
+        PrintError(name + ": " + Describe(error, text));
         return false;
     }
+    CRewriteOptions options = opts.rewrite;
+    options.m_encoding = encoding.m_pass;
+    // Seeded when the input has been read, just before its pass.
     const std::uint32_t seed = opts.seed ? *opts.seed : static_cast<std::uint32_t>(std::time(nullptr));
     RewriteText(rules, passText, seed, options);
-    // UTF-16 gets a mark, so that it can be recognised again.
-    const bool wide = opts.to == EncodingId::Utf16Le || opts.to == EncodingId::Utf16Be;
-    const CEncoding output = opts.to ? CEncoding{*opts.to, wide} : encoding;
-    if (!FromPassText(passText, options.m_encoding, output, text, &error)) {
-        PrintError(name + ": " + DescribeConvertError(error, passText));
+    // Wide encodings get a mark, so that they can be recognised again.
+    const CEncoding output = opts.to ? CEncoding{*opts.to, HasWideUnits(*opts.to)} : encoding.m_file;
+    if (!FromPassText(passText, encoding.m_pass, output, text, &error)) {
+        PrintError(name + ": " + Describe(error, passText));
         return false;
     }
     return true;
@@ -313,8 +370,8 @@ int Run(int argc, char** argv)
             status = kExitTrouble;
             continue;
         }
-        if (!WriteAll(STDOUT_FILENO, text)) {
-            PrintError(std::string("write error: ") + std::strerror(errno));
+        if (const int error = WriteAll(STDOUT_FILENO, text)) {
+            PrintError(std::string("write error: ") + std::strerror(error));
             return kExitTrouble;
         }
     }

@@ -14,11 +14,6 @@ namespace {
 // What a NUL byte shows as: a symbol the IPA fonts have.
 constexpr char16_t kNulGlyph = u'\u2205';
 
-bool IsTrailByte(unsigned char c)
-{
-    return c >= 0x40 && c <= 0xFC && c != 0x7F;
-}
-
 // Every double-byte code decoded once by the system's CP932 converter; 0 marks
 // a pair without a character.
 class CPairTable {
@@ -31,7 +26,7 @@ public:
             if (!IsSjisLeadByte(static_cast<unsigned char>(lead)))
                 continue;
             for (int trail = 0x40; trail <= 0xFC; ++trail) {
-                if (!IsTrailByte(static_cast<unsigned char>(trail)))
+                if (!IsSjisTrailByte(static_cast<unsigned char>(trail)))
                     continue;
                 const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
                 const QString s = decoder.decode(QByteArrayView(pair, 2));
@@ -189,7 +184,8 @@ QString Utf8ToDisplay(const QByteArray& bytes)
 
 QString BytesToDisplay(const QByteArray& bytes, EncodingId encoding)
 {
-    switch (encoding) {
+    // One decoder per encoding the pass runs in.
+    switch (PassEncoding(encoding)) {
     case EncodingId::Cp932: return Cp932ToDisplay(bytes);
     case EncodingId::EucJp: return EucJpToDisplay(bytes);
     default: return Utf8ToDisplay(bytes);
@@ -210,7 +206,7 @@ QString Cp932ToDisplay(const QByteArray& bytes)
             i = PutAscii(dst, src, i, n);
         } else if (c >= 0xA1 && c <= 0xDF) {
             *dst++ = static_cast<char16_t>(0xFF61 + (c - 0xA1));
-        } else if (IsSjisLeadByte(c) && i + 1 < n && IsTrailByte(src[i + 1])) {
+        } else if (IsSjisLeadByte(c) && i + 1 < n && IsSjisTrailByte(src[i + 1])) {
             const char16_t u = pairs.Get(c, src[i + 1]);
             if (u != 0) {
                 *dst++ = u;

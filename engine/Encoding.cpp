@@ -1,11 +1,12 @@
 #include "Encoding.h"
 
+#include "Sjis.h"
+
 #include <iconv.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -30,27 +31,6 @@ std::string Squeeze(std::string_view name)
     }
     return out;
 }
-
-struct NameEntry {
-    const char* squeezed;
-    EncodingId id;
-};
-constexpr NameEntry kNames[] = {
-    {"cp932", EncodingId::Cp932},         {"ms932", EncodingId::Cp932},
-    {"windows31j", EncodingId::Cp932},    {"windows932", EncodingId::Cp932},
-    {"shiftjis", EncodingId::Cp932},      {"sjis", EncodingId::Cp932},
-    {"xsjis", EncodingId::Cp932},         {"csshiftjis", EncodingId::Cp932},
-    {"cswindows31j", EncodingId::Cp932},  {"mskanji", EncodingId::Cp932},
-    {"sjiswin", EncodingId::Cp932},       {"sjisopen", EncodingId::Cp932},
-    {"utf8", EncodingId::Utf8},           {"eucjp", EncodingId::EucJp},
-    {"eucjpms", EncodingId::EucJp},       {"eucjpwin", EncodingId::EucJp},
-    {"eucjpopen", EncodingId::EucJp},     {"xeucjp", EncodingId::EucJp},
-    {"ujis", EncodingId::EucJp},          {"cp51932", EncodingId::EucJp},
-    {"cseucpkdfmtjapanese", EncodingId::EucJp},
-    {"iso2022jp", EncodingId::Iso2022Jp}, {"iso2022jp3", EncodingId::Iso2022Jp},
-    {"csiso2022jp", EncodingId::Iso2022Jp}, {"jis", EncodingId::Iso2022Jp},
-    {"utf16le", EncodingId::Utf16Le},     {"utf16be", EncodingId::Utf16Be},
-};
 
 // ---- Validity ---------------------------------------------------------------
 
@@ -112,7 +92,7 @@ std::size_t FirstInvalidUtf8(std::string_view s, bool& cut)
         p = SkipAscii(p, end);
         if (p == end) return s.size();
         // Most Japanese characters: three bytes led by E1..EC or EE..EF.
-        while (end - p >= 3 && In(p[0], 0xE1, 0xEF) && p[0] != 0xED && ((p[1] ^ 0x80) | (p[2] ^ 0x80)) < 0x40) p += 3;
+        while (IsCommonUtf8Triple(p, static_cast<std::size_t>(end - p))) p += 3;
         if (p == end) return s.size();
         if (*p < 0x80) continue;
         const int n = Utf8Sequence(p, end, cut);
@@ -153,7 +133,7 @@ void AppendUtf8(std::string& out, char32_t c)
     }
 }
 
-bool IsCp932Lead(unsigned c) { return In(c, 0x81, 0x9F) || In(c, 0xE0, 0xFC); }
+bool IsCp932Lead(unsigned c) { return IsSjisLeadByte(static_cast<unsigned char>(c)); }
 
 // ---- Weighing EUC-JP against CP932 -----------------------------------------
 
@@ -269,7 +249,7 @@ private:
     iconv_t m_cd;
 };
 
-bool IsUnicode(EncodingId id) { return id == EncodingId::Utf8 || id == EncodingId::Utf16Le || id == EncodingId::Utf16Be; }
+bool IsUnicode(EncodingId id) { return EncodingInfo(id).m_bUnicode; }
 
 // The characters that CP932 and JIS map differently: the JIS form (as
 // glibc's JIS converters read it) and the Microsoft form (as CP932 reads it).
@@ -531,49 +511,27 @@ bool IsAutoEncodingName(std::string_view name) { return Squeeze(name) == "auto";
 std::optional<EncodingId> ParseEncodingName(std::string_view name)
 {
     const std::string s = Squeeze(name);
-    for (const NameEntry& e : kNames) {
-        if (s == e.squeezed) return e.id;
+    for (const CEncodingInfo& row : kEncodings) {
+        if (s == Squeeze(row.m_option)) return row.m_id;
+        for (std::string_view rest = row.m_aliases; !rest.empty();) {
+            const std::size_t space = rest.find(' ');
+            if (s == rest.substr(0, space)) return row.m_id;
+            rest.remove_prefix(space == std::string_view::npos ? rest.size() : space + 1);
+        }
     }
     return std::nullopt;
 }
 
-const char* OptionName(EncodingId id)
-{
-    switch (id) {
-    case EncodingId::Cp932: return "cp932";
-    case EncodingId::Utf8: return "utf-8";
-    case EncodingId::EucJp: return "euc-jp";
-    case EncodingId::Iso2022Jp: return "iso-2022-jp";
-    case EncodingId::Utf16Le: return "utf-16le";
-    case EncodingId::Utf16Be: return "utf-16be";
-    }
-    return "cp932";
-}
+const char* OptionName(EncodingId id) { return EncodingInfo(id).m_option.data(); }
 
 std::string DisplayName(const CEncoding& encoding)
 {
-    std::string name;
-    switch (encoding.m_id) {
-    case EncodingId::Cp932: name = "Shift_JIS"; break;
-    case EncodingId::Utf8: name = "UTF-8"; break;
-    case EncodingId::EucJp: name = "EUC-JP"; break;
-    case EncodingId::Iso2022Jp: name = "ISO-2022-JP"; break;
-    case EncodingId::Utf16Le: name = "UTF-16LE"; break;
-    case EncodingId::Utf16Be: name = "UTF-16BE"; break;
-    }
+    std::string name(EncodingInfo(encoding.m_id).m_display);
     if (encoding.m_bBom && !ByteOrderMark(encoding.m_id).empty()) name += " BOM";
     return name;
 }
 
-std::string_view ByteOrderMark(EncodingId id)
-{
-    switch (id) {
-    case EncodingId::Utf8: return "\xEF\xBB\xBF";
-    case EncodingId::Utf16Le: return "\xFF\xFE";
-    case EncodingId::Utf16Be: return "\xFE\xFF";
-    default: return {};
-    }
-}
+std::string_view ByteOrderMark(EncodingId id) { return EncodingInfo(id).m_bom; }
 
 std::string_view WithoutByteOrderMark(std::string_view bytes, const CEncoding& encoding)
 {
@@ -582,22 +540,7 @@ std::string_view WithoutByteOrderMark(std::string_view bytes, const CEncoding& e
     return bytes;
 }
 
-const char* ConverterName(EncodingId id)
-{
-    switch (id) {
-    case EncodingId::Cp932: return "CP932";
-    case EncodingId::Utf8: return "UTF-8";
-    // The Microsoft mapping: every CP932 character has a form in it, and it
-    // reads the seven differing characters as CP932 does.
-    case EncodingId::EucJp: return "EUC-JP-MS";
-    // Reads half-width katakana (ESC ( I) and JIS X 0213 as well; writes
-    // JIS X 0208 text exactly as ISO-2022-JP.
-    case EncodingId::Iso2022Jp: return "ISO-2022-JP-3";
-    case EncodingId::Utf16Le: return "UTF-16LE";
-    case EncodingId::Utf16Be: return "UTF-16BE";
-    }
-    return "CP932";
-}
+const char* ConverterName(EncodingId id) { return EncodingInfo(id).m_pszConverter; }
 
 // ---- Detection ----------------------------------------------------------------
 
@@ -698,36 +641,6 @@ CEncoding EncodingForBytes(EncodingId id, std::string_view bytes)
 
 // ---- Conversion ---------------------------------------------------------------
 
-std::string DescribeConvertError(const CConvertError& error, std::string_view input)
-{
-    using Kind = CConvertError::Kind;
-    char buf[160];
-    const std::string from = DisplayName({error.m_from, false});
-    const std::string to = DisplayName({error.m_to, false});
-    switch (error.m_eKind) {
-    case Kind::Unrepresentable:
-        std::snprintf(buf, sizeof buf, "line %zu: U+%04X cannot be written in %s", error.m_nLine,
-                      static_cast<unsigned>(error.m_cChar), to.c_str());
-        return buf;
-    case Kind::IncompleteInput:
-        std::snprintf(buf, sizeof buf, "line %zu: %s text ends inside a character at byte %zu", error.m_nLine,
-                      from.c_str(), error.m_nOffset);
-        return buf;
-    case Kind::NoConverter:
-        return "no converter from " + from + " to " + to;
-    case Kind::InvalidInput:
-        break;
-    }
-    std::string shown;
-    for (std::size_t i = error.m_nOffset; i < input.size() && i < error.m_nOffset + 4; ++i) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%s%02X", shown.empty() ? "" : " ", static_cast<unsigned char>(input[i]));
-        shown += hex;
-    }
-    std::snprintf(buf, sizeof buf, "line %zu: invalid %s bytes at byte %zu", error.m_nLine, from.c_str(), error.m_nOffset);
-    return shown.empty() ? std::string(buf) : std::string(buf) + " (" + shown + ")";
-}
-
 bool ConvertText(std::string_view bytes, const CEncoding& from, const CEncoding& to, std::string& out,
                  CConvertError* error)
 {
@@ -772,10 +685,10 @@ bool EncodeFromUtf8(std::string_view utf8, const CEncoding& to, std::string& byt
 
 bool ConvertersAvailable()
 {
-    for (EncodingId id : {EncodingId::Cp932, EncodingId::EucJp, EncodingId::Iso2022Jp, EncodingId::Utf16Le,
-                          EncodingId::Utf16Be}) {
-        CIconv in("UTF-8", ConverterName(id));
-        CIconv out(ConverterName(id), "UTF-8");
+    for (const CEncodingInfo& row : kEncodings) {
+        if (row.m_id == EncodingId::Utf8) continue;
+        CIconv in("UTF-8", row.m_pszConverter);
+        CIconv out(row.m_pszConverter, "UTF-8");
         if (!in.Ok() || !out.Ok()) return false;
     }
     return true;
@@ -783,15 +696,7 @@ bool ConvertersAvailable()
 
 // ---- The pass -----------------------------------------------------------------
 
-EncodingId PassEncoding(EncodingId id)
-{
-    switch (id) {
-    case EncodingId::Iso2022Jp: return EncodingId::EucJp;
-    case EncodingId::Utf16Le:
-    case EncodingId::Utf16Be: return EncodingId::Utf8;
-    default: return id;
-    }
-}
+EncodingId PassEncoding(EncodingId id) { return EncodingInfo(id).m_pass; }
 
 std::size_t CharLength(std::string_view text, std::size_t pos, EncodingId id)
 {
@@ -802,7 +707,7 @@ std::size_t CharLength(std::string_view text, std::size_t pos, EncodingId id)
     if (c < 0x80) return 1;
     switch (id) {
     case EncodingId::Utf8: {
-        if (text.size() - pos >= 3 && In(c, 0xE1, 0xEF) && c != 0xED && ((p[1] ^ 0x80) | (p[2] ^ 0x80)) < 0x40) return 3;
+        if (IsCommonUtf8Triple(p, text.size() - pos)) return 3;
         bool cut = false;
         const int n = Utf8Sequence(p, end, cut);
         return n > 0 ? static_cast<std::size_t>(n) : 1;

@@ -1,35 +1,14 @@
-// Text encodings of Japanese files: one value naming the encoding, its names,
+// Text encodings of Japanese files (the table in EncodingTable.h): names,
 // detection over bytes, checked conversion on glibc's iconv, and character
 // stepping for the pass.
 //
-// How the rest of the program uses it:
-//  - Open (window and jestcat): read the file's bytes (the size limit applies
-//    to these), take DetectEncoding(bytes), or EncodingForBytes(id, bytes) when
-//    the user named the encoding. The pass runs on PassEncoding(id): CP932,
-//    UTF-8 and EUC-JP bytes are rewritten as they stand (only a UTF-8 mark is
-//    set aside with WithoutByteOrderMark); ISO-2022-JP is converted to EUC-JP
-//    and UTF-16 to UTF-8 with ConvertText, which drops the mark; the CEncoding
-//    value keeps it for Save As.
-//  - Pass: where StepsByCharacter(PassEncoding(id)), positions inside a
-//    character are never tried. After a position where nothing fired the next
-//    one is pos + CharLength(text, pos, id); after a firing with length change
-//    r it is CharStartAtOrAfter(text, max(0, pos + r + 1), id, pos). CP932
-//    text is walked byte by byte as before.
-//  - Rules: the built-in rules (CP932 bytes) are converted once per pass
-//    encoding with ConvertText(bytes, {Cp932}, {PassEncoding(id)}). A rule
-//    file is detected like a text; an ISO-2022-JP or UTF-16 one is converted
-//    whole to its pass encoding first (escapes and byte pairs span lines),
-//    then split, and each key and text converted for the text at hand the same
-//    way; equal encodings give the bytes back unconverted. A failure gives the
-//    character (m_cChar); the loader adds the rule file's line and leaves the
-//    rule out.
-//  - Display and copy: DecodeToUtf8. Save As and jestcat -t: ConvertText from
-//    the pass encoding to the document's encoding (mark written when the value
-//    has one); on failure nothing is written and DescribeConvertError names
-//    the line and the character (U+XXXX).
-//  - Status bar: DisplayName. jestcat -e/-t/--rules-encoding/--detect:
-//    IsAutoEncodingName, ParseEncodingName, OptionName (plus " bom").
+// A text is rewritten in its PassEncoding: CP932, UTF-8 and EUC-JP as their
+// bytes, the others converted (Rewrite.h's ToPassText and FromPassText take
+// the whole road). CP932 text is walked byte by byte, UTF-8 and EUC-JP by
+// character. Rules are converted once per pass encoding.
 #pragma once
+
+#include "EncodingTable.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,10 +16,6 @@
 #include <string>
 #include <string_view>
 
-enum class EncodingId : std::uint8_t { Cp932, Utf8, EucJp, Iso2022Jp, Utf16Le, Utf16Be };
-// Every encoding, in the order menus and help list them.
-inline constexpr EncodingId kAllEncodings[] = {EncodingId::Cp932,     EncodingId::Utf8,    EncodingId::EucJp,
-                                               EncodingId::Iso2022Jp, EncodingId::Utf16Le, EncodingId::Utf16Be};
 
 // An encoding and whether the text began with its byte-order mark.
 struct CEncoding {
@@ -53,20 +28,21 @@ struct CEncoding {
 
 // "auto", in any case: detect.
 bool IsAutoEncodingName(std::string_view name);
-// Any accepted spelling (cp932, shift_jis, sjis, windows-31j, ms932, utf-8,
-// utf8, euc-jp, eucjp, euc-jp-ms, ujis, iso-2022-jp, iso2022jp, jis,
-// utf-16le, utf-16be, ...), case-insensitive, "-" and "_" alike. nullopt for
-// an unknown name and for "auto".
+// A row's option name or alias (shift_jis, sjis, eucjp, jis, ...),
+// case-insensitive, "-", "_" and spaces ignored. nullopt for an unknown
+// name and for "auto".
 std::optional<EncodingId> ParseEncodingName(std::string_view name);
-// The -e value: "cp932", "utf-8", "euc-jp", "iso-2022-jp", "utf-16le", "utf-16be".
+// The -e value: "cp932", "utf-8", ...
 const char* OptionName(EncodingId id);
-// The status-bar name: "Shift_JIS", "UTF-8", "UTF-8 BOM", "EUC-JP",
-// "ISO-2022-JP", "UTF-16LE BOM", ...
+// The status-bar name: "Shift_JIS", "UTF-8 BOM", ...
 std::string DisplayName(const CEncoding& encoding);
 // The byte-order mark of an encoding; empty for those that have none.
 std::string_view ByteOrderMark(EncodingId id);
 // The bytes without the encoding's mark when the value says there is one.
 std::string_view WithoutByteOrderMark(std::string_view bytes, const CEncoding& encoding);
+// Whether its code units are wider than a byte, so that NUL bytes occur
+// inside characters and a mark is needed to tell the text again.
+constexpr bool HasWideUnits(EncodingId id) { return EncodingInfo(id).m_nUnitBytes > 1; }
 // The iconv name the conversions use.
 const char* ConverterName(EncodingId id);
 
@@ -86,7 +62,8 @@ bool IsValidCp932(std::string_view bytes);
 
 // ---- Conversion -----------------------------------------------------------
 
-// Why a conversion stopped. Offsets and lines count in the input given.
+// Why a conversion stopped, as facts for the programs to word. Offsets and
+// lines count in the input given.
 struct CConvertError {
     enum class Kind : std::uint8_t { InvalidInput, IncompleteInput, Unrepresentable, NoConverter };
     Kind m_eKind = Kind::InvalidInput;
@@ -96,11 +73,6 @@ struct CConvertError {
     EncodingId m_from = EncodingId::Cp932;
     EncodingId m_to = EncodingId::Cp932;
 };
-// One line of English for jestcat and the window, e.g.
-// "line 3: U+2460 cannot be written in ISO-2022-JP" or
-// "line 1: invalid EUC-JP bytes at byte 17 (A1 21)". The input is needed for
-// the bytes; pass an empty view to leave them out.
-std::string DescribeConvertError(const CConvertError& error, std::string_view input);
 
 // Converts bytes in `from` to `to`. When from.m_bBom, a leading mark is
 // dropped; when to.m_bBom, the mark is written. Equal encodings give the
@@ -124,7 +96,7 @@ bool ConvertersAvailable();
 // as EUC-JP, UTF-16 as UTF-8, the others as they are.
 EncodingId PassEncoding(EncodingId id);
 // Whether the pass skips positions inside characters (UTF-8 and EUC-JP).
-inline bool StepsByCharacter(EncodingId id) { return id == EncodingId::Utf8 || id == EncodingId::EucJp; }
+constexpr bool StepsByCharacter(EncodingId id) { return EncodingInfo(id).m_bStepsByCharacter; }
 
 // Length of the character that starts at pos: whole valid sequences only,
 // anything else is one byte; 0 at or past the end. CP932: lead byte and the
@@ -147,6 +119,14 @@ std::size_t CharStartAtOrAfter(std::string_view text, std::size_t pos, EncodingI
 // them in `before` (the text before the position), which a rewrite at the
 // position never changes.
 std::size_t NextPassPosition(std::string_view before, std::string_view after, std::int64_t change, EncodingId id);
+
+// The UTF-8 fast path: whether the `left` bytes at p begin with a three-byte
+// character led by E1..EF but ED, as most Japanese characters are (always
+// valid, never a surrogate).
+inline bool IsCommonUtf8Triple(const unsigned char* p, std::size_t left)
+{
+    return left >= 3 && p[0] - 0xE1u <= 0xEFu - 0xE1u && p[0] != 0xED && ((p[1] ^ 0x80) | (p[2] ^ 0x80)) < 0x40;
+}
 
 // Fast inline form for UTF-8: a byte that is not 10xxxxxx starts a character.
 // (Stray continuation bytes count as no start here; IsCharStart treats them

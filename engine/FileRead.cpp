@@ -49,3 +49,16 @@ int ReadWholeFile(const CByteString& name, CByteString& contents, bool regularOn
     if (error == 0 || error == EFBIG) contents.swap(data);
     return error;
 }
+
+int WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}

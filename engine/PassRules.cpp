@@ -64,10 +64,10 @@ std::string LeftOutItem(int line, const CConvertError& error)
 
 std::shared_ptr<const CPassRules> CRuleSet::PassRules(EncodingId encoding) const
 {
-    const auto slot = static_cast<std::size_t>(encoding == EncodingId::Cp932 ? 0 : encoding == EncodingId::Utf8 ? 1 : 2);
+    const std::size_t slot = PassEncodingSlot(encoding);
     // The built-in rules are converted once per encoding for every set.
     static std::mutex builtinMutex;
-    static std::array<std::shared_ptr<const CPassRules>, 3> builtin;
+    static std::array<std::shared_ptr<const CPassRules>, kPassEncodingCount> builtin;
     std::unique_lock builtinLock(builtinMutex, std::defer_lock);
     if (m_bBuiltin) {
         builtinLock.lock();

@@ -17,24 +17,26 @@ bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
     return whole;
 }
 
-bool ToPassText(std::string_view fileBytes, const CEncoding& encoding, CByteString& text, EncodingId& pass,
-                CConvertError* error)
+bool ToPassText(std::string_view fileBytes, CTextEncoding& encoding, CByteString& text, CConvertError* error)
 {
-    const EncodingId target = PassEncoding(encoding.m_id);
-    if (target == encoding.m_id) {
-        text.assign(WithoutByteOrderMark(fileBytes, encoding));
-        pass = target;
+    const CEncoding file =
+        encoding.m_forced ? EncodingForBytes(*encoding.m_forced, fileBytes) : DetectEncoding(fileBytes);
+    encoding.m_file = file;
+    const EncodingId target = PassEncoding(file.m_id);
+    if (target == file.m_id) {
+        text.assign(WithoutByteOrderMark(fileBytes, file));
+        encoding.m_pass = target;
         return true;
     }
     CConvertError failure;
-    if (ConvertText(fileBytes, encoding, {target, false}, text, &failure)) {
-        pass = target;
+    if (ConvertText(fileBytes, file, {target, false}, text, &failure)) {
+        encoding.m_pass = target;
         return true;
     }
     // ISO-2022-JP that EUC-JP cannot hold goes to UTF-8, which holds it all.
     if (failure.m_eKind == CConvertError::Kind::Unrepresentable &&
-        ConvertText(fileBytes, encoding, {EncodingId::Utf8, false}, text, &failure)) {
-        pass = EncodingId::Utf8;
+        ConvertText(fileBytes, file, {EncodingId::Utf8, false}, text, &failure)) {
+        encoding.m_pass = EncodingId::Utf8;
         return true;
     }
     if (error) *error = failure;

@@ -6,6 +6,7 @@
 #include "RuleSet.h"
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 // How a text is rewritten: everything but the rules and the seed. New options
@@ -33,18 +34,26 @@ struct CRewriteOptions {
 bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
                  const CRewriteOptions& options);
 
-// A file's bytes to the text the pass runs on, for the window's open and
-// jestcat alike. `encoding` is the file's (DetectEncoding, or
-// EncodingForBytes for a named one); `pass` receives the encoding of `text`,
-// for CRewriteOptions::m_encoding and FromPassText:
+// How a text is held: the encoding the user named, the file's encoding (mark
+// included) and the encoding the pass and the view hold its text in.
+struct CTextEncoding {
+    std::optional<EncodingId> m_forced{};   // nullopt: detected
+    CEncoding m_file{};                     // as read, and as Save As writes
+    EncodingId m_pass = EncodingId::Cp932;  // of the pass text (CRewriteOptions::m_encoding)
+    bool operator==(const CTextEncoding&) const = default;
+};
+
+// A file's bytes to the text the pass runs on, for the window's open, jestcat
+// and rule files alike. Reads encoding.m_forced (EncodingForBytes for it, or
+// DetectEncoding) and sets m_file and m_pass:
 //  - CP932, UTF-8 and EUC-JP: the bytes as they stand, invalid ones included
 //    (a UTF-8 mark set aside when the value has one); never fails.
 //  - ISO-2022-JP: converted to EUC-JP, or to UTF-8 when it holds a character
 //    that EUC-JP cannot (U+00A5 through ESC ( J, JIS X 0213).
 //  - UTF-16: converted to UTF-8.
 // On failure (bytes invalid in the encoding) returns false with `text`
-// untouched and `error` filled (DescribeConvertError).
-bool ToPassText(std::string_view fileBytes, const CEncoding& encoding, CByteString& text, EncodingId& pass,
+// untouched, m_file the encoding tried and `error` filled.
+bool ToPassText(std::string_view fileBytes, CTextEncoding& encoding, CByteString& text,
                 CConvertError* error = nullptr);
 
 // The pass's text back to bytes in `encoding` (the document's, for Save As

@@ -89,7 +89,7 @@ bool CRuleSet::LoadRuleBytes(const CByteString& contents, const CByteString& nam
     // UTF-16 holds NUL bytes in its characters, so only a mark is looked at
     // before the contents are cut at the first NUL.
     CEncoding found = encoding ? EncodingForBytes(*encoding, contents) : DetectEncoding(contents);
-    const bool wide = found.m_id == EncodingId::Utf16Le || found.m_id == EncodingId::Utf16Be;
+    const bool wide = HasWideUnits(found.m_id);
     std::string_view text = contents;
     if (!wide) {
         // The contents end at the first NUL.
@@ -106,7 +106,10 @@ bool CRuleSet::LoadRuleBytes(const CByteString& contents, const CByteString& nam
     CByteString converted;
     if (found.m_id != PassEncoding(found.m_id)) {
         CConvertError error;
-        if (!ToPassText(text, found, converted, held, &error)) {
+        CTextEncoding pass{.m_forced = found.m_id};
+        const bool ok = ToPassText(text, pass, converted, &error);
+        held = pass.m_pass;
+        if (!ok) {
             ReportLineError(static_cast<int>(error.m_nLine));
             return false;
         }

@@ -194,6 +194,6 @@ private:
     // The pass's key index; empty until a pass needs it.
     mutable std::shared_ptr<const CKeyIndex> m_pKeyIndex;
     // The rules converted for CP932, UTF-8 and EUC-JP text, when needed.
-    mutable std::array<std::shared_ptr<const CPassRules>, 3> m_arrPassRules;
+    mutable std::array<std::shared_ptr<const CPassRules>, kPassEncodingCount> m_arrPassRules;
     mutable std::mutex m_indexMutex;
 };

@@ -5,6 +5,7 @@
 #include "AfxRes.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <optional>
@@ -28,8 +29,11 @@ std::optional<int> AfxLookupResourceId(QStringView name);
 bool AfxLoadStringTable(const QString& path, QString* error = nullptr);
 // The string of that id; empty when the table has none.
 QString AfxLoadString(int id);
-// The string of that id with %1 replaced by arg.
-QString AfxFormatString1(int id, const QString& arg);
+// The pattern with %1 .. %9 replaced by args[0] .. args[8], in one pass (an
+// argument's own "%2" stays as it is); a number without an argument stays.
+QString AfxFormatMessage(QStringView pattern, const QStringList& args);
+// AfxFormatMessage on the string of that id: every worded message.
+QString AfxFormatString(int id, const QStringList& args);
 
 CWinApp* AfxGetApp();
 // The application's main window, or nullptr while there is none.

@@ -39,12 +39,9 @@ struct CResourceId {
     X(ID_VIEW_STATUS_BAR, 59393)            \
     /* status bar panes */                  \
     X(ID_SEPARATOR, 0)                      \
-    X(ID_INDICATOR_EXT, 59136)              \
     X(ID_INDICATOR_CAPS, 59137)             \
     X(ID_INDICATOR_NUM, 59138)              \
     X(ID_INDICATOR_SCRL, 59139)             \
-    X(ID_INDICATOR_OVR, 59140)              \
-    X(ID_INDICATOR_REC, 59141)              \
     X(ID_INDICATOR_KANA, 59142)             \
     /* strings */                           \
     X(AFX_IDS_APP_TITLE, 57344)             \
@@ -55,7 +52,6 @@ struct CResourceId {
     X(AFX_IDS_UNTITLED, 61443)              \
     X(AFX_IDS_PREVIEW_CLOSE, 61445)         \
     X(AFX_IDS_UNNAMED_FILE, 61446)          \
-    X(AFX_IDP_INVALID_FILENAME, 61696)      \
     X(AFX_IDP_FAILED_TO_OPEN_DOC, 61697)    \
     X(AFX_IDP_FAILED_TO_SAVE_DOC, 61698)    \
     X(AFX_IDP_FAILED_TO_CREATE_DOC, 61700)  \
@@ -68,15 +64,8 @@ struct CResourceId {
     X(AFX_IDP_FILE_BAD_PATH, 61859)         \
     X(AFX_IDP_FILE_TOO_MANY_OPEN, 61860)    \
     X(AFX_IDP_FILE_ACCESS_DENIED, 61861)    \
-    X(AFX_IDP_FILE_INVALID_FILE, 61862)     \
-    X(AFX_IDP_FILE_REMOVE_CURRENT, 61863)   \
-    X(AFX_IDP_FILE_DIR_FULL, 61864)         \
-    X(AFX_IDP_FILE_BAD_SEEK, 61865)         \
     X(AFX_IDP_FILE_HARD_IO, 61866)          \
-    X(AFX_IDP_FILE_SHARING, 61867)          \
-    X(AFX_IDP_FILE_LOCKING, 61868)          \
     X(AFX_IDP_FILE_DISKFULL, 61869)         \
-    X(AFX_IDP_FILE_EOF, 61870)              \
     X(AFX_IDS_NO_PRINTER, 61888)
 
 AFX_DECLARE_IDS(AFX_STANDARD_IDS, kAfxStandardIds);

@@ -95,9 +95,23 @@ QString AfxLoadString(int id)
     return Table().value(id);
 }
 
-QString AfxFormatString1(int id, const QString& arg)
+QString AfxFormatMessage(QStringView pattern, const QStringList& args)
 {
-    QString text = AfxLoadString(id);
-    text.replace(QStringLiteral("%1"), arg);
+    QString text;
+    text.reserve(pattern.size());
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const qsizetype n = i + 1 < pattern.size() ? pattern[i + 1].unicode() - u'1' : -1;
+        if (pattern[i] == u'%' && n >= 0 && n < 9 && n < args.size()) {
+            text += args[n];
+            ++i;
+        } else {
+            text += pattern[i];
+        }
+    }
     return text;
+}
+
+QString AfxFormatString(int id, const QStringList& args)
+{
+    return AfxFormatMessage(AfxLoadString(id), args);
 }

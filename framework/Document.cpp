@@ -164,7 +164,7 @@ QString CDocument::ErrnoMessage(int err, const QString& path, bool saving)
 {
     const QString name = path.isEmpty() ? AfxLoadString(AFX_IDS_UNNAMED_FILE)
                                         : QDir::toNativeSeparators(PathForDisplay(path));
-    return AfxFormatString1(MessageIdForErrno(err, saving), name);
+    return AfxFormatString(MessageIdForErrno(err, saving), {name});
 }
 
 QString CDocument::FileErrorMessage(QFileDevice::FileError error, const QString& path,
@@ -186,7 +186,7 @@ QString CDocument::FileErrorMessage(QFileDevice::FileError error, const QString&
     }
     const QString name = path.isEmpty() ? AfxLoadString(AFX_IDS_UNNAMED_FILE)
                                         : QDir::toNativeSeparators(PathForDisplay(path));
-    return AfxFormatString1(id, name);
+    return AfxFormatString(id, {name});
 }
 
 bool CDocument::OnOpenDocument(const QString& path)
@@ -223,7 +223,7 @@ bool CDocument::OnOpenDocument(const QString& path)
     CArchive ar(CArchive::load, &file);
     Serialize(ar);
     if (ar.Failed()) {
-        AfxMessageBox(ar.MessageId() ? AfxFormatString1(ar.MessageId(), PathForDisplay(path))
+        AfxMessageBox(ar.MessageId() ? AfxFormatString(ar.MessageId(), {PathForDisplay(path)})
                                      : FileErrorMessage(file.error(), path, false));
         return false;
     }
@@ -238,7 +238,7 @@ bool CDocument::OnSaveDocument(const QString& path)
     CArchive ar(CArchive::store, &buffer);
     Serialize(ar);
     if (ar.Failed()) {
-        AfxMessageBox(ar.MessageId() ? AfxFormatString1(ar.MessageId(), PathForDisplay(path))
+        AfxMessageBox(ar.MessageId() ? AfxFormatString(ar.MessageId(), {PathForDisplay(path)})
                                      : FileErrorMessage(QFileDevice::WriteError, path, true));
         return false;
     }

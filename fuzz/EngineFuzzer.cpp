@@ -115,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    CRewriteOptions options{level, (flags & 1) != 0, (flags & 2) != 0};
+    CRewriteOptions options{.m_nLevel = level, .m_bHtmlFilter = (flags & 1) != 0, .m_bCommentFilter = (flags & 2) != 0};
     options.m_encoding = flags & 8 ? EncodingId::Utf8 : flags & 16 ? EncodingId::EucJp : EncodingId::Cp932;
     CByteString fast = text;
     RewriteText(rules, fast, seed, options);

@@ -92,7 +92,7 @@ std::string ToCp932(std::string_view utf8)
     std::string out;
     CConvertError error;
     if (!EncodeFromUtf8(utf8, CEncoding{EncodingId::Cp932}, out, &error))
-        throw std::runtime_error(DescribeConvertError(error, utf8));
+        throw std::runtime_error("conversion failed at line " + std::to_string(error.m_nLine));
     return out;
 }
 

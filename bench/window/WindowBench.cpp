@@ -174,14 +174,14 @@ void BM_OpenHostile(benchmark::State& state, QString CWindowFixture::*rules)
     CJestpadDoc* doc = f.h.doc();
     if (!doc->m_ruleSet.LoadRuleFile(CByteString(QFile::encodeName(f.*rules).toStdString())))
         qFatal("cannot load the rule file");
-    doc->m_nLevel = 4;
+    doc->m_options.m_nLevel = 4;
     for (auto _ : state) {
         f.seam.now++;
         f.Open(f.withX);
     }
     state.counters["shown"] = static_cast<double>(doc->GetJestpadView()->GetWindowText().size());
     doc->m_ruleSet = CRuleSet();
-    doc->m_nLevel = 2;
+    doc->m_options.m_nLevel = 2;
     f.seam.messages.clear();
 }
 BENCHMARK_CAPTURE(BM_OpenHostile, Chain, &CWindowFixture::chainRules)

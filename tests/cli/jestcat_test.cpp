@@ -12,10 +12,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -25,6 +27,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -149,7 +152,7 @@ std::string Expected(const std::string& input, std::uint32_t seed, int level,
     if (!ruleFile.empty() && !rules.LoadRuleFile(ruleFile))
         throw std::runtime_error("rule file did not load in-process");
     std::string text = input;
-    RewriteText(rules, text, seed, CRewriteOptions{level, html, comments});
+    RewriteText(rules, text, seed, CRewriteOptions{.m_nLevel = level, .m_bHtmlFilter = html, .m_bCommentFilter = comments});
     return text;
 }
 
@@ -239,6 +242,31 @@ TEST_F(JestcatTest, EachInputIsSeededAfresh)
     }
     // Different seeds really do differ on this text, so the checks above bite.
     EXPECT_NE(Expected(a, 7, 3), Expected(a, 8, 3));
+}
+
+// Each FILE is seeded from the clock when its turn comes: one read from a
+// pipe that is written a second later gets a later seed than the one before.
+TEST_F(JestcatTest, EachFileIsSeededWhenItIsRead)
+{
+    const std::string text = Sjis("雨です。ね、本当です。なので、帰ります。だから、また明日。");
+    const std::string first = WriteFile("first.txt", text), pipe = Path("slow");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::time_t before = std::time(nullptr);
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        std::ofstream(pipe, std::ios::binary) << text;
+    });
+    Result r = RunJestcat({"-l", "3", first, pipe});
+    writer.join();
+    const std::time_t after = std::time(nullptr);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    bool matched = false;
+    for (std::time_t t1 = before; t1 <= after; ++t1) {
+        for (std::time_t t2 = t1 + 1; t2 <= after; ++t2)
+            matched = matched || r.out == Expected(text, static_cast<std::uint32_t>(t1), 3) +
+                                              Expected(text, static_cast<std::uint32_t>(t2), 3);
+    }
+    EXPECT_TRUE(matched) << "each FILE's seed is the clock when it is read";
 }
 
 // Without --seed the clock in whole seconds seeds each input.
@@ -486,9 +514,11 @@ TEST_F(JestcatTest, ConvertsOutputOrLeavesTheFileOut)
     const std::string once = Encode("雨ではありません（笑）。\n", E::Iso2022Jp);
     EXPECT_EQ(r.out, once + once);
     EXPECT_EQ(r.err, "jestcat: " + bad + ": line 2: U+2460 cannot be written in ISO-2022-JP\n");
-    // UTF-16 gets a mark; -e names the input's encoding.
-    r = RunJestcat({"-s", "1", "-e", "EUC-JP", "--to=UTF-16LE", good});
-    EXPECT_EQ(r.out, Encode("雨ではありません（笑）。\n", E::Utf16Le, true));
+    // UTF-16 gets a mark, FF FE or FE FF; -e names the input's encoding.
+    for (const auto& [to, id] : {std::pair{"--to=UTF-16LE", E::Utf16Le}, std::pair{"-tutf-16be", E::Utf16Be}}) {
+        r = RunJestcat({"-s", "1", "-e", "EUC-JP", to, good});
+        EXPECT_EQ(r.out, Encode("雨ではありません（笑）。\n", id, true)) << to;
+    }
     // The rule file's encoding given rather than detected.
     const std::string rules = WriteFile("u.rules", "b \xE3\x80\x82 !\n");  // "。" in UTF-8
     r = RunJestcat({"-l", "4", "-r", rules, "--rules-encoding=utf-8", good});
@@ -496,6 +526,29 @@ TEST_F(JestcatTest, ConvertsOutputOrLeavesTheFileOut)
     r = RunJestcat({"-l", "4", "-r", rules, "--rules-encoding=cp932", good});
     EXPECT_EQ(r.out, Encode("雨です。\n", E::EucJp));
     EXPECT_EQ(r.err, "jestcat: 設定ファイル「" + rules + "」の第1行（不正なバイト）の規則はEUC-JPで表せない文字を含むので使いません。\n");
+}
+
+// An input that is not valid in its encoding is named with the line, the
+// offset and the bytes, and nothing of it is written.
+TEST_F(JestcatTest, UndecodableInputIsNamed)
+{
+    struct Case {
+        const char* encoding;
+        std::string bytes, message;
+    };
+    const Case cases[] = {
+        {"utf-16le", std::string("\xFF\xFE\n\0\x00\xD8", 6), "line 2: UTF-16LE text ends inside a character at byte 4"},
+        {"iso-2022-jp", "a\n\x1B$B\x21", "line 2: ISO-2022-JP text ends inside a character at byte 5"},
+        {"iso-2022-jp", "ab\x80\x63\x64", "line 1: invalid ISO-2022-JP bytes at byte 2 (80 63 64)"},
+        {"iso-2022-jp", std::string("\xFF\xFE\n\0\x00\xD8", 6), "line 1: invalid ISO-2022-JP bytes at byte 0 (FF FE 0A 00)"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = WriteFile("bad.txt", c.bytes);
+        Result r = RunJestcat({"-s", "1", "-e", c.encoding, file});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "jestcat: " + file + ": " + c.message + "\n");
+    }
 }
 
 TEST_F(JestcatTest, LargeInputThroughPipes)
@@ -523,6 +576,8 @@ TEST_F(JestcatTest, HelpAndVersion)
     for (const char* option : {"--level=N", "--rules=FILE", "--seed=N", "--html", "--comments",
                                "--encoding=ENC", "--help", "--version", "Exit status:", "いつも"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    for (const CEncodingInfo& row : kEncodings)
+        EXPECT_NE(help.out.find(row.m_option), std::string::npos) << row.m_option;
     EXPECT_EQ(RunJestcat({"-h"}).out, help.out);
 }
 

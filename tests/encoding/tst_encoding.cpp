@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -158,24 +159,30 @@ private slots:
     void unwritableCharacter_data()
     {
         QTest::addColumn<bool>("yes");
-        QTest::newRow("Yes: UTF-8") << true;
-        QTest::newRow("No: nothing written") << false;
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("Yes: UTF-8") << true << false;
+        QTest::newRow("No: nothing written") << false << false;
+        QTest::newRow("Yes, onto a folder: still ISO-2022-JP") << true << true;
     }
     // A character ISO-2022-JP cannot hold: named with its line, UTF-8 offered.
     void unwritableCharacter()
     {
         QFETCH(bool, yes);
+        QFETCH(bool, fails);
         Open(MakeFile(QStringLiteral("jis.txt"), "a\x1b(J\\\x1b(B\r\n"));
         // As a rule would have brought it in.
         const QByteArray text = QStringLiteral("a¥\r\nb😀\r\n").toUtf8();
         m_h.view()->SetWindowText(text);
         MakeFile(QStringLiteral("jis-out.txt"), "old");
+        QDir(m_dir.path()).mkdir(QStringLiteral("jis-dir"));
         m_seam.yesNoAnswers.push_back(yes);
-        QCOMPARE(SaveAs(QStringLiteral("jis-out.txt")), yes ? text : QByteArray("old"));
+        const QByteArray saved = SaveAs(fails ? QStringLiteral("jis-dir") : QStringLiteral("jis-out.txt"));
+        QCOMPARE(saved, fails ? QByteArray("<unreadable>") : yes ? text : QByteArray("old"));
         QCOMPARE(m_seam.questions, QStringList(QStringLiteral(
                      "2 行目の文字 U+1F600 (😀) は ISO-2022-JP では保存できません。\nUTF-8 で保存しますか?")));
-        QCOMPARE(m_seam.messages, QStringList());
-        QCOMPARE(Pane(), yes ? QStringLiteral("UTF-8") : QStringLiteral("ISO-2022-JP"));
+        QCOMPARE(m_seam.messages.size(), fails ? 1 : 0);
+        QCOMPARE(Pane(), yes && !fails ? QStringLiteral("UTF-8") : QStringLiteral("ISO-2022-JP"));
+        QVERIFY(Checked(yes && !fails ? ID_FILE_REOPEN_UTF8 : ID_FILE_REOPEN_JIS));
     }
 
     void sizeLimitOnDisk_data()
@@ -219,12 +226,12 @@ private slots:
         QVERIFY(DecodeToUtf8(cp932.toStdString(), {EncodingId::Cp932}, utf8));
         const QString expected = QString::fromStdString(utf8);
         m_h.doc()->m_ruleSet = m_builtIn;
-        m_h.doc()->m_nLevel = 4;
+        m_h.doc()->m_options.m_nLevel = 4;
         Open(MakeFile(QStringLiteral("rules.txt"), Encode(kJis, to)));
         const QString shown = m_h.view()->GetDisplayText();
         const QByteArray saved = SaveAs(QStringLiteral("rules-out.txt"));
         m_h.doc()->m_ruleSet.RemoveAllGroups();
-        m_h.doc()->m_nLevel = 2;
+        m_h.doc()->m_options.m_nLevel = 2;
         QCOMPARE(shown, Shown(expected));
         QCOMPARE(saved, Encode(expected, to));
     }

@@ -89,7 +89,7 @@ TEST(Rewrite, SeedsThenPassThenTagsThenComments)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         CByteString text = Sjis(c.text);
-        RewriteText(builtin, text, 1, CRewriteOptions{2, c.html, c.comments});
+        RewriteText(builtin, text, 1, CRewriteOptions{.m_nLevel = 2, .m_bHtmlFilter = c.html, .m_bCommentFilter = c.comments});
         EXPECT_EQ(text, Sjis(c.expected));
     }
 }

@@ -48,6 +48,6 @@ std::string Convert(std::string_view bytes, CEncoding from, CEncoding to)
 {
     std::string out;
     CConvertError error;
-    if (!ConvertText(bytes, from, to, out, &error)) throw std::runtime_error(DescribeConvertError(error, bytes));
+    if (!ConvertText(bytes, from, to, out, &error)) throw std::runtime_error("conversion failed at line " + std::to_string(error.m_nLine));
     return out;
 }

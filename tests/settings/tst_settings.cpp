@@ -494,9 +494,9 @@ private slots:
                 Click(d, "commentCheck");
         });
         h.doc()->OnSettingsJest();
-        QCOMPARE(h.doc()->m_nLevel, level);
-        QCOMPARE(h.doc()->m_bHtmlFilter, html ? 1 : 0);
-        QCOMPARE(h.doc()->m_bCommentFilter, comments ? 1 : 0);
+        QCOMPARE(h.doc()->m_options.m_nLevel, level);
+        QCOMPARE(h.doc()->m_options.m_bHtmlFilter, html);
+        QCOMPARE(h.doc()->m_options.m_bCommentFilter, comments);
         const QByteArray expected = Rewrite(builtIn, raw, seam.now, level, html, comments);
         QCOMPARE(h.view()->GetWindowText(), expected);
         if (html && comments) {
@@ -550,7 +550,7 @@ private slots:
         h.doc()->OnSettingsJest();
         QCOMPARE(seam.messages, messages);
         QCOMPARE(Dump(h.doc()->m_ruleSet), Dump(rulesA));
-        QCOMPARE(h.doc()->m_nLevel, 4);
+        QCOMPARE(h.doc()->m_options.m_nLevel, 4);
         QCOMPARE(h.view()->GetWindowText(), Rewrite(rulesA, kText, seam.now, 4, false, false));
 
         // The dialog names the rules in use next time.
@@ -586,8 +586,8 @@ private slots:
             End::Cancel);
         h.doc()->OnSettingsJest();
         QCOMPARE(Dump(h.doc()->m_ruleSet), rulesBefore);
-        QCOMPARE(h.doc()->m_nLevel, 2);
-        QCOMPARE(h.doc()->m_bHtmlFilter, 0);
+        QCOMPARE(h.doc()->m_options.m_nLevel, 2);
+        QCOMPARE(h.doc()->m_options.m_bHtmlFilter, false);
         QCOMPARE(h.view()->GetWindowText(), textBefore);
         QCOMPARE(seam.clockReads, reads);
         QVERIFY(seam.messages.isEmpty());
@@ -610,8 +610,8 @@ private slots:
             PickRuleFile(seam, d, rulesPath);
         });
         h.doc()->OnSettingsJest();
-        QCOMPARE(h.doc()->m_nLevel, 0);
-        QCOMPARE(h.doc()->m_bCommentFilter, 1);
+        QCOMPARE(h.doc()->m_options.m_nLevel, 0);
+        QCOMPARE(h.doc()->m_options.m_bCommentFilter, true);
         QCOMPARE(Dump(h.doc()->m_ruleSet), Dump(rulesB));
         QCOMPARE(h.view()->GetWindowText(), textBefore);
         QCOMPARE(seam.clockReads, reads);

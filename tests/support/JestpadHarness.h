@@ -62,6 +62,6 @@ inline QByteArray Rewrite(const CRuleSet& rules, const QByteArray& raw, std::tim
                           int level, bool html, bool comments)
 {
     CByteString text(raw.constData(), static_cast<size_t>(raw.size()));
-    RewriteText(rules, text, static_cast<std::uint32_t>(seed), CRewriteOptions{level, html, comments});
+    RewriteText(rules, text, static_cast<std::uint32_t>(seed), CRewriteOptions{.m_nLevel = level, .m_bHtmlFilter = html, .m_bCommentFilter = comments});
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }

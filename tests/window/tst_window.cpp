@@ -206,9 +206,9 @@ private slots:
         // Both filters: tags first, then comments.
         const QByteArray markup = "<b>a</b>/* c */b<!-- d -->// e\r\nf";
         WriteFile(path, markup);
-        h.doc()->m_bHtmlFilter = 1;
-        h.doc()->m_bCommentFilter = 1;
-        h.doc()->m_nLevel = 0;
+        h.doc()->m_options.m_bHtmlFilter = true;
+        h.doc()->m_options.m_bCommentFilter = true;
+        h.doc()->m_options.m_nLevel = 0;
         h.doc()->Reload();
         QCOMPARE(h.view()->GetWindowText(), Rewrite(CRuleSet(), markup, seam.now, 0, true, true));
         QVERIFY(seam.messages.isEmpty());
@@ -262,7 +262,7 @@ private slots:
         auto h = StartJestpad();
         const QString rules = MakeFile(QStringLiteral("chain.rules"), "b x y\r\nb y x\r\n");
         QVERIFY(h.doc()->m_ruleSet.LoadRuleFile(QFile::encodeName(rules).toStdString()));
-        h.doc()->m_nLevel = 4;
+        h.doc()->m_options.m_nLevel = 4;
         const std::int64_t limit = CJestpadDoc::kPassLimit;
         QByteArray chain;
         for (std::int64_t i = 0; i < limit + 2 - 99999; ++i) chain += i % 2 ? 'y' : 'x';
@@ -751,7 +751,13 @@ private slots:
             const auto* row = std::find_if(std::begin(kCommands), std::end(kCommands),
                                            [id](const CCommandRow& r) { return r.id == id; });
             CCmdTarget* target = h.frame()->CommandTarget(id);
-            const QStringList prompt = AfxLoadString(id).split(u'\n');
+            QString text = AfxLoadString(id);
+            // The encodings' prompts are made from the encoding table.
+            for (const CEncodingInfo& row : kEncodings) {
+                if (id == ReopenCommand(row.m_id))
+                    text = AfxFormatString(IDS_FILE_REOPEN_AS, {QString::fromUtf8(row.m_display.data())});
+            }
+            const QStringList prompt = text.split(u'\n');
             QAction* action = h.frame()->GetAction(id);
             QVERIFY2(row != std::end(kCommands) && target == targets[int(row->target)] &&
                          target->HasUpdateHandler(id) == row->stateful && !prompt[0].isEmpty() &&
@@ -775,7 +781,33 @@ private slots:
                 check(button.id, true);
         }
         QCOMPARE(seen.size(), int(std::size(kCommands)));
+        // 開き直す lists the table's rows in its order, under their captions.
+        QStringList shown, table;
+        for (const auto& popup : res.submenus) {
+            for (const auto& item : popup.items.value(0).id == ID_FILE_REOPEN_AUTO ? popup.items : QList<CMenuResource::Item>())
+                shown << (item.kind == CMenuResource::Item::Command ? h.frame()->GetAction(item.id)->text() : "-");
+        }
+        for (const CEncodingInfo& row : kEncodings)
+            table << QString::fromUtf8(row.m_reopen.data(), qsizetype(row.m_reopen.size()));
+        QCOMPARE(shown, QStringList({QStringLiteral("自動判別(&A)"), "-"}) + table);
         h.Exit();
+    }
+
+    // Messages are filled in one pass: an argument's own "%2" stays, a
+    // number without an argument stays, "%" before anything else stays.
+    void messageArguments()
+    {
+        const struct {
+            const char* pattern;
+            QStringList args;
+            const char* expected;
+        } rows[] = {
+            {"%1 行目の %2", {"3", "U+0041"}, "3 行目の U+0041"},
+            {"%1 を開けません (%2)", {"a%2b.txt", "x"}, "a%2b.txt を開けません (x)"},
+            {"%2/%1 %3 100%", {"1", "2"}, "2/1 %3 100%"},
+        };
+        for (const auto& row : rows)
+            QCOMPARE(AfxFormatMessage(QString::fromUtf8(row.pattern), row.args), QString::fromUtf8(row.expected));
     }
 
     // A misspelt name or a key given twice fails the load, naming the line.
