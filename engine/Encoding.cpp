@@ -448,6 +448,8 @@ std::string DescribeConvertError(const CConvertError& error, std::string_view in
         return buf;
     case Kind::NoConverter:
         return "no converter from " + from + " to " + to;
+    case Kind::Utf32Text:
+        return "UTF-32 text (byte-order mark at byte 0) cannot be read; convert it to UTF-8 or UTF-16 first";
     case Kind::InvalidInput:
         break;
     }

@@ -21,6 +21,10 @@ bool ToPassText(std::string_view fileBytes, const CEncoding& encoding, CByteStri
                 CConvertError* error)
 {
     const EncodingId target = PassEncoding(encoding.m_id);
+    if ((encoding.m_id == EncodingId::Utf16Le || encoding.m_id == EncodingId::Utf16Be) && HasUtf32Mark(fileBytes)) {
+        if (error) *error = {CConvertError::Kind::Utf32Text, 0, 1, 0, encoding.m_id, target};
+        return false;
+    }
     if (target == encoding.m_id) {
         text.assign(WithoutByteOrderMark(fileBytes, encoding));
         pass = target;
