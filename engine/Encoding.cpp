@@ -1,5 +1,6 @@
 #include "Encoding.h"
 #include "EncodingBytes.h"
+#include "Iso2022Jp.h"
 
 #include <iconv.h>
 
@@ -109,6 +110,16 @@ struct FoldPair {
 constexpr FoldPair kFolds[] = {
     {0x301C, 0xFF5E}, {0x2016, 0x2225}, {0x2212, 0xFF0D}, {0x00A2, 0xFFE0},
     {0x00A3, 0xFFE1}, {0x00AC, 0xFFE2},
+};
+
+// The codes of those six in EUC-JP, read as Unix tools read them.
+struct UnixPair {
+    unsigned char b1, b2;
+    char32_t unix;
+};
+constexpr UnixPair kUnixReadings[] = {
+    {0xA1, 0xC1, 0x301C}, {0xA1, 0xC2, 0x2016}, {0xA1, 0xDD, 0x2212},
+    {0xA1, 0xF1, 0x00A2}, {0xA1, 0xF2, 0x00A3}, {0xA2, 0xCC, 0x00AC},
 };
 
 // The form that the target holds at the common code.
@@ -249,11 +260,31 @@ std::size_t FirstJisX0213(std::string_view utf8)
     return 0;
 }
 
+bool Decode(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error);
+
 // Input offset of the character whose UTF-8 form starts at utf8Offset:
 // decodes again into exactly that many bytes of room.
 std::size_t InputOffsetOf(std::string_view in, EncodingId from, std::size_t utf8Offset)
 {
     if (from == EncodingId::Utf8) return utf8Offset;
+    if (from == EncodingId::Iso2022Jp) {
+        jis::CDecoded decoded;
+        if (!jis::Decode(in, true, decoded, nullptr)) return 0;
+        auto it = std::lower_bound(decoded.m_marks.begin(), decoded.m_marks.end(), utf8Offset,
+                                   [](const jis::CMark& m, std::size_t o) { return static_cast<std::size_t>(m.m_nPass) < o; });
+        return it == decoded.m_marks.end() ? in.size() : static_cast<std::size_t>(it->m_nFile);
+    }
+    if (from == EncodingId::EucJp) {  // character by character, as Decode reads them
+        std::size_t i = 0, decoded = 0;
+        std::string one;
+        while (i < in.size() && decoded < utf8Offset) {
+            const std::size_t n = std::max<std::size_t>(1, CharLength(in, i, from));
+            if (!Decode(in.substr(i, n), from, 0, one, nullptr)) break;
+            decoded += one.size();
+            i += n;
+        }
+        return i;
+    }
     CIconv cd("UTF-8", ConverterName(from));
     if (!cd.Ok()) return 0;
     std::string src(in);
@@ -267,6 +298,8 @@ std::size_t InputOffsetOf(std::string_view in, EncodingId from, std::size_t utf8
 }
 
 // Decodes `in` (no mark) to UTF-8; errors count from `base` in the input.
+bool DecodeIconv(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error);
+
 bool Decode(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error)
 {
     using Kind = CConvertError::Kind;
@@ -281,6 +314,45 @@ bool Decode(std::string_view in, EncodingId from, std::size_t base, std::string&
         utf8.assign(in);
         return true;
     }
+    if (from == EncodingId::Iso2022Jp) {
+        jis::CDecoded decoded;
+        if (!jis::Decode(in, true, decoded, error)) {
+            if (error) error->m_nOffset += base;
+            return false;
+        }
+        utf8 = std::move(decoded.m_text);
+        return true;
+    }
+    if (from != EncodingId::EucJp) return DecodeIconv(in, from, base, utf8, error);
+    // EUC-JP: the six codes Unix tools read otherwise, the rest by the converter.
+    std::string out, run;
+    std::size_t from0 = 0;
+    auto flush = [&](std::size_t to) {
+        if (!DecodeIconv(in.substr(from0, to - from0), from, base + from0, run, error)) {
+            if (error) error->m_nLine = LineAt(in, error->m_nOffset - base);
+            return false;
+        }
+        out += run;
+        return true;
+    };
+    for (std::size_t i = 0; i < in.size();) {
+        const std::size_t n = std::max<std::size_t>(1, CharLength(in, i, EncodingId::EucJp));
+        const char32_t unix = n == 2 ? UnixReading(static_cast<unsigned char>(in[i]), static_cast<unsigned char>(in[i + 1])) : 0;
+        if (unix) {
+            if (!flush(i)) return false;
+            AppendUtf8(out, unix);
+            from0 = i + 2;
+        }
+        i += n;
+    }
+    if (!flush(in.size())) return false;
+    utf8 = std::move(out);
+    return true;
+}
+
+bool DecodeIconv(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error)
+{
+    using Kind = CConvertError::Kind;
     CIconv cd("UTF-8", ConverterName(from));
     if (!cd.Ok()) {
         Fail(error, Kind::NoConverter, 0, 1, 0, from, EncodingId::Utf8);
@@ -514,6 +586,14 @@ bool ConvertersAvailable()
         if (!in.Ok() || !out.Ok()) return false;
     }
     return true;
+}
+
+char32_t UnixReading(unsigned char b1, unsigned char b2)
+{
+    for (const UnixPair& u : kUnixReadings) {
+        if (u.b1 == b1 && u.b2 == b2) return u.unix;
+    }
+    return 0;
 }
 
 // ---- The pass -----------------------------------------------------------------

@@ -122,6 +122,13 @@ std::string DescribeConvertError(const CConvertError& error, std::string_view in
 // with `out` untouched and `error` (when given) filled; never substitutes.
 bool ConvertText(std::string_view bytes, const CEncoding& from, const CEncoding& to, std::string& out,
                  CConvertError* error = nullptr);
+// EUC-JP and ISO-2022-JP read JIS X 0208's six codes that Windows maps
+// otherwise as glibc's EUC-JP, nkf and Python do: A1C1 as U+301C, A1C2
+// U+2016, A1DD U+2212, A1F1 U+00A2, A1F2 U+00A3, A2CC U+00AC (the NEC and
+// IBM extensions keep their CP932 reading). The Unix reading of a code given
+// as EUC-JP bytes, or 0 for every other code.
+char32_t UnixReading(unsigned char b1, unsigned char b2);
+
 // ConvertText to and from UTF-8 without a mark.
 bool DecodeToUtf8(std::string_view bytes, const CEncoding& from, std::string& utf8, CConvertError* error = nullptr);
 bool EncodeFromUtf8(std::string_view utf8, const CEncoding& to, std::string& bytes, CConvertError* error = nullptr);
