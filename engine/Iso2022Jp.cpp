@@ -162,6 +162,7 @@ bool Decode(std::string_view file, bool utf8, CDecoded& out, CConvertError* erro
             if (!(state.m_cG2 == 'A' ? latin : greek).Run(std::string_view(&high, 1), piece))
                 return Fail(error, Kind::InvalidInput, file, i - 2), false;
             add(piece, false);
+            ++i;
         } else if (c == kSo || c == kSi) {
             state.m_bShifted = c == kSo;
             ++i;
@@ -269,6 +270,17 @@ std::string Seven(std::string_view euc, const SetInfo& info)
     return out;
 }
 
+// The first character of UTF-8 text, 0 when it is invalid.
+char32_t FirstChar(std::string_view utf8)
+{
+    bool cut = false;
+    const int len = utf8.empty() ? 0 : Utf8Sequence(Begin(utf8), Begin(utf8) + utf8.size(), cut);
+    if (len <= 0) return 0;
+    char32_t c = static_cast<unsigned char>(utf8[0]) & (0xFF >> (len == 1 ? 1 : len + 1));
+    for (int k = 1; k < len; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[static_cast<std::size_t>(k)]) & 0x3F);
+    return c;
+}
+
 class CWriter {
 public:
     explicit CWriter(const CState& from) : m_state(from) {}
@@ -322,7 +334,7 @@ bool Encode(std::string_view text, EncodingId pass, const CState& from, const CS
 {
     auto may = [allowed](Set set) { return (allowed & Bit(set)) != 0; };
     CWriter writer(from);
-    CConverter toEuc("EUC-JP-MS", "UTF-8"), fromEuc("UTF-8", "EUC-JP-MS");
+    CConverter jisOnly("UTF-8", "EUC-JP");  // JIS X 0208 and 0212 proper, no NEC or IBM extensions
     CConverter toX0213("EUC-JISX0213", "UTF-8"), toGb("EUC-CN", "UTF-8"), toKsc("EUC-KR", "UTF-8");
     CConverter toLatin("ISO-8859-1", "UTF-8"), toGreek("ISO-8859-7", "UTF-8");
     std::string euc, back;
@@ -343,11 +355,8 @@ bool Encode(std::string_view text, EncodingId pass, const CState& from, const CS
         // The character in EUC-JP, when the pass is not EUC-JP already.
         std::string_view e = ch;
         if (pass == EncodingId::Utf8) {
-            bool cut = false;
-            const int len = Utf8Sequence(Begin(ch), Begin(ch) + ch.size(), cut);
-            if (len <= 0) return false;
-            failedChar = static_cast<char32_t>(c & (0xFF >> (len + 1)));
-            for (int k = 1; k < len; ++k) failedChar = (failedChar << 6) | (static_cast<unsigned char>(ch[k]) & 0x3F);
+            failedChar = FirstChar(ch);
+            if (failedChar == 0) return false;
             if (failedChar == 0xA5 || failedChar == 0x203E) {
                 writer.Put(Set::Roman, failedChar == 0xA5 ? "\\" : "~", out);
                 i += n;
@@ -356,6 +365,13 @@ bool Encode(std::string_view text, EncodingId pass, const CState& from, const CS
             CConvertError ignored;
             e = {};
             if (ConvertText(ch, {EncodingId::Utf8, false}, {EncodingId::EucJp, false}, euc, &ignored)) e = euc;
+        }
+        if (!e.empty() && static_cast<unsigned char>(e[0]) != 0x8E && !jisOnly.Run(e, back)) {
+            if (pass == EncodingId::EucJp) {  // name the character
+                std::string utf8;
+                if (ConvertText(e, {EncodingId::EucJp, false}, {EncodingId::Utf8, false}, utf8)) failedChar = FirstChar(utf8);
+            }
+            e = {};
         }
         const unsigned lead = e.empty() ? 0 : static_cast<unsigned char>(e[0]);
         if (lead == 0x8E && e.size() == 2) writer.Put(Set::Kana, Seven(e, Info(Set::Kana)), out);
