@@ -73,6 +73,8 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     // An encoding chosen for the file stays for its reloads only.
     const bool sameFile = !GetPathName().isEmpty() && AbsolutePath(path) == GetPathName();
     m_loadEncoding = sameFile ? m_forcedEncoding : std::nullopt;
+    if (!sameFile)
+        m_bInvalidWarned = false;
     if (!CDocument::OnOpenDocument(path))
         return false;
     m_forcedEncoding = m_loadEncoding;
@@ -103,6 +105,7 @@ bool CJestpadDoc::OnNewDocument()
         return false;
     m_encoding = CEncoding();
     m_forcedEncoding.reset();
+    m_origin = CPassOrigin();
     if (CEditView* view = GetFirstView())
         view->SetWindowText(QByteArray(), m_encoding.m_id);
     ShowEncoding();
@@ -131,17 +134,22 @@ void CJestpadDoc::LoadText(const QByteArray& raw)
     EncodingId pass = encoding.m_id;
     CByteString text;
     CConvertError error;
-    if (!ToPassText(bytes, encoding, text, pass, &error)) {
+    if (!ToPassText(bytes, encoding, text, pass, &error, &m_origin)) {
         // Not readable in that encoding: shown as CP932 bytes, so that nothing
         // is lost, and the user is told (once at start-up, by the reload that
         // follows the raw load).
-        if (m_bViewReady)
+        if (m_bViewReady && error.m_eKind == CConvertError::Kind::Utf32Text)
+            AfxMessageBox(AfxLoadString(IDS_OPEN_UTF32));
+        else if (m_bViewReady)
             AfxMessageBox(AfxLoadString(IDS_OPEN_ENCODING_FALLBACK)
                               .arg(EncodingName(encoding))
                               .arg(error.m_nLine));
         encoding = CEncoding();
-        pass = encoding.m_id;
-        text.assign(bytes);
+        ToPassText(bytes, encoding, text, pass, nullptr, &m_origin);
+    } else if (m_bViewReady && !m_bInvalidWarned && HoldsInvalidBytes(text, pass)) {
+        // Said once a file: its invalid bytes show as U+FFFD and are saved as they are.
+        m_bInvalidWarned = true;
+        AfxMessageBox(AfxLoadString(IDS_OPEN_INVALID_BYTES).arg(EncodingName(encoding)));
     }
     m_encoding = encoding;
     GetFirstView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), pass);
@@ -160,7 +168,7 @@ std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
     std::string out;
     CConvertError error;
     // Text kept in the file's own encoding comes back as its very bytes.
-    if (FromPassText(bytes, pass, encoding, out, &error))
+    if (FromPassText(bytes, pass, encoding, out, &error, &m_origin))
         return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
     if (error.m_eKind == CConvertError::Kind::Unrepresentable) {
         const QString question =

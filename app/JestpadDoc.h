@@ -5,6 +5,7 @@
 #include "Document.h"
 #include "Encoding.h"
 #include "MessageSink.h"
+#include "Rewrite.h"
 #include "RuleSet.h"
 
 #include <QByteArray>
@@ -66,6 +67,10 @@ private:
 
     std::optional<EncodingId> m_loadEncoding;
     QByteArray m_saveBytes;
+    // Where the view's text came from, so that Save As gives unchanged text back as the file's bytes.
+    CPassOrigin m_origin;
+    // Whether the user was told that this file holds bytes invalid in its encoding.
+    bool m_bInvalidWarned = false;
     // Shows the rule set's line errors in a message box.
     std::unique_ptr<CMessageSink> m_pSink;
 };

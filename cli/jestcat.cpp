@@ -264,7 +264,8 @@ bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name
     CByteString passText;
     CRewriteOptions options = opts.rewrite;
     CConvertError error;
-    if (!ToPassText(text, encoding, passText, options.m_encoding, &error)) {
+    CPassOrigin origin;
+    if (!ToPassText(text, encoding, passText, options.m_encoding, &error, &origin)) {
         PrintError(name + ": " + DescribeConvertError(error, text));
         return false;
     }
@@ -273,7 +274,7 @@ bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name
     // UTF-16 gets a mark, so that it can be recognised again.
     const bool wide = opts.to == EncodingId::Utf16Le || opts.to == EncodingId::Utf16Be;
     const CEncoding output = opts.to ? CEncoding{*opts.to, wide} : encoding;
-    if (!FromPassText(passText, options.m_encoding, output, text, &error)) {
+    if (!FromPassText(passText, options.m_encoding, output, text, &error, &origin)) {
         PrintError(name + ": " + DescribeConvertError(error, passText));
         return false;
     }

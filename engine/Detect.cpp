@@ -289,6 +289,18 @@ std::optional<EncodingId> PlainUtf16(std::string_view bytes)
 
 }  // namespace
 
+bool HoldsInvalidBytes(std::string_view text, EncodingId pass)
+{
+    // A cut last character is invalid too: text with one more byte decides.
+    const std::string probe = std::string(text) + '\n';
+    switch (pass) {
+    case EncodingId::Utf8: return !IsValidUtf8(probe);
+    case EncodingId::EucJp: return !IsValidEucJp(probe);
+    case EncodingId::Cp932: return !IsValidCp932(probe);
+    default: return false;
+    }
+}
+
 bool HasUtf32Mark(std::string_view bytes)
 {
     return bytes.starts_with(std::string_view("\xFF\xFE\0\0", 4)) || bytes.starts_with(std::string_view("\0\0\xFE\xFF", 4));

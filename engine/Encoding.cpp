@@ -298,7 +298,8 @@ std::size_t InputOffsetOf(std::string_view in, EncodingId from, std::size_t utf8
 }
 
 // Decodes `in` (no mark) to UTF-8; errors count from `base` in the input.
-bool DecodeIconv(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error);
+bool DecodeIconv(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error,
+                 const CIconv* shared = nullptr);
 
 bool Decode(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error)
 {
@@ -327,8 +328,9 @@ bool Decode(std::string_view in, EncodingId from, std::size_t base, std::string&
     // EUC-JP: the six codes Unix tools read otherwise, the rest by the converter.
     std::string out, run;
     std::size_t from0 = 0;
+    const CIconv cd("UTF-8", ConverterName(from));
     auto flush = [&](std::size_t to) {
-        if (!DecodeIconv(in.substr(from0, to - from0), from, base + from0, run, error)) {
+        if (!DecodeIconv(in.substr(from0, to - from0), from, base + from0, run, error, &cd)) {
             if (error) error->m_nLine = LineAt(in, error->m_nOffset - base);
             return false;
         }
@@ -350,10 +352,13 @@ bool Decode(std::string_view in, EncodingId from, std::size_t base, std::string&
     return true;
 }
 
-bool DecodeIconv(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error)
+bool DecodeIconv(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error,
+                 const CIconv* shared)
 {
     using Kind = CConvertError::Kind;
-    CIconv cd("UTF-8", ConverterName(from));
+    std::optional<CIconv> own;
+    if (!shared) own.emplace("UTF-8", ConverterName(from));
+    const CIconv& cd = shared ? *shared : *own;
     if (!cd.Ok()) {
         Fail(error, Kind::NoConverter, 0, 1, 0, from, EncodingId::Utf8);
         return false;

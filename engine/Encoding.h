@@ -88,6 +88,9 @@ CEncoding EncodingForBytes(EncodingId id, std::string_view bytes);
 bool IsValidUtf8(std::string_view bytes);
 bool IsValidEucJp(std::string_view bytes);
 bool IsValidCp932(std::string_view bytes);
+// Whether text the pass runs on (CP932, UTF-8, EUC-JP) holds bytes invalid
+// in that encoding, a character cut short at the end included.
+bool HoldsInvalidBytes(std::string_view text, EncodingId pass);
 // Whether the bytes begin with a UTF-32 byte-order mark (either order).
 bool HasUtf32Mark(std::string_view bytes);
 

@@ -346,7 +346,8 @@ bool Encode(std::string_view text, EncodingId pass, const CState& from, const CS
         failedChar = c < 0x80 ? c : 0;  // 0: bytes invalid in the pass encoding
         if (c == 0x1B || c == 0x0E || c == 0x0F) return false;
         if (c < 0x80) {
-            if (c <= 0x20 || c == 0x7F) out += ch;  // controls in any set
+            // Lines end in ASCII; other controls stand for themselves in any set.
+            if ((c < 0x20 || c == 0x7F) && c != '\r' && c != '\n') out += ch;
             else writer.Put(Set::Ascii, ch, out);
             if (c == '\n') writer.LineEnded();
             i += n;
