@@ -92,7 +92,8 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     CRewriteOptions options{m_nLevel, m_bHtmlFilter != 0, m_bCommentFilter != 0};
     options.m_encoding = view->GetTextEncoding();
     options.m_nPassLimit = kPassLimit;
-    const bool whole = RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
+    const bool whole =
+        RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options, &m_report);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
     if (!whole)
         AfxMessageBox(IDS_PASS_CUT_SHORT);
@@ -134,6 +135,7 @@ void CJestpadDoc::LoadText(const QByteArray& raw)
     EncodingId pass = encoding.m_id;
     CByteString text;
     CConvertError error;
+    m_report = CRewriteReport();
     if (!ToPassText(bytes, encoding, text, pass, &error, &m_origin)) {
         // Not readable in that encoding: shown as CP932 bytes, so that nothing
         // is lost, and the user is told (once at start-up, by the reload that
@@ -168,7 +170,7 @@ std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
     std::string out;
     CConvertError error;
     // Text kept in the file's own encoding comes back as its very bytes.
-    if (FromPassText(bytes, pass, encoding, out, &error, &m_origin))
+    if (FromPassText(bytes, pass, encoding, out, &error, &m_origin, &m_report))
         return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
     if (error.m_eKind == CConvertError::Kind::Unrepresentable) {
         const QString question =

@@ -121,9 +121,9 @@ int Cp932Score(std::string_view s)
 }
 
 // How UTF-8 the text looks: each valid multi-byte sequence scores (a
-// Japanese one most), each invalid byte counts against. `multi` receives the
-// number of valid multi-byte sequences, `invalid` that of invalid bytes (a
-// character cut short at the end is neither).
+// Japanese one most), each run of invalid bytes counts against. `multi`
+// receives the number of valid multi-byte sequences, `invalid` that of
+// invalid runs (a character cut short at the end is neither).
 int Utf8Score(std::string_view s, std::size_t& multi, std::size_t& invalid)
 {
     Bytes p = Begin(s);
@@ -136,10 +136,11 @@ int Utf8Score(std::string_view s, std::size_t& multi, std::size_t& invalid)
         bool cut = false;
         const int n = Utf8Sequence(p, end, cut);
         if (cut) break;
-        if (n == 0) {
+        if (n == 0) {  // a run of invalid bytes is one damage
             ++invalid;
             score -= 8;
-            ++p;
+            do ++p;
+            while (p < end && *p >= 0x80 && Utf8Sequence(p, end, cut) == 0 && !cut);
             continue;
         }
         ++multi;

@@ -77,7 +77,7 @@ const char* ConverterName(EncodingId id);
 // (NULs at alternate positions); 7-bit text with ISO-2022-JP escapes (7-bit
 // text without counts as UTF-8); strict UTF-8. Then the 8-bit readings: one
 // that alone is valid wins, unless UTF-8 with a little damage (each invalid
-// byte against at least two valid multi-byte sequences) weighs more; where
+// run of bytes against at least two valid multi-byte sequences) weighs more; where
 // EUC-JP and CP932 both are valid, the likelier reading, a tie going to
 // CP932; where none is, damaged UTF-8 as above, else CP932. A last character
 // cut short at the end does not make UTF-8 or EUC-JP invalid.

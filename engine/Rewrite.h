@@ -33,9 +33,10 @@ struct CRewriteOptions {
 // that cannot be expressed in options.m_encoding (they are left out), runs
 // the pass at the level's threshold, then the enabled filters: HTML tags
 // first, then comments. Returns false when the pass stopped at its bound (the
-// filters still ran).
+// filters still ran). With a report, fills it with what the pass and the
+// filters changed (EditReport.h); asking for it changes no byte and no draw.
 bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
-                 const CRewriteOptions& options);
+                 const CRewriteOptions& options, CRewriteReport* report = nullptr);
 
 // Where a pass text came from, kept by ToPassText for FromPassText: the
 // file's bytes and encoding, the text the pass got, and for ISO-2022-JP the
