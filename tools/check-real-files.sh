@@ -5,8 +5,8 @@
 #   tools/check-real-files.sh [BUILD_DIR [WORK_DIR]]
 #
 # Fetches the packages below with `apt-get download`, unpacks them with
-# `dpkg-deb -x`, and for every text file that holds bytes above 0x7F or an
-# escape prints: the encoding jestcat detects, whether `jestcat` with a rule
+# `dpkg-deb -x` (gzip files too), and for every text file that holds bytes
+# above 0x7F or an escape prints: the encoding jestcat detects, whether `jestcat` with a rule
 # file that holds no rule gives the file back byte for byte, and uchardet's
 # and nkf's guesses when they are installed. Then it damages each UTF-8 file
 # with one stray byte and counts how many are still taken for UTF-8 and come
@@ -23,6 +23,10 @@ for p in "${PACKAGES[@]}"; do
     ls "$p"_*.deb >/dev/null 2>&1 || apt-get download "$p" >/dev/null 2>&1 || echo "skipped $p (not available)" >&2
 done
 for d in ./*.deb; do dpkg-deb -x "$d" "$WORK/root"; done
+# Compressed manuals and dictionaries are read as their text.
+find "$WORK/root" -type f -name '*.gz' -print0 | while IFS= read -r -d '' z; do
+    gzip -dc "$z" >"${z%.gz}" 2>/dev/null && rm -f "$z"
+done
 EMPTY="$WORK/empty.rules"
 : >"$EMPTY"
 have() { command -v "$1" >/dev/null 2>&1; }
