@@ -124,38 +124,41 @@ bool EditsWalk(const CByteString& input, const CByteString& output, const CRewri
 }
 
 // The file's bytes to the pass's text, as the window and jestcat read them,
-// and back without a rewrite: the file's own bytes again (ISO-2022-JP, whose
-// escapes may be written otherwise: the same pass text again). False when
-// the bytes are not valid in the encoding.
-bool ReadFile(const CByteString& file, const CEncoding& encoding, CByteString& passText, EncodingId& pass)
+// and back without a rewrite: the file's own bytes again, in every encoding.
+// False when the bytes are not valid in the encoding.
+bool ReadFile(const CByteString& file, const CEncoding& encoding, CByteString& passText, EncodingId& pass,
+              CPassOrigin& origin)
 {
     CConvertError error;
-    if (!ToPassText(file, encoding, passText, pass, &error)) {
+    if (!ToPassText(file, encoding, passText, pass, &error, &origin)) {
         Check(passText.empty(), "failed conversion to the pass's text changed it");
         Check(!DescribeConvertError(error, file).empty(), "conversion failure without a description");
         return false;
     }
     CByteString back;
-    Check(FromPassText(passText, pass, encoding, back), "pass text does not go back to its file's encoding");
-    if (encoding.m_id != EncodingId::Iso2022Jp) {
-        Check(back == file, "file bytes do not come back unchanged");
-    } else {
-        CByteString again;
-        EncodingId againPass;
-        Check(ToPassText(back, encoding, again, againPass) && again == passText && againPass == pass,
-              "ISO-2022-JP written back does not read the same");
-    }
+    const CRewriteReport none;
+    Check(FromPassText(passText, pass, encoding, back, nullptr, &origin, &none) && back == file,
+          "file bytes do not come back unchanged");
     return true;
 }
 
 // The rewritten text to the output's bytes: a failure leaves them as they
 // were and is described. The file's own UTF-16 takes every text the pass
 // makes from it.
-void WriteFile(const CByteString& text, EncodingId pass, const CEncoding& output, bool own)
+void WriteFile(const CByteString& text, EncodingId pass, const CEncoding& output, bool own, const CPassOrigin& origin,
+               const CRewriteReport& report)
 {
     CByteString bytes = "untouched";
     CConvertError error;
-    if (FromPassText(text, pass, output, bytes, &error)) return;
+    if (FromPassText(text, pass, output, bytes, &error, &origin, &report)) {
+        // The file's own ISO-2022-JP, changed stretches spliced in, reads again.
+        if (own && output.m_id == EncodingId::Iso2022Jp) {
+            CByteString again;
+            EncodingId againPass;
+            Check(ToPassText(bytes, output, again, againPass), "ISO-2022-JP written back does not read");
+        }
+        return;
+    }
     Check(bytes == "untouched", "failed conversion back changed its output");
     Check(!DescribeConvertError(error, text).empty(), "conversion failure without a description");
     Check(!own || (output.m_id != EncodingId::Utf16Le && output.m_id != EncodingId::Utf16Be),
@@ -198,9 +201,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool road = (flags & 64) != 0;
     CEncoding encoding;
     CByteString text;
+    CPassOrigin origin;
     if (road) {
         encoding = flags & 128 ? EncodingForBytes(kAllEncodings[data[1] % 6], file) : DetectEncoding(file);
-        if (!ReadFile(file, encoding, text, options.m_encoding)) return 0;
+        if (!ReadFile(file, encoding, text, options.m_encoding, origin)) return 0;
     } else {
         text = file;
         options.m_encoding = flags & 8 ? EncodingId::Utf8 : flags & 16 ? EncodingId::EucJp : EncodingId::Cp932;
@@ -231,7 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool own = (flags & 24) == 0;
         const EncodingId to = kAllEncodings[data[2] % 6];
         const bool wide = to == EncodingId::Utf16Le || to == EncodingId::Utf16Be;
-        WriteFile(fast, options.m_encoding, own ? encoding : CEncoding{to, wide}, own);
+        WriteFile(fast, options.m_encoding, own ? encoding : CEncoding{to, wide}, own, origin, report);
     }
 
     // A second pass reuses the rule set's key index, and a copy shares it:
