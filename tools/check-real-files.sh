@@ -32,7 +32,7 @@ EMPTY="$WORK/empty.rules"
 have() { command -v "$1" >/dev/null 2>&1; }
 # Bytes that iconv drops as no UTF-8.
 invalidBytes() { echo $(( $(stat -c %s "$1") - $(iconv -c -f UTF-8 -t UTF-8 "$1" 2>/dev/null | wc -c) )); }
-total=0 same=0 damagedUtf8=0 damagedTotal=0 damagedSame=0 damagedBroken=0
+total=0 same=0 damagedUtf8=0 damagedTotal=0 damagedSame=0 damagedBroken=0 damagedUchardet=0 damagedNkf=0
 declare -A found
 printf '%-60s %-12s %-5s %-14s %s\n' file jestcat same uchardet nkf
 while IFS= read -r -d '' f; do
@@ -54,6 +54,8 @@ while IFS= read -r -d '' f; do
         { head -c $((size / 2)) "$f"; printf '\xE9'; tail -c +$((size / 2 + 1)) "$f"; } >"$bad"
         damagedTotal=$((damagedTotal + 1))
         [ "$("$JESTCAT" --detect "$bad" | sed 's/.*: //')" = utf-8 ] && damagedUtf8=$((damagedUtf8 + 1))
+        have uchardet && [ "$(uchardet "$bad")" = UTF-8 ] && damagedUchardet=$((damagedUchardet + 1))
+        have nkf && [ "$(nkf --guess "$bad" | cut -d' ' -f1)" = UTF-8 ] && damagedNkf=$((damagedNkf + 1))
         "$JESTCAT" -r "$EMPTY" "$bad" 2>/dev/null | cmp -s - "$bad" && damagedSame=$((damagedSame + 1))
         # Broken further at level 4: more bytes that are no UTF-8 than before.
         "$JESTCAT" -l 4 "$bad" >"$bad.out" 2>/dev/null
@@ -64,3 +66,4 @@ echo
 echo "files: $total, byte for byte: $same"
 for k in "${!found[@]}"; do echo "  detected $k: ${found[$k]}"; done
 echo "UTF-8 files with one stray byte: $damagedTotal, still UTF-8: $damagedUtf8, byte for byte: $damagedSame, broken further at -l 4: $damagedBroken"
+echo "  taken for UTF-8 by uchardet: $damagedUchardet, by nkf: $damagedNkf (each 0 when not installed)"
