@@ -75,10 +75,14 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     // An encoding chosen for the file stays for its reloads only.
     const bool sameFile = !GetPathName().isEmpty() && AbsolutePath(path) == GetPathName();
     const CTextEncoding before = m_encoding;
-    if (!sameFile)
+    const bool warned = m_bInvalidWarned;
+    if (!sameFile) {
         m_encoding.m_forced.reset();
+        m_bInvalidWarned = false;
+    }
     if (!CDocument::OnOpenDocument(path)) {
         m_encoding = before;
+        m_bInvalidWarned = warned;
         return false;
     }
     // Before the view's first initial update the raw text stays as loaded.
@@ -94,7 +98,8 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     CRewriteOptions options = m_options;
     options.m_encoding = m_encoding.m_pass;
     options.m_nPassLimit = kPassLimit;
-    const bool whole = RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
+    const bool whole =
+        RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options, &m_report);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
     if (!whole)
         AfxMessageBox(IDS_PASS_CUT_SHORT);
@@ -106,6 +111,8 @@ bool CJestpadDoc::OnNewDocument()
     if (!CDocument::OnNewDocument())
         return false;
     m_encoding = CTextEncoding();
+    m_origin = CPassOrigin();
+    m_report = CRewriteReport();
     if (CJestpadView* view = GetJestpadView())
         view->SetWindowText(QByteArray(), m_encoding.m_pass);
     ShowEncoding();
@@ -137,15 +144,23 @@ void CJestpadDoc::LoadText(const QByteArray& raw)
     CTextEncoding encoding{.m_forced = m_encoding.m_forced};
     CByteString text;
     CConvertError error;
-    if (!ToPassText(bytes, encoding, text, &error)) {
+    m_report = CRewriteReport();
+    if (!ToPassText(bytes, encoding, text, &error, &m_origin)) {
         // Not readable in that encoding: shown as CP932 bytes, so that nothing
         // is lost, and the user is told (once at start-up, by the reload that
         // follows the raw load).
-        if (m_bViewReady)
+        if (m_bViewReady && error.m_eKind == CConvertError::Kind::Utf32Text)
+            AfxMessageBox(IDS_OPEN_UTF32);
+        else if (m_bViewReady)
             AfxMessageBox(AfxFormatString(IDS_OPEN_ENCODING_FALLBACK,
                                           {EncodingName(encoding.m_file), QString::number(error.m_nLine)}));
-        encoding = CTextEncoding{.m_forced = encoding.m_forced};
-        text.assign(bytes);
+        CTextEncoding cp932{.m_forced = EncodingId::Cp932};
+        ToPassText(bytes, cp932, text, nullptr, &m_origin);
+        encoding = CTextEncoding{.m_forced = encoding.m_forced, .m_file = cp932.m_file, .m_pass = cp932.m_pass};
+    } else if (m_bViewReady && !m_bInvalidWarned && HoldsInvalidBytes(text, encoding.m_pass)) {
+        // Said once a file: its invalid bytes show as U+FFFD and are saved as they are.
+        m_bInvalidWarned = true;
+        AfxMessageBox(AfxFormatString(IDS_OPEN_INVALID_BYTES, {EncodingName(encoding.m_file)}));
     }
     m_encoding = encoding;
     GetJestpadView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), m_encoding.m_pass);
@@ -161,7 +176,7 @@ bool CJestpadDoc::FileBytes(const CEncoding& encoding, QByteArray& bytes, CConve
     std::string out;
     // Text kept in the file's own encoding comes back as its very bytes.
     if (!FromPassText(std::string_view(text.constData(), static_cast<size_t>(text.size())), m_encoding.m_pass, encoding,
-                      out, &error))
+                      out, &error, &m_origin, &m_report))
         return false;
     bytes = QByteArray(out.data(), static_cast<qsizetype>(out.size()));
     return true;

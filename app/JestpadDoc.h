@@ -70,6 +70,12 @@ private:
     std::optional<CEncoding> SaveEncoding();
     void ShowEncoding();
 
+    // Where the view's text came from, so that Save As gives unchanged text back as the file's bytes.
+    CPassOrigin m_origin;
+    // What the pass changed in it, for the same purpose.
+    CRewriteReport m_report;
+    // Whether the user was told that this file holds bytes invalid in its encoding.
+    bool m_bInvalidWarned = false;
     // Shows the rule set's line errors in a message box.
     std::unique_ptr<CMessageSink> m_pSink;
 };

@@ -39,9 +39,12 @@ constexpr const char* kUnrepresentable = "line %zu: U+%04X cannot be written in 
 constexpr const char* kIncompleteInput = "line %zu: %s text ends inside a character at byte %zu";
 constexpr const char* kInvalidInput = "line %zu: invalid %s bytes at byte %zu";
 constexpr const char* kNoConverter = "no converter from %s to %s";
+constexpr const char* kPassCutShort = "rewriting stopped at its bound; the rest is written as it was";
+constexpr const char* kUtf32Text =
+    "UTF-32 text (byte-order mark at byte 0) cannot be read; convert it to UTF-8 or UTF-16 first";
 
 // Long-only options get values outside the range of characters.
-enum : int { kOptHtml = 256, kOptComments, kOptDetect, kOptRulesEncoding };
+enum : int { kOptHtml = 256, kOptComments, kOptDetect, kOptRulesEncoding, kOptStats };
 
 struct Options {
     CRewriteOptions rewrite;
@@ -51,6 +54,7 @@ struct Options {
     std::optional<EncodingId> to;             // of the output; nullopt: the input's
     std::optional<EncodingId> rulesEncoding;  // of the rule file; nullopt: detect
     bool detect = false;
+    bool stats = false;  // firings per rule group on standard error
     std::vector<std::string> files;
 };
 
@@ -143,6 +147,8 @@ std::string HelpText()
            "      --rules-encoding=ENC  encoding of the rule file (default: auto)\n"
            "      --detect        print 'FILE: ENC' (and ' bom') for each FILE, the\n"
            "                        encoding auto picks, and rewrite nothing\n"
+           "      --stats         after each FILE, print on standard error how often\n"
+           "                        each rule group fired (key, count) and the total\n"
            "  -h, --help          display this help and exit\n"
            "  -V, --version       output version information and exit\n"
            "\n"
@@ -199,6 +205,7 @@ Options ParseOptions(int argc, char** argv)
         {"to", required_argument, nullptr, 't'},
         {"rules-encoding", required_argument, nullptr, kOptRulesEncoding},
         {"detect", no_argument, nullptr, kOptDetect},
+        {"stats", no_argument, nullptr, kOptStats},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
@@ -240,6 +247,9 @@ Options ParseOptions(int argc, char** argv)
             break;
         case kOptDetect:
             opts.detect = true;
+            break;
+        case kOptStats:
+            opts.stats = true;
             break;
         case kOptHtml:
             opts.rewrite.m_bHtmlFilter = true;
@@ -298,6 +308,8 @@ std::string Describe(const CConvertError& error, std::string_view input)
     case Kind::NoConverter:
         std::snprintf(buf, sizeof buf, kNoConverter, from.c_str(), to.c_str());
         return buf;
+    case Kind::Utf32Text:
+        return kUtf32Text;
     case Kind::InvalidInput:
         break;
     }
@@ -311,15 +323,53 @@ std::string Describe(const CConvertError& error, std::string_view input)
     return shown.empty() ? std::string(buf) : std::string(buf) + " (" + shown + ")";
 }
 
+// A rule key for the statistics: UTF-8, with control bytes, backslashes and
+// bytes that do not convert written as \xNN.
+std::string ShownKey(const CByteString& key, EncodingId encoding)
+{
+    std::string utf8;
+    const bool converted = DecodeToUtf8(key, {encoding, false}, utf8);
+    std::string shown;
+    for (const char c : converted ? utf8 : key) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || b == '\\' || (!converted && b >= 0x80)) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+// "FILE:" and a line per group that fired, in the order the groups are
+// tried: its key in 「」 and the count; then the total.
+std::string StatsText(const CRuleSet& rules, EncodingId encoding, const CRewriteReport& report,
+                      const std::string& name)
+{
+    const std::vector<CRuleGroup> groups = rules.GetPassGroups(encoding);
+    std::string text = name + ":\n";
+    for (std::size_t g = 0; g < groups.size() && g < report.m_arrGroupFirings.size(); ++g) {
+        if (report.m_arrGroupFirings[g] != 0)
+            text += "  「" + ShownKey(groups[g].GetKey(), encoding) + "」 " +
+                    std::to_string(report.m_arrGroupFirings[g]) + "\n";
+    }
+    return text + "  total " + std::to_string(report.m_nFirings) + "\n";
+}
+
 // The open pipeline of the window, on one input: to the pass's bytes, seed,
 // pass, filters, back to the output's encoding. False, with the message
 // printed, when the input cannot be decoded or the output cannot hold it.
-bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text)
+// With --stats, stats receives what StatsText gives.
+bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text,
+             std::string& stats)
 {
     CTextEncoding encoding{.m_forced = opts.encoding};
     CByteString passText;
     CConvertError error;
-    if (!ToPassText(text, encoding, passText, &error)) {
+    CPassOrigin origin;
+    if (!ToPassText(text, encoding, passText, &error, &origin)) {
         PrintError(name + ": " + Describe(error, text));
         return false;
     }
@@ -327,10 +377,16 @@ bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name
     options.m_encoding = encoding.m_pass;
     // Seeded when the input has been read, just before its pass.
     const std::uint32_t seed = opts.seed ? *opts.seed : static_cast<std::uint32_t>(std::time(nullptr));
-    RewriteText(rules, passText, seed, options);
+    CRewriteReport report;
+    // ISO-2022-JP output copies what the pass left alone: it needs the edits.
+    const bool wantReport = opts.stats || encoding.m_file.m_id == EncodingId::Iso2022Jp;
+    if (!RewriteText(rules, passText, seed, options, wantReport ? &report : nullptr))
+        PrintError(name + ": " + kPassCutShort);
+    if (opts.stats)
+        stats = StatsText(rules, options.m_encoding, report, name);
     // Wide encodings get a mark, so that they can be recognised again.
     const CEncoding output = opts.to ? CEncoding{*opts.to, HasWideUnits(*opts.to)} : encoding.m_file;
-    if (!FromPassText(passText, encoding.m_pass, output, text, &error)) {
+    if (!FromPassText(passText, encoding.m_pass, output, text, &error, &origin, wantReport ? &report : nullptr)) {
         PrintError(name + ": " + Describe(error, passText));
         return false;
     }
@@ -353,6 +409,7 @@ int Run(int argc, char** argv)
     int status = kExitOk;
     for (const std::string& name : opts.files) {
         CByteString text;
+        std::string stats;
         try {
             if (!ReadInput(name, text)) {
                 status = kExitTrouble;
@@ -361,7 +418,7 @@ int Run(int argc, char** argv)
             if (opts.detect) {
                 const CEncoding found = DetectEncoding(text);
                 text = name + ": " + OptionName(found.m_id) + (found.m_bBom ? " bom" : "") + "\n";
-            } else if (!Rewrite(rules, opts, name, text)) {
+            } else if (!Rewrite(rules, opts, name, text, stats)) {
                 status = kExitTrouble;
                 continue;
             }
@@ -374,6 +431,8 @@ int Run(int argc, char** argv)
             PrintError(std::string("write error: ") + std::strerror(error));
             return kExitTrouble;
         }
+        // Best effort, as for every message.
+        std::fwrite(stats.data(), 1, stats.size(), stderr);
     }
     return status;
 }

@@ -53,8 +53,8 @@ const CPairTable& Pairs()
 }
 
 // Every EUC-JP double-byte code (A1..FE twice) and every JIS X 0212 code
-// (8F, then A1..FE twice), decoded once by the converter the engine uses;
-// 0 marks a code without a character.
+// (8F, then A1..FE twice), decoded once by the converter the engine uses
+// (six codes as Unix tools read them); 0 marks a code without a character.
 class CEucTable {
 public:
     CEucTable()
@@ -82,6 +82,11 @@ public:
                         const auto u = static_cast<char16_t>(static_cast<unsigned char>(outBuf[0]) |
                                                              static_cast<unsigned char>(outBuf[1]) << 8);
                         m_table[static_cast<size_t>((plane * 94 + c1) * 94 + c2)] = u;
+                    // The six codes Unix tools read otherwise, as they read them.
+                    if (const char32_t unix = plane == 0 ? UnixReading(static_cast<unsigned char>(0xA1 + c1),
+                                                                        static_cast<unsigned char>(0xA1 + c2))
+                                                         : 0)
+                        m_table[static_cast<size_t>(c1 * 94 + c2)] = static_cast<char16_t>(unix);
                     }
                 }
             }

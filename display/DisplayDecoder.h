@@ -15,6 +15,7 @@
 QString Cp932ToDisplay(const QByteArray& bytes);
 
 // Decodes the bytes of the view in its encoding: CP932 as above; UTF-8 and
-// EUC-JP leniently, each invalid byte a U+FFFD, NUL and line breaks as above.
+// EUC-JP leniently (A1C1 as U+301C and the like, as Unix tools read
+// them), each invalid byte a U+FFFD, NUL and line breaks as above.
 // Any other encoding is taken as UTF-8 (the view never holds one).
 QString BytesToDisplay(const QByteArray& bytes, EncodingId encoding);

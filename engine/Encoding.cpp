@@ -1,4 +1,6 @@
 #include "Encoding.h"
+#include "EncodingBytes.h"
+#include "Iso2022Jp.h"
 
 #include "Sjis.h"
 
@@ -12,11 +14,7 @@
 
 namespace {
 
-using Bytes = const unsigned char*;
-
-Bytes Begin(std::string_view s) { return reinterpret_cast<Bytes>(s.data()); }
-
-bool In(unsigned c, unsigned lo, unsigned hi) { return c - lo <= hi - lo; }
+using namespace enc;
 
 // ---- Names ------------------------------------------------------------------
 
@@ -32,74 +30,6 @@ std::string Squeeze(std::string_view name)
     return out;
 }
 
-// ---- Validity ---------------------------------------------------------------
-
-// Length of the valid UTF-8 sequence at p (1 to 4), 0 when invalid, or
-// `cut` (returned as -1 through the flag) when the text ends inside it.
-int Utf8Sequence(Bytes p, Bytes end, bool& cut)
-{
-    const unsigned c = p[0];
-    if (c < 0x80) return 1;
-    int n;
-    unsigned lo = 0x80, hi = 0xBF;
-    if (In(c, 0xC2, 0xDF)) {
-        n = 2;
-    } else if (In(c, 0xE0, 0xEF)) {
-        n = 3;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
-    } else if (In(c, 0xF0, 0xF4)) {
-        n = 4;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else {
-        return 0;
-    }
-    for (int i = 1; i < n; ++i) {
-        if (p + i == end) {
-            cut = true;
-            return 0;
-        }
-        if (!In(p[i], lo, hi)) return 0;
-        lo = 0x80;
-        hi = 0xBF;
-    }
-    return n;
-}
-
-// Skips ASCII eight bytes at a time.
-Bytes SkipAscii(Bytes p, Bytes end)
-{
-    while (end - p >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        if (w & 0x8080808080808080ull) break;
-        p += 8;
-    }
-    while (p < end && *p < 0x80) ++p;
-    return p;
-}
-
-// Offset of the first invalid UTF-8 byte, or the length; `cut` tells that
-// the text ends inside a character there.
-std::size_t FirstInvalidUtf8(std::string_view s, bool& cut)
-{
-    Bytes const b = Begin(s);
-    Bytes const end = b + s.size();
-    Bytes p = b;
-    cut = false;
-    for (;;) {
-        p = SkipAscii(p, end);
-        if (p == end) return s.size();
-        // Most Japanese characters: three bytes led by E1..EC or EE..EF.
-        while (IsCommonUtf8Triple(p, static_cast<std::size_t>(end - p))) p += 3;
-        if (p == end) return s.size();
-        if (*p < 0x80) continue;
-        const int n = Utf8Sequence(p, end, cut);
-        if (n == 0) return static_cast<std::size_t>(p - b);
-        p += n;
-    }
-}
 
 // Decodes the valid UTF-8 character at p (n bytes).
 char32_t Utf8Char(Bytes p, int n)
@@ -133,104 +63,6 @@ void AppendUtf8(std::string& out, char32_t c)
     }
 }
 
-bool IsCp932Lead(unsigned c) { return IsSjisLeadByte(static_cast<unsigned char>(c)); }
-
-// ---- Weighing EUC-JP against CP932 -----------------------------------------
-
-// One half-width katakana byte (0xA1..0xDF) after `prev`: letters score, a
-// voiced mark after a kana that takes it scores more, anywhere else it
-// counts against, and so does a long mark after no kana.
-int HalfWidthScore(unsigned c, unsigned prev)
-{
-    if (c == 0xDE || c == 0xDF) {
-        const bool voiced = In(prev, 0xB6, 0xC4) || In(prev, 0xCA, 0xCE) || (c == 0xDE && prev == 0xB3);
-        return voiced ? 4 : -4;
-    }
-    if (c == 0xB0) return In(prev, 0xA6, 0xDF) ? 2 : -2;
-    if (In(c, 0xB1, 0xDD)) return 2;
-    if (In(c, 0xA6, 0xAF)) return 1;
-    return 0;
-}
-
-// How Japanese the text looks when read as EUC-JP: kana score high, kanji
-// and punctuation a little, unassigned rows count against it.
-int EucJpScore(std::string_view s)
-{
-    Bytes p = Begin(s);
-    Bytes const end = p + s.size();
-    int score = 0;
-    unsigned prevKana = 0;
-    while (p < end) {
-        const unsigned c = *p;
-        if (c < 0x80) {
-            prevKana = 0;
-            ++p;
-            continue;
-        }
-        if (c == 0x8E) {  // half-width katakana
-            const unsigned k = p + 1 < end ? p[1] : 0;
-            score += HalfWidthScore(k, prevKana);
-            prevKana = k;
-            p += 2;
-            continue;
-        }
-        prevKana = 0;
-        if (c == 0x8F) {  // JIS X 0212: rare
-            score -= 2;
-            p += 3;
-            continue;
-        }
-        if (c == 0xA4 || c == 0xA5) score += 6;        // hiragana, katakana
-        else if (c == 0xA1) score += 2;                // punctuation
-        else if (In(c, 0xB0, 0xCF)) score += 1;        // first-level kanji
-        else if (In(c, 0xA9, 0xAC) || c == 0xAE || c == 0xAF || In(c, 0xF5, 0xFE)) score -= 4;  // unassigned rows
-        p += 2;
-    }
-    return score;
-}
-
-// How Japanese the text looks when read as CP932 (in the ambiguous case it
-// holds half-width katakana and rarer kanji only): half-width katakana as
-// above; user-defined characters count against.
-int Cp932Score(std::string_view s)
-{
-    Bytes p = Begin(s);
-    Bytes const end = p + s.size();
-    int score = 0;
-    unsigned prev = 0;
-    while (p < end) {
-        const unsigned c = *p;
-        if (c < 0x80) {
-            prev = c;
-            ++p;
-            continue;
-        }
-        if (In(c, 0xA1, 0xDF)) {
-            score += HalfWidthScore(c, prev);
-            prev = c;
-            ++p;
-            continue;
-        }
-        if (In(c, 0xF0, 0xF9)) score -= 4;
-        else if (In(c, 0xFA, 0xFC)) score -= 1;
-        prev = c;
-        p += 2;
-    }
-    return score;
-}
-
-bool HasJisEscape(std::string_view s)
-{
-    for (std::size_t i = s.find('\x1B'); i != std::string_view::npos; i = s.find('\x1B', i + 1)) {
-        const std::string_view rest = s.substr(i + 1, 3);
-        if (rest.starts_with("$@") || rest.starts_with("$B") || rest.starts_with("(I") || rest.starts_with("(J"))
-            return true;
-        if (rest.size() == 3 && rest.starts_with("$(") && std::string_view("DOPQ").find(rest[2]) != std::string_view::npos)
-            return true;
-    }
-    return false;
-}
-
 // ---- iconv ------------------------------------------------------------------
 
 class CIconv {
@@ -259,6 +91,16 @@ struct FoldPair {
 constexpr FoldPair kFolds[] = {
     {0x301C, 0xFF5E}, {0x2016, 0x2225}, {0x2212, 0xFF0D}, {0x00A2, 0xFFE0},
     {0x00A3, 0xFFE1}, {0x00AC, 0xFFE2},
+};
+
+// The codes of those six in EUC-JP, read as Unix tools read them.
+struct UnixPair {
+    unsigned char b1, b2;
+    char32_t unix;
+};
+constexpr UnixPair kUnixReadings[] = {
+    {0xA1, 0xC1, 0x301C}, {0xA1, 0xC2, 0x2016}, {0xA1, 0xDD, 0x2212},
+    {0xA1, 0xF1, 0x00A2}, {0xA1, 0xF2, 0x00A3}, {0xA2, 0xCC, 0x00AC},
 };
 
 // The form that the target holds at the common code.
@@ -399,11 +241,31 @@ std::size_t FirstJisX0213(std::string_view utf8)
     return 0;
 }
 
+bool Decode(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error);
+
 // Input offset of the character whose UTF-8 form starts at utf8Offset:
 // decodes again into exactly that many bytes of room.
 std::size_t InputOffsetOf(std::string_view in, EncodingId from, std::size_t utf8Offset)
 {
     if (from == EncodingId::Utf8) return utf8Offset;
+    if (from == EncodingId::Iso2022Jp) {
+        jis::CDecoded decoded;
+        if (!jis::Decode(in, true, decoded, nullptr)) return 0;
+        auto it = std::lower_bound(decoded.m_marks.begin(), decoded.m_marks.end(), utf8Offset,
+                                   [](const jis::CMark& m, std::size_t o) { return static_cast<std::size_t>(m.m_nPass) < o; });
+        return it == decoded.m_marks.end() ? in.size() : static_cast<std::size_t>(it->m_nFile);
+    }
+    if (from == EncodingId::EucJp) {  // character by character, as Decode reads them
+        std::size_t i = 0, decoded = 0;
+        std::string one;
+        while (i < in.size() && decoded < utf8Offset) {
+            const std::size_t n = std::max<std::size_t>(1, CharLength(in, i, from));
+            if (!Decode(in.substr(i, n), from, 0, one, nullptr)) break;
+            decoded += one.size();
+            i += n;
+        }
+        return i;
+    }
     CIconv cd("UTF-8", ConverterName(from));
     if (!cd.Ok()) return 0;
     std::string src(in);
@@ -417,6 +279,9 @@ std::size_t InputOffsetOf(std::string_view in, EncodingId from, std::size_t utf8
 }
 
 // Decodes `in` (no mark) to UTF-8; errors count from `base` in the input.
+bool DecodeIconv(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error,
+                 const CIconv* shared = nullptr);
+
 bool Decode(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error)
 {
     using Kind = CConvertError::Kind;
@@ -431,7 +296,50 @@ bool Decode(std::string_view in, EncodingId from, std::size_t base, std::string&
         utf8.assign(in);
         return true;
     }
-    CIconv cd("UTF-8", ConverterName(from));
+    if (from == EncodingId::Iso2022Jp) {
+        jis::CDecoded decoded;
+        if (!jis::Decode(in, true, decoded, error)) {
+            if (error) error->m_nOffset += base;
+            return false;
+        }
+        utf8 = std::move(decoded.m_text);
+        return true;
+    }
+    if (from != EncodingId::EucJp) return DecodeIconv(in, from, base, utf8, error);
+    // EUC-JP: the six codes Unix tools read otherwise, the rest by the converter.
+    std::string out, run;
+    std::size_t from0 = 0;
+    const CIconv cd("UTF-8", ConverterName(from));
+    auto flush = [&](std::size_t to) {
+        if (!DecodeIconv(in.substr(from0, to - from0), from, base + from0, run, error, &cd)) {
+            if (error) error->m_nLine = LineAt(in, error->m_nOffset - base);
+            return false;
+        }
+        out += run;
+        return true;
+    };
+    for (std::size_t i = 0; i < in.size();) {
+        const std::size_t n = std::max<std::size_t>(1, CharLength(in, i, EncodingId::EucJp));
+        const char32_t unix = n == 2 ? UnixReading(static_cast<unsigned char>(in[i]), static_cast<unsigned char>(in[i + 1])) : 0;
+        if (unix) {
+            if (!flush(i)) return false;
+            AppendUtf8(out, unix);
+            from0 = i + 2;
+        }
+        i += n;
+    }
+    if (!flush(in.size())) return false;
+    utf8 = std::move(out);
+    return true;
+}
+
+bool DecodeIconv(std::string_view in, EncodingId from, std::size_t base, std::string& utf8, CConvertError* error,
+                 const CIconv* shared)
+{
+    using Kind = CConvertError::Kind;
+    std::optional<CIconv> own;
+    if (!shared) own.emplace("UTF-8", ConverterName(from));
+    const CIconv& cd = shared ? *shared : *own;
     if (!cd.Ok()) {
         Fail(error, Kind::NoConverter, 0, 1, 0, from, EncodingId::Utf8);
         return false;
@@ -542,103 +450,6 @@ std::string_view WithoutByteOrderMark(std::string_view bytes, const CEncoding& e
 
 const char* ConverterName(EncodingId id) { return EncodingInfo(id).m_pszConverter; }
 
-// ---- Detection ----------------------------------------------------------------
-
-bool IsValidUtf8(std::string_view bytes)
-{
-    bool cut = false;
-    return FirstInvalidUtf8(bytes, cut) == bytes.size() || cut;
-}
-
-bool IsValidEucJp(std::string_view bytes)
-{
-    Bytes p = Begin(bytes);
-    Bytes const end = p + bytes.size();
-    while (p < end) {
-        while (end - p >= 2 && In(p[0], 0xA1, 0xFE) && In(p[1], 0xA1, 0xFE)) p += 2;
-        if (p == end) break;
-        const unsigned c = *p;
-        if (c < 0x80) {
-            p = SkipAscii(p + 1, end);
-            continue;
-        }
-        int trail;
-        unsigned hi = 0xFE;
-        if (In(c, 0xA1, 0xFE)) trail = 1;
-        else if (c == 0x8E) trail = 1, hi = 0xDF;
-        else if (c == 0x8F) trail = 2;
-        else return false;
-        ++p;
-        for (int i = 0; i < trail; ++i, ++p) {
-            if (p == end) return true;  // cut short
-            if (!In(*p, 0xA1, hi)) return false;
-        }
-    }
-    return true;
-}
-
-namespace {
-
-// Whether all eight bytes are single-byte CP932 characters: ASCII or
-// half-width katakana (0xA1..0xDF, that is 0x21..0x5F under the high bit).
-bool AllSingleCp932(std::uint64_t w)
-{
-    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-    const std::uint64_t y = w & ~kHigh;
-    const std::uint64_t atLeast21 = (y + 0x5F5F5F5F5F5F5F5Full) & kHigh;
-    const std::uint64_t atLeast60 = (y + 0x2020202020202020ull) & kHigh;
-    const std::uint64_t kana = w & atLeast21 & ~atLeast60 & kHigh;
-    return ((~w & kHigh) | kana) == kHigh;
-}
-
-}  // namespace
-
-bool IsValidCp932(std::string_view bytes)
-{
-    Bytes p = Begin(bytes);
-    Bytes const end = p + bytes.size();
-    while (p < end) {
-        std::uint64_t w;
-        while (end - p >= 8 && (std::memcpy(&w, p, 8), AllSingleCp932(w))) p += 8;
-        if (p == end) break;
-        const unsigned c = *p++;
-        if (c < 0x80) {
-            p = SkipAscii(p, end);
-            continue;
-        }
-        if (In(c, 0xA1, 0xDF)) continue;
-        if (!IsCp932Lead(c)) return false;
-        if (p == end) return true;  // cut short
-        const unsigned t = *p++;
-        if (!In(t, 0x40, 0x7E) && !In(t, 0x80, 0xFC)) return false;
-    }
-    return true;
-}
-
-CEncoding DetectEncoding(std::string_view bytes)
-{
-    for (EncodingId id : {EncodingId::Utf8, EncodingId::Utf16Le, EncodingId::Utf16Be}) {
-        if (bytes.starts_with(ByteOrderMark(id))) return {id, true};
-    }
-    Bytes const b = Begin(bytes);
-    if (SkipAscii(b, b + bytes.size()) == b + bytes.size())
-        return {HasJisEscape(bytes) ? EncodingId::Iso2022Jp : EncodingId::Utf8, false};
-    if (IsValidUtf8(bytes)) return {EncodingId::Utf8, false};
-    if (IsValidEucJp(bytes)) {
-        if (!IsValidCp932(bytes)) return {EncodingId::EucJp, false};
-        // Both readings are valid: the first 64 KiB are plenty to weigh them.
-        const std::string_view head = bytes.substr(0, 64 * 1024);
-        if (EucJpScore(head) > Cp932Score(head)) return {EncodingId::EucJp, false};
-    }
-    return {EncodingId::Cp932, false};
-}
-
-CEncoding EncodingForBytes(EncodingId id, std::string_view bytes)
-{
-    const std::string_view bom = ByteOrderMark(id);
-    return {id, !bom.empty() && bytes.starts_with(bom)};
-}
-
 // ---- Conversion ---------------------------------------------------------------
 
 bool ConvertText(std::string_view bytes, const CEncoding& from, const CEncoding& to, std::string& out,
@@ -692,6 +503,14 @@ bool ConvertersAvailable()
         if (!in.Ok() || !out.Ok()) return false;
     }
     return true;
+}
+
+char32_t UnixReading(unsigned char b1, unsigned char b2)
+{
+    for (const UnixPair& u : kUnixReadings) {
+        if (u.b1 == b1 && u.b2 == b2) return u.unix;
+    }
+    return 0;
 }
 
 // ---- The pass -----------------------------------------------------------------

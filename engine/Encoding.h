@@ -48,10 +48,15 @@ const char* ConverterName(EncodingId id);
 
 // ---- Detection ------------------------------------------------------------
 
-// The ladder: byte-order mark; 7-bit text with ISO-2022-JP escapes; strict
-// UTF-8 (text with no byte above 0x7F counts as UTF-8); strict EUC-JP; CP932.
-// Text valid as both EUC-JP and CP932 goes to the likelier reading. A last
-// character cut short at the end does not make UTF-8 or EUC-JP invalid.
+// The ladder: byte-order mark (a UTF-32 mark gives the UTF-16 of that order,
+// which ToPassText refuses); UTF-16 without a mark where the text plainly is
+// (NULs at alternate positions); 7-bit text with ISO-2022-JP escapes (7-bit
+// text without counts as UTF-8); strict UTF-8. Then the 8-bit readings: one
+// that alone is valid wins, unless UTF-8 with a little damage (each invalid
+// run of bytes against at least two valid multi-byte sequences) weighs more; where
+// EUC-JP and CP932 both are valid, the likelier reading, a tie going to
+// CP932; where none is, damaged UTF-8 as above, else CP932. A last character
+// cut short at the end does not make UTF-8 or EUC-JP invalid.
 CEncoding DetectEncoding(std::string_view bytes);
 // A named encoding for these bytes: m_bBom is set when they begin with its mark.
 CEncoding EncodingForBytes(EncodingId id, std::string_view bytes);
@@ -59,13 +64,21 @@ CEncoding EncodingForBytes(EncodingId id, std::string_view bytes);
 bool IsValidUtf8(std::string_view bytes);
 bool IsValidEucJp(std::string_view bytes);
 bool IsValidCp932(std::string_view bytes);
+// Whether text the pass runs on (CP932, UTF-8, EUC-JP) holds bytes invalid
+// in that encoding, a character cut short at the end included.
+bool HoldsInvalidBytes(std::string_view text, EncodingId pass);
+// Whether the bytes begin with a UTF-32 byte-order mark (either order).
+bool HasUtf32Mark(std::string_view bytes);
 
 // ---- Conversion -----------------------------------------------------------
 
 // Why a conversion stopped, as facts for the programs to word. Offsets and
 // lines count in the input given.
 struct CConvertError {
-    enum class Kind : std::uint8_t { InvalidInput, IncompleteInput, Unrepresentable, NoConverter };
+    enum class Kind : std::uint8_t {
+        InvalidInput, IncompleteInput, Unrepresentable, NoConverter,
+        Utf32Text,  // a UTF-32 mark: not read
+    };
     Kind m_eKind = Kind::InvalidInput;
     std::size_t m_nOffset = 0;  // byte offset in the input
     std::size_t m_nLine = 1;    // line of that offset, from 1
@@ -84,6 +97,13 @@ struct CConvertError {
 // with `out` untouched and `error` (when given) filled; never substitutes.
 bool ConvertText(std::string_view bytes, const CEncoding& from, const CEncoding& to, std::string& out,
                  CConvertError* error = nullptr);
+// EUC-JP and ISO-2022-JP read JIS X 0208's six codes that Windows maps
+// otherwise as glibc's EUC-JP, nkf and Python do: A1C1 as U+301C, A1C2
+// U+2016, A1DD U+2212, A1F1 U+00A2, A1F2 U+00A3, A2CC U+00AC (the NEC and
+// IBM extensions keep their CP932 reading). The Unix reading of a code given
+// as EUC-JP bytes, or 0 for every other code.
+char32_t UnixReading(unsigned char b1, unsigned char b2);
+
 // ConvertText to and from UTF-8 without a mark.
 bool DecodeToUtf8(std::string_view bytes, const CEncoding& from, std::string& utf8, CConvertError* error = nullptr);
 bool EncodeFromUtf8(std::string_view utf8, const CEncoding& to, std::string& bytes, CConvertError* error = nullptr);

@@ -607,3 +607,69 @@ TEST_F(JestcatTest, WriteErrorIsReported)
 }
 
 }  // namespace
+
+namespace {
+
+// --stats after each FILE, and the note when a pass stops at its bound; the
+// exit status stays 0 and the output is the text as far as the pass got.
+TEST_F(JestcatTest, StatsAndTheBoundNoteOnStandardError)
+{
+    const std::string rules = WriteFile("s.rules", "b x y\nb y x\nr \001q Q\nr z Z\nr never N\n");
+    const std::string quiet = WriteFile("quiet.txt", "zz\001q");
+    const std::string chain = WriteFile("chain.txt", "x");
+    const std::string none = WriteFile("none.txt", "abc");
+    const std::string sjis = Sjis("です。雨です。、");
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+        std::string err;
+    } cases[] = {
+        {{"--stats"}, sjis, "-:\n  「です。」 2\n  「。」 2\n  「、」 1\n  total 5\n"},
+        {{"-r", rules, "--stats", quiet, none}, "",
+         quiet + ":\n  「\\x01q」 1\n  「z」 2\n  total 3\n" + none + ":\n  total 0\n"},
+        {{"-r", rules, "--stats", chain}, "",
+         "jestcat: " + chain + ": rewriting stopped at its bound; the rest is written as it was\n" + chain +
+             ":\n  「x」 2064\n  「y」 2063\n  total 4127\n"},
+        {{"-r", rules, chain}, "", "jestcat: " + chain + ": rewriting stopped at its bound; the rest is written as it was\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"-s", "3", "-l", "4"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(args.back());
+        const Result r = RunJestcat(args, c.input);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err, c.err);
+        if (c.args.back() == chain) {
+            EXPECT_EQ(r.out, Expected("x", 3, 4, rules));
+        }
+    }
+}
+
+}  // namespace
+
+// Text as it really is: damaged UTF-8, ISO-2022-JP written another way, and
+// EUC-JP read as Unix tools read it.
+TEST_F(JestcatTest, RealTextComesBackAsItWas)
+{
+    using namespace std::string_literals;
+    // あ。 with ESC $ @ and a redundant return to ASCII: the rules fire, the
+    // untouched stretches are the file's own bytes.
+    const std::string jis = "\x1B$@\x24\x22\x21\x23\x1B(B\x1B(B\n"s;
+    Result r = RunJestcat({"-s", "2", "-l", "4"}, jis);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out, jis);
+    EXPECT_TRUE(r.out.starts_with("\x1B$@\x24\x22")) << r.out;
+    EXPECT_TRUE(r.out.ends_with("\x21\x23\x1B(B\x1B(B\n")) << r.out;
+    // 「か、ASCII」 with a cut character: UTF-8, back as it was, the bad bytes kept.
+    const std::string damaged = "\xE3\x81\x8B\xE3\x80\x81\xE3\x81" "ASCII\n"s;
+    const std::string none = WriteFile("none.rules", "");
+    r = RunJestcat({"-r", none}, damaged);
+    EXPECT_EQ(r.out, damaged);
+    r = RunJestcat({"-s", "1", "-l", "4"}, damaged);
+    EXPECT_TRUE(r.out.ends_with("\xE3\x81" "ASCII\n")) << r.out;
+    r = RunJestcat({"--detect"}, damaged);
+    EXPECT_EQ(r.out, "-: utf-8\n");
+    // EUC-JP 〜 (A1C1) converts to U+301C.
+    r = RunJestcat({"-r", none, "-t", "utf-8"}, "\xC6\xFC\xA1\xC1\n"s);
+    EXPECT_EQ(r.out, "日〜\n");
+}

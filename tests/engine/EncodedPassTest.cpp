@@ -68,8 +68,9 @@ TEST(EncodedPass, RuleFileInAnotherEncoding)
         {"utf8.rules", rules, E::Utf8, E::Cp932, "ね～！（笑）。ねャ"},
         // CP932 reads 0x8160 as U+FF5E, and UTF-8 text keeps the two apart.
         {"cp932.rules", Convert(rules, {E::Utf8}, {E::Cp932}), E::Cp932, E::Utf8, "ね〜（笑）。ねャ"},
-        {"cp932-euc.rules", Convert(rules, {E::Utf8}, {E::Cp932}), E::Cp932, E::EucJp, "ね～！（笑）。ねャ"},
-        {"utf16.rules", "\xFF\xFE" + Convert(rules, {E::Utf8}, {E::Utf16Le}), E::Utf8, E::EucJp, "ね～！（笑）。ねャ"},
+        // EUC-JP text reads 0xA1C1 as U+301C, as Unix tools do; either form of a rule matches it.
+        {"cp932-euc.rules", Convert(rules, {E::Utf8}, {E::Cp932}), E::Cp932, E::EucJp, "ね〜！（笑）。ねャ"},
+        {"utf16.rules", "\xFF\xFE" + Convert(rules, {E::Utf8}, {E::Utf16Le}), E::Utf8, E::EucJp, "ね〜！（笑）。ねャ"},
         {"jis.rules", Convert(rules, {E::Utf8}, {E::Iso2022Jp}), E::EucJp, E::Cp932, "ね～！（笑）。ねャ"},
     };
     for (const Case& c : cases) {

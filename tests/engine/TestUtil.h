@@ -21,6 +21,11 @@ inline CByteString Sjis(std::string_view utf8) { return prose::ToCp932(utf8); }
 // when they cannot be.
 std::string Convert(std::string_view bytes, CEncoding from, CEncoding to);
 
+// What a conversion error says, in a fixed short form for tables:
+// "invalid line 2 byte 4", "incomplete line 1 byte 3", "U+2460 line 2",
+// "no converter", "UTF-32".
+std::string Facts(const CConvertError& error);
+
 // A fresh directory under the system's temporary directory, removed with all
 // it holds when the object goes.
 class TempDir {
@@ -43,3 +48,15 @@ public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     std::vector<std::string> messages;
 };
+
+struct CEdit;
+struct CRewriteReport;
+
+// Walks the output and the input together through the edits: the bytes
+// between edits agree, each edit's kind fits its lengths, edits neither touch
+// nor overlap and the whole input is consumed. Empty when all holds, else
+// what failed first.
+std::string WalkEdits(std::string_view input, std::string_view output, const std::vector<CEdit>& edits);
+
+// WalkEdits, and the firings agree with the counts per group.
+std::string CheckReport(std::string_view input, std::string_view output, const CRewriteReport& report);

@@ -1,0 +1,91 @@
+// Byte-level facts the encoding files share: UTF-8 sequences, ASCII runs,
+// CP932 lead bytes. Internal to the engine's encoding code.
+#pragma once
+
+#include "Encoding.h"
+#include "Sjis.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace enc {
+
+using Bytes = const unsigned char*;
+
+inline Bytes Begin(std::string_view s) { return reinterpret_cast<Bytes>(s.data()); }
+
+inline bool In(unsigned c, unsigned lo, unsigned hi) { return c - lo <= hi - lo; }
+
+// ---- Validity ---------------------------------------------------------------
+
+// Length of the valid UTF-8 sequence at p (1 to 4), 0 when invalid, or
+// `cut` (returned as -1 through the flag) when the text ends inside it.
+inline int Utf8Sequence(Bytes p, Bytes end, bool& cut)
+{
+    const unsigned c = p[0];
+    if (c < 0x80) return 1;
+    int n;
+    unsigned lo = 0x80, hi = 0xBF;
+    if (In(c, 0xC2, 0xDF)) {
+        n = 2;
+    } else if (In(c, 0xE0, 0xEF)) {
+        n = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (In(c, 0xF0, 0xF4)) {
+        n = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    for (int i = 1; i < n; ++i) {
+        if (p + i == end) {
+            cut = true;
+            return 0;
+        }
+        if (!In(p[i], lo, hi)) return 0;
+        lo = 0x80;
+        hi = 0xBF;
+    }
+    return n;
+}
+
+// Skips ASCII eight bytes at a time.
+inline Bytes SkipAscii(Bytes p, Bytes end)
+{
+    while (end - p >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        if (w & 0x8080808080808080ull) break;
+        p += 8;
+    }
+    while (p < end && *p < 0x80) ++p;
+    return p;
+}
+
+// Offset of the first invalid UTF-8 byte, or the length; `cut` tells that
+// the text ends inside a character there.
+inline std::size_t FirstInvalidUtf8(std::string_view s, bool& cut)
+{
+    Bytes const b = Begin(s);
+    Bytes const end = b + s.size();
+    Bytes p = b;
+    cut = false;
+    for (;;) {
+        p = SkipAscii(p, end);
+        if (p == end) return s.size();
+        // Most Japanese characters: three bytes led by E1..EC or EE..EF.
+        while (IsCommonUtf8Triple(p, static_cast<std::size_t>(end - p))) p += 3;
+        if (p == end) return s.size();
+        if (*p < 0x80) continue;
+        const int n = Utf8Sequence(p, end, cut);
+        if (n == 0) return static_cast<std::size_t>(p - b);
+        p += n;
+    }
+}
+
+inline bool IsCp932Lead(unsigned c) { return c <= 0xFF && IsSjisLeadByte(static_cast<unsigned char>(c)); }
+
+}  // namespace enc
