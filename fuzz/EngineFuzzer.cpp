@@ -95,34 +95,6 @@ void BuildManyKeys(CRuleSet& rules, const CByteString& bytes)
     }
 }
 
-// Walks the pass's input and output together through the edits.
-bool EditsWalk(const CByteString& input, const CByteString& output, const CRewriteReport& report)
-{
-    std::size_t in = 0;
-    std::size_t out = 0;
-    std::int64_t firings = 0;
-    for (const std::int64_t n : report.m_arrGroupFirings) firings += n;
-    if (firings != report.m_nFirings) return false;
-    for (std::size_t k = 0; k < report.m_arrEdits.size(); ++k) {
-        const CEdit& e = report.m_arrEdits[k];
-        if (e.m_nPos < 0 || e.m_nLength < 0 || e.m_nSourceLength < 0) return false;
-        const auto pos = static_cast<std::size_t>(e.m_nPos);
-        if (pos < out || (k > 0 && pos == out)) return false;
-        const std::size_t clean = pos - out;
-        if (in + clean > input.size() || pos + static_cast<std::size_t>(e.m_nLength) > output.size()) return false;
-        if (output.compare(out, clean, input, in, clean) != 0) return false;
-        const bool empty = e.m_nLength == 0;
-        const bool kindFits = e.m_eKind == CEdit::Kind::Inserted   ? !empty && e.m_nSourceLength == 0
-                              : e.m_eKind == CEdit::Kind::Replaced ? !empty && e.m_nSourceLength > 0
-                                                                   : empty && e.m_nSourceLength > 0;
-        if (!kindFits) return false;
-        in += clean + static_cast<std::size_t>(e.m_nSourceLength);
-        out = pos + static_cast<std::size_t>(e.m_nLength);
-    }
-    return in <= input.size() && output.size() - out == input.size() - in &&
-           output.compare(out, CByteString::npos, input, in, CByteString::npos) == 0;
-}
-
 // The file's bytes to the pass's text, as the window and jestcat read them,
 // and back without a rewrite: the file's own bytes again, in every encoding.
 // False when the bytes are not valid in the encoding.
@@ -218,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RewriteText(rules, fast, seed, options, &report);
     const int fastNext = jest::rand();
     Check(fast == plain && fastNext == plainNext, "asking for the report changed the rewrite");
-    Check(EditsWalk(text, fast, report), "edit report does not lead from the input to the output");
+    Check(CheckEdits(text, fast, report).empty(), "edit report does not lead from the input to the output");
     // The length bound holds firing by firing; the filters only shrink.
     Check(static_cast<std::int64_t>(fast.size()) <= PassBound(static_cast<std::int64_t>(text.size())),
           "pass grew past its bound");
