@@ -11,15 +11,6 @@
 
 namespace {
 
-// The rule-file loader's messages go to a message box over the main window.
-class CMessageBoxSink : public CMessageSink {
-public:
-    void ShowMessage(const std::string& text) override
-    {
-        CUiSeam::Get().MessageBox(AfxGetMainWnd(), QString::fromUtf8(text));
-    }
-};
-
 QString EncodingName(const CEncoding& encoding)
 {
     return QString::fromStdString(DisplayName(encoding));
@@ -36,9 +27,8 @@ QString CharacterName(char32_t c)
 
 }  // namespace
 
-CJestpadDoc::CJestpadDoc() : m_pSink(std::make_unique<CMessageBoxSink>())
+CJestpadDoc::CJestpadDoc()
 {
-    m_ruleSet.SetMessageSink(m_pSink.get());
     OnCommand(ID_FILE_RELOAD, [this] { OnFileReload(); });
     OnCommand(ID_SETTINGS_JEST, [this] { OnSettingsJest(); });
     // Reopen in an encoding: the items follow kAllEncodings from CP932 on.
@@ -58,10 +48,7 @@ CJestpadDoc::CJestpadDoc() : m_pSink(std::make_unique<CMessageBoxSink>())
     }
 }
 
-CJestpadDoc::~CJestpadDoc()
-{
-    m_ruleSet.SetMessageSink(nullptr);
-}
+CJestpadDoc::~CJestpadDoc() = default;
 
 CJestpadView* CJestpadDoc::GetJestpadView() const
 {
@@ -90,6 +77,9 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     CRewriteOptions options{m_nLevel, m_bHtmlFilter != 0, m_bCommentFilter != 0};
     options.m_encoding = view->GetTextEncoding();
     options.m_nPassLimit = kPassLimit;
+    // Rules that do not fit in memory for this text rewrite nothing.
+    if (!PrepareRules(options.m_encoding))
+        return true;
     const bool whole = RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
     if (!whole)

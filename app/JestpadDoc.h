@@ -4,7 +4,6 @@
 
 #include "Document.h"
 #include "Encoding.h"
-#include "MessageSink.h"
 #include "RuleSet.h"
 
 #include <QByteArray>
@@ -41,6 +40,9 @@ public:
     void Reload();
     void OnFileReload();
     void OnSettingsJest();  // in JestpadDocSettings.cpp
+    // Loads the rule file of that name, ready for the view's text, and says
+    // why when it fails (or reads no line); false when it failed.
+    bool LoadRules(const CByteString& name);  // in JestpadDocSettings.cpp
     // Opens the current file again in that encoding, kept for its reloads
     // until another file is opened; nullopt: detected again.
     void OnFileReopen(std::optional<EncodingId> encoding);
@@ -63,9 +65,10 @@ private:
     // nothing is to be written (refused, or the user said No).
     std::optional<QByteArray> SaveBytes(CEncoding& encoding);
     void ShowEncoding();
+    // Readies the rules for a pass on text in `encoding` and names the rules
+    // left out of it; false, with a message, when they do not fit in memory.
+    bool PrepareRules(EncodingId encoding);  // in JestpadDocSettings.cpp
 
     std::optional<EncodingId> m_loadEncoding;
     QByteArray m_saveBytes;
-    // Shows the rule set's line errors in a message box.
-    std::unique_ptr<CMessageSink> m_pSink;
 };

@@ -6,7 +6,6 @@
 bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
                  const CRewriteOptions& options)
 {
-    rules.ReportLeftOutRules(options.m_encoding);
     jest::srand(seed);
     const bool whole =
         rules.TransformText(text, LevelToThreshold(options.m_nLevel), options.m_encoding, options.m_nPassLimit);
