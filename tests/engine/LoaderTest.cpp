@@ -256,8 +256,9 @@ TEST_F(LoaderTest, NoMemoryFailsAndChangesNothing)
 {
     std::string many;
     for (int i = 0; i < 1000000; ++i) many += "b " + std::to_string(i) + "\xE3\x80\x82 x\n";  // "。"
+    const std::string path = dir.Write("many.rules", many);
     CRuleSet loaded;
-    ASSERT_TRUE(loaded.LoadRuleBytes(many, "many.rules"));
+    ASSERT_TRUE(loaded.LoadRuleFile(path));
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -268,7 +269,7 @@ TEST_F(LoaderTest, NoMemoryFailsAndChangesNothing)
         const rlimit limit{held + (rlim_t{40} << 20), held + (rlim_t{40} << 20)};
         if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(10);
         CRuleSet set;
-        const bool loadFailed = set.LoadRuleBytes(many, "again.rules") == Failed(RuleLoadFailure::kOutOfMemory);
+        const bool loadFailed = set.LoadRuleFile(path) == Failed(RuleLoadFailure::kOutOfMemory);
         const bool setKept = set.GetGroupCount() == 6 && set.GetFileName().empty();
         const bool convertFailed = !loaded.PreparePass(EncodingId::Cp932);
         CByteString text = "12\xE3\x80\x82";
