@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -121,6 +122,22 @@ private:
     std::vector<std::pair<std::size_t, CConvertError>> m_arrErrors;  // by piece
 };
 
+// Whether ASCII comes out of a conversion between these encodings as the
+// bytes it was (it does between the pass encodings), found once per pair.
+bool AsciiUnchanged(EncodingId from, EncodingId to)
+{
+    thread_local std::vector<std::pair<std::pair<EncodingId, EncodingId>, bool>> known;
+    for (const auto& [pair, same] : known) {
+        if (pair == std::pair(from, to)) return same;
+    }
+    std::string ascii;
+    for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+    std::string out;
+    const bool same = ConvertText(ascii, {from, false}, {to, false}, out) && out == ascii;
+    known.emplace_back(std::pair(from, to), same);
+    return same;
+}
+
 CLeftOutRule LeftOut(std::int32_t line, const CConvertError& error, EncodingId to)
 {
     CLeftOutRule rule{line, std::nullopt, to};
@@ -134,8 +151,13 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
 {
     const CPassRules& from = *rules;
     const std::size_t keys = from.m_arrKeys.size();
-    CPieceConverter converter(from, to);
-    if (converter.m_bSame) return rules;  // nothing to convert (ASCII rules, say): the same rules serve
+    // Rules that a conversion leaves as they are serve as they are.
+    const std::string_view all = *from.m_pBytes;
+    const bool ascii = std::none_of(all.begin(), all.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (ascii && all.find('\0') == std::string_view::npos && AsciiUnchanged(from.m_encoding, to)) return rules;
+    std::optional<CPieceConverter> pieces(std::in_place, from, to);
+    CPieceConverter& converter = *pieces;
+    if (converter.m_bSame) return rules;
 
     auto out = std::make_shared<CPassRules>();
     out->m_encoding = to;
@@ -179,6 +201,7 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
     table = {};
     out->m_arrFirst.assign(out->m_arrKeys.size() + 1, 0);
     for (std::size_t t = 0; t < counts.size(); ++t) out->m_arrFirst[t + 1] = out->m_arrFirst[t] + counts[t];
+    counts = {};
     const std::size_t entries = out->m_arrFirst.back();
     out->m_arrEntries.resize(entries);
     out->m_arrModes.resize(entries);
@@ -195,6 +218,10 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
     std::stable_sort(out->m_arrLeftOut.begin(), out->m_arrLeftOut.end(),
                      [](const CLeftOutRule& a, const CLeftOutRule& b) { return a.m_nLine < b.m_nLine; });
     out->m_pBytes = std::make_shared<const std::string>(std::move(converter.m_bytes));
+    // What the conversion kept beside the rules goes before the index is built.
+    target = {};
+    next = {};
+    pieces.reset();
     out->IndexKeys();
     return out;
 }

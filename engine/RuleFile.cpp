@@ -181,7 +181,7 @@ try {
     fresh.m_arrRules.reserve(most);
     fresh.m_arrKeys.reserve(most);
     fresh.m_keys.Reserve(most);
-    constexpr int kBatch = 16;
+    constexpr int kBatch = 64;
     ParsedLine batch[kBatch];
     std::uint32_t hashes[kBatch];
     std::int64_t batchLines[kBatch];
