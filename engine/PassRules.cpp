@@ -172,7 +172,16 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
     };
     std::vector<std::int32_t> target(keys, -1);
     std::vector<std::uint32_t> counts;
+    // Every key's hash first, so that the table's slots are fetched ahead
+    // rather than waited for one by one.
+    std::vector<std::uint32_t> hashes(keys);
     for (std::size_t g = 0; g < keys; ++g) {
+        const CKeySpan span = converter.m_arrSpans[g];
+        hashes[g] = CKeyTable::Hash(bytes.substr(span.offset, span.length));
+    }
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t g = 0; g < keys; ++g) {
+        if (g + kAhead < keys) table.Prefetch(hashes[g + kAhead]);
         const std::uint32_t first = from.m_arrFirst[g], last = from.m_arrFirst[g + 1];
         std::uint32_t kept = 0;
         for (std::uint32_t e = first; e < last; ++e) {
@@ -187,7 +196,7 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
         if (kept == 0) continue;
         const CKeySpan span = converter.m_arrSpans[g];
         const std::string_view key = bytes.substr(span.offset, span.length);
-        const std::uint32_t hash = CKeyTable::Hash(key);
+        const std::uint32_t hash = hashes[g];
         int t = table.Find(key, hash, keyOf);
         if (t < 0) {
             t = static_cast<int>(out->m_arrKeys.size());
@@ -199,6 +208,7 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
         counts[static_cast<std::size_t>(t)] += kept;
     }
     table = {};
+    hashes = {};
     out->m_arrFirst.assign(out->m_arrKeys.size() + 1, 0);
     for (std::size_t t = 0; t < counts.size(); ++t) out->m_arrFirst[t + 1] = out->m_arrFirst[t] + counts[t];
     counts = {};
