@@ -174,7 +174,8 @@ public:
     void SetEncoding(EncodingId encoding);
 
     int GetGroupCount() const;
-    // A copy of group i; i must lie within 0..count-1.
+    // A copy of group i; i must lie within 0..count-1. Linear in the rules
+    // while AddRule is gathering them, until a pass or PreparePass.
     CRuleGroup GetGroup(int i) const;
     void RemoveAllGroups();
     // Appends the entry to the group with exactly this key, or a new group.

@@ -68,6 +68,8 @@ void BuildManyKeys(CRuleSet& rules, const CByteString& bytes)
         expected[static_cast<std::size_t>(it->second)].second.push_back(text);
         start = end + 1;
     }
+    // Frozen, as a pass reads them (GetGroup is linear while AddRule gathers).
+    Check(rules.PreparePass(EncodingId::Cp932), "many keys: prepared");
     Check(rules.GetGroupCount() == static_cast<int>(expected.size()), "many keys: group count");
     for (int g = 0; g < rules.GetGroupCount(); ++g) {
         const CRuleGroup group = rules.GetGroup(g);
