@@ -147,14 +147,34 @@ CLeftOutRule LeftOut(std::int32_t line, const CConvertError& error, EncodingId t
 
 }  // namespace
 
+bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to)
+{
+    const bool ascii =
+        std::none_of(bytes.begin(), bytes.end(), [](char c) { return c == 0 || static_cast<unsigned char>(c) >= 0x80; });
+    return ascii && AsciiUnchanged(from, to);
+}
+
+std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules)
+{
+    if (rules->m_pIndex) return rules;
+    auto indexed = std::make_shared<CPassRules>();
+    indexed->m_encoding = rules->m_encoding;
+    indexed->m_pBytes = rules->m_pBytes;
+    indexed->m_arrKeys = rules->m_arrKeys;
+    indexed->m_arrFirst = rules->m_arrFirst;
+    indexed->m_arrEntries = rules->m_arrEntries;
+    indexed->m_arrModes = rules->m_arrModes;
+    indexed->m_arrLines = rules->m_arrLines;
+    indexed->m_arrLeftOut = rules->m_arrLeftOut;
+    indexed->IndexKeys();
+    return indexed;
+}
+
 std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const CPassRules>& rules, EncodingId to)
 {
     const CPassRules& from = *rules;
     const std::size_t keys = from.m_arrKeys.size();
-    // Rules that a conversion leaves as they are serve as they are.
-    const std::string_view all = *from.m_pBytes;
-    const bool ascii = std::none_of(all.begin(), all.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    if (ascii && all.find('\0') == std::string_view::npos && AsciiUnchanged(from.m_encoding, to)) return rules;
+    if (ServesUnconverted(*from.m_pBytes, from.m_encoding, to)) return rules;
     std::optional<CPieceConverter> pieces(std::in_place, from, to);
     CPieceConverter& converter = *pieces;
     if (converter.m_bSame) return rules;

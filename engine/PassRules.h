@@ -31,6 +31,7 @@ struct CPassRules {
     // Rule-file line of each entry (0 for rules added through AddRule); only
     // in the rules' own encoding.
     std::vector<std::int32_t> m_arrLines;
+    // Null when the rules are kept only to be converted (WithIndex).
     std::unique_ptr<const CKeyIndex> m_pIndex;
     // Rules left out of this encoding, in line order.
     std::vector<CLeftOutRule> m_arrLeftOut;
@@ -49,6 +50,13 @@ struct CPassRules {
     // Builds the key index over m_arrKeys.
     void IndexKeys();
 };
+
+// Whether rules of these bytes serve unconverted for text in `to` (ASCII
+// without NUL, which the pass encodings all hold as the same bytes).
+bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to);
+
+// The rules with their key index: these, or a copy that has one.
+std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules);
 
 // The rules converted for text in `to`: every key and text through
 // ConvertText, groups merged where folding makes two keys one, rules that

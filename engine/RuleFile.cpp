@@ -2,6 +2,7 @@
 // text", in the rule file's encoding: CP932 bytes as they stand, stepping over
 // double-byte characters; other encodings with plain byte searches.
 #include "FileRead.h"
+#include "PassRules.h"
 #include "Rewrite.h"
 #include "RuleSet.h"
 #include "Sjis.h"
@@ -219,7 +220,11 @@ try {
     CRuleLoadResult result;
     // Lines broken by CR alone are one unterminated line: nothing was read.
     result.m_bCrOnly = start == 0 && text.find('\r') != std::string_view::npos;
-    fresh.Freeze(true);
+    // Rules loaded for text in another encoding need no index of their own,
+    // unless they serve that text unconverted.
+    const bool ownIndex = !textEncoding || PassEncoding(*textEncoding) == held ||
+                          ServesUnconverted(text, held, PassEncoding(*textEncoding));
+    fresh.Freeze(true, ownIndex);
     if (textEncoding && !fresh.PreparePass(*textEncoding)) return Failure(RuleLoadFailure::kOutOfMemory);
     *this = std::move(fresh);
     return result;

@@ -217,7 +217,7 @@ std::shared_ptr<CPassRules> CRuleSet::Gathered(std::shared_ptr<const std::string
     return rules;
 }
 
-void CRuleSet::Freeze(bool release)
+void CRuleSet::Freeze(bool release, bool index)
 {
     if (m_pRules) return;
     auto bytes = std::make_shared<std::string>(std::move(m_bytes));
@@ -231,7 +231,7 @@ void CRuleSet::Freeze(bool release)
         } else {
             rules = Gathered(bytes, m_arrKeys);
         }
-        rules->IndexKeys();
+        if (index) rules->IndexKeys();
     } catch (...) {
         m_bytes = std::move(*bytes);
         throw;
@@ -272,7 +272,14 @@ bool CRuleSet::PreparePass(EncodingId encoding)
     try {
         Freeze(false);
         auto& slot = m_arrPass[static_cast<std::size_t>(encoding)];
-        if (encoding != m_ruleEncoding && !slot) slot = ConvertPassRules(m_pRules, encoding);
+        if (encoding == m_ruleEncoding) {
+            m_pRules = WithIndex(m_pRules);
+        } else if (!slot) {
+            auto converted = ConvertPassRules(m_pRules, encoding);
+            // Rules that serve unconverted serve with their index.
+            if (converted == m_pRules) converted = m_pRules = WithIndex(m_pRules);
+            slot = std::move(converted);
+        }
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -290,9 +297,9 @@ std::shared_ptr<const CPassRules> CRuleSet::Pass(EncodingId encoding) const
         gathered->IndexKeys();
         own = std::move(gathered);
     }
-    if (encoding == m_ruleEncoding) return own;
+    if (encoding == m_ruleEncoding) return WithIndex(own);
     if (const auto& prepared = m_arrPass[static_cast<std::size_t>(encoding)]) return prepared;
-    return ConvertPassRules(own, encoding);
+    return WithIndex(ConvertPassRules(own, encoding));
 }
 
 std::vector<CRuleGroup> CRuleSet::GetPassGroups(EncodingId encoding) const
@@ -305,5 +312,8 @@ std::vector<CRuleGroup> CRuleSet::GetPassGroups(EncodingId encoding) const
 
 std::vector<CLeftOutRule> CRuleSet::LeftOutRules(EncodingId encoding) const
 {
+    encoding = PassEncoding(encoding);
+    if (encoding == m_ruleEncoding) return {};
+    if (const auto& prepared = m_arrPass[static_cast<std::size_t>(encoding)]) return prepared->m_arrLeftOut;
     return Pass(encoding)->m_arrLeftOut;
 }

@@ -250,7 +250,9 @@ private:
     // Makes m_pRules from what AddRule gathered. With `release`, the gathered
     // rules go before the key index is built (the loader's fresh set, which
     // is dropped on failure); otherwise a failure leaves them.
-    void Freeze(bool release);
+    // Without `index`, the key index waits for a pass in the rules' own
+    // encoding (the rules are loaded to be converted).
+    void Freeze(bool release, bool index = true);
     // Back from m_pRules to rules that AddRule can add to.
     void Thaw();
     // The load, from contents it may change.

@@ -376,8 +376,9 @@ TEST_F(JestcatTest, RuleFileThatFailsWritesNothing)
     }
     // The same limit leaves room for a small rule file: it was the rules.
     const std::string small = WriteFile("small.rules", "b x y\n");
-    if (!kSanitized)
+    if (!kSanitized) {
         EXPECT_EQ(RunJestcat({"-s", "1", "-r", small, input}, {}, std::nullopt, 64 << 10).exitCode, 0);
+    }
 }
 
 // A rule file whose lines end in CR alone loads no rule, and says so.
