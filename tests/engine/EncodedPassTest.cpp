@@ -107,6 +107,21 @@ TEST(EncodedPass, RulesThatCannotBeExpressedAreLeftOut)
     EXPECT_EQ(set.LeftOutRules(E::Cp932), expected);
 }
 
+// Rules loaded ready for a text in another encoding still serve their own.
+TEST(EncodedPass, RulesReadiedForAnotherEncodingServeTheirOwn)
+{
+    const std::string rules = "b 。 （笑）\nr 、 ね\nb x y\n";
+    for (const std::string& file : {rules, std::string("b x y\nr xx z\n")}) {
+        CRuleSet plain, readied;
+        ASSERT_TRUE(plain.LoadRuleBytes(file, "r", E::Utf8));
+        ASSERT_TRUE(readied.LoadRuleBytes(file, "r", E::Utf8, E::Cp932));
+        for (E text : {E::Cp932, E::Utf8, E::EucJp})
+            EXPECT_EQ(RewriteAs(readied, "xあ。、x", text, 3, 4), RewriteAs(plain, "xあ。、x", text, 3, 4)) << OptionName(text);
+        ASSERT_TRUE(readied.PreparePass(E::Utf8));
+        EXPECT_EQ(RewriteAs(readied, "xあ。、x", E::Utf8, 3, 4), RewriteAs(plain, "xあ。、x", E::Utf8, 3, 4));
+    }
+}
+
 TEST(EncodedPass, EmptyKeyNeverSplitsACharacter)
 {
     CRuleSet set;
