@@ -19,11 +19,6 @@ CByteString CRuleGroup::GetKey() const
 
 void CRuleGroup::AddEntry(int mode, const CByteString& text)
 {
-    AppendEntry(mode, text);
-}
-
-void CRuleGroup::AppendEntry(int mode, std::string_view text)
-{
     m_arrModes.push_back(std::clamp(mode, static_cast<int>(kModeReplace), static_cast<int>(kModeDelete)));
     m_arrTexts.emplace_back(text);
 }

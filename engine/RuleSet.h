@@ -31,7 +31,7 @@ public:
     CRuleGroup() = default;
     CRuleGroup(const CRuleGroup&) = default;
     CRuleGroup& operator=(const CRuleGroup&) = default;
-    // Moves, so that the set's array grows without copying every group.
+    // Moves, so that arrays of groups grow without copying every group.
     CRuleGroup(CRuleGroup&&) noexcept = default;
     CRuleGroup& operator=(CRuleGroup&&) noexcept = default;
     virtual ~CRuleGroup() = default;
@@ -44,10 +44,6 @@ public:
     const std::vector<CByteString>& GetTexts() const { return m_arrTexts; }
 
 private:
-    friend class CRuleSet;  // AddRule compares keys without copying them
-
-    void AppendEntry(int mode, std::string_view text);
-
     std::vector<int> m_arrModes;
     CByteString m_strKey;
     std::vector<CByteString> m_arrTexts;
