@@ -14,15 +14,6 @@
 
 namespace {
 
-// The rule-file loader's messages go to a message box over the main window.
-class CMessageBoxSink : public CMessageSink {
-public:
-    void ShowMessage(const std::string& text) override
-    {
-        CUiSeam::Get().MessageBox(AfxGetMainWnd(), QString::fromUtf8(text));
-    }
-};
-
 QString EncodingName(const CEncoding& encoding)
 {
     return QString::fromStdString(DisplayName(encoding));
@@ -39,9 +30,8 @@ QString CharacterName(char32_t c)
 
 }  // namespace
 
-CJestpadDoc::CJestpadDoc() : m_pSink(std::make_unique<CMessageBoxSink>())
+CJestpadDoc::CJestpadDoc()
 {
-    m_ruleSet.SetMessageSink(m_pSink.get());
     OnCommand(ID_FILE_RELOAD, [this] { OnFileReload(); });
     OnCommand(ID_SETTINGS_JEST, [this] { OnSettingsJest(); });
     // Reopen in an encoding: one item per row of the encoding table.
@@ -60,10 +50,7 @@ CJestpadDoc::CJestpadDoc() : m_pSink(std::make_unique<CMessageBoxSink>())
     }
 }
 
-CJestpadDoc::~CJestpadDoc()
-{
-    m_ruleSet.SetMessageSink(nullptr);
-}
+CJestpadDoc::~CJestpadDoc() = default;
 
 CJestpadView* CJestpadDoc::GetJestpadView() const
 {
@@ -98,6 +85,9 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     CRewriteOptions options = m_options;
     options.m_encoding = m_encoding.m_pass;
     options.m_nPassLimit = kPassLimit;
+    // Rules that do not fit in memory for this text rewrite nothing.
+    if (!PrepareRules(options.m_encoding))
+        return true;
     const bool whole =
         RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options, &m_report);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));

@@ -4,7 +4,6 @@
 
 #include "Document.h"
 #include "Encoding.h"
-#include "MessageSink.h"
 #include "Rewrite.h"
 #include "RuleSet.h"
 
@@ -46,6 +45,9 @@ public:
     void Reload();
     void OnFileReload();
     void OnSettingsJest();  // in JestpadDocSettings.cpp
+    // Loads the rule file of that name, ready for the view's text, and says
+    // why when it fails (or reads no line); false when it failed.
+    bool LoadRules(const CByteString& name);  // in JestpadDocSettings.cpp
     // Opens the current file again in that encoding, kept for its reloads
     // until another file is opened; nullopt: detected again.
     void OnFileReopen(std::optional<EncodingId> encoding);
@@ -69,6 +71,9 @@ private:
     // agrees; nullopt when nothing is to be written (refused, or No).
     std::optional<CEncoding> SaveEncoding();
     void ShowEncoding();
+    // Readies the rules for a pass on text in `encoding` and names the rules
+    // left out of it; false, with a message, when they do not fit in memory.
+    bool PrepareRules(EncodingId encoding);  // in JestpadDocSettings.cpp
 
     // Where the view's text came from, so that Save As gives unchanged text back as the file's bytes.
     CPassOrigin m_origin;
@@ -76,6 +81,4 @@ private:
     CRewriteReport m_report;
     // Whether the user was told that this file holds bytes invalid in its encoding.
     bool m_bInvalidWarned = false;
-    // Shows the rule set's line errors in a message box.
-    std::unique_ptr<CMessageSink> m_pSink;
 };

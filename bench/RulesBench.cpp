@@ -1,5 +1,6 @@
-// Rule sets of hostile size: loading many distinct keys, and the pass with
-// very long keys, the first time (the key index is built) and again (it is
+// Rule sets of hostile size: loading many distinct keys, in the text's
+// encoding and in another, the largest rule files, and the pass with very
+// long keys, the first time (the key index is built) and again (it is
 // reused). Heap figures count every allocation made through operator new
 // while a benchmark measures the heap; otherwise allocation is plain malloc.
 #include "ProseGenerator.h"
@@ -93,6 +94,94 @@ void BM_LoadDistinctKeys(benchmark::State& state) { BM_LoadRules(state, true); }
 void BM_LoadOneKey(benchmark::State& state) { BM_LoadRules(state, false); }
 BENCHMARK(BM_LoadOneKey)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadDistinctKeys)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// A rule file of n lines "b KEY。 x" LF, the key seven digits and "。" (so
+// that the file is not ASCII and a pass on text in the other encoding
+// converts it), in CP932 or UTF-8: distinct keys, or one key on every line.
+std::string JapaneseRuleLines(int n, bool distinct, EncodingId encoding)
+{
+    const char* maru = encoding == EncodingId::Cp932 ? "\x81\x42" : "\xE3\x80\x82";
+    std::string out;
+    char line[32];
+    for (int i = 0; i < n; ++i) {
+        std::snprintf(line, sizeof line, "b %07d%s x\n", distinct ? i : 0, maru);
+        out += line;
+    }
+    return out;
+}
+
+// Load and readying for a pass on CP932 text (what jestcat and the window do
+// before the first pass): rules in the text's own encoding (CP932) or in
+// another (UTF-8), one key or distinct keys. x_file: the heap at its peak
+// over the rule file's bytes.
+void BM_LoadForShiftJisText(benchmark::State& state)
+{
+    const bool distinct = state.range(0) != 0;
+    const EncodingId encoding = state.range(1) != 0 ? EncodingId::Utf8 : EncodingId::Cp932;
+    const std::string contents = JapaneseRuleLines(1000000, distinct, encoding);
+    std::int64_t peak = 0;
+    for (auto _ : state) {
+        auto rules = std::make_unique<CRuleSet>();
+        g_heapNow = 0;
+        g_heapPeak = 0;
+        g_counting = true;
+        if (!rules->LoadRuleBytes(contents, "bench.rules", encoding, EncodingId::Cp932)) state.SkipWithError("load failed");
+        g_counting = false;
+        peak = g_heapPeak.load();
+        state.PauseTiming();
+        rules.reset();
+        state.ResumeTiming();
+    }
+    state.SetLabel(std::string(distinct ? "distinct keys, " : "one key, ") + OptionName(encoding));
+    state.counters["file_MB"] = static_cast<double>(contents.size()) / 1e6;
+    state.counters["x_file"] = static_cast<double>(peak) / static_cast<double>(contents.size());
+}
+BENCHMARK(BM_LoadForShiftJisText)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
+
+// The largest rule files the limit accepts: 8,388,608 lines "r KEY " LF of
+// four-byte ASCII keys, all distinct, and 64 MiB of empty lines, loaded for
+// a pass on Shift-JIS (0) or UTF-8 (1) text, as the window loads them.
+void BM_LoadLargest(benchmark::State& state)
+{
+    static const std::string keys = [] {
+        static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string out;
+        out.reserve(CRuleSet::kMaxRuleBytes);
+        for (std::uint32_t i = 0; out.size() < CRuleSet::kMaxRuleBytes; ++i) {
+            const char line[] = {'r', ' ', alphabet[i >> 18 & 63], alphabet[i >> 12 & 63], alphabet[i >> 6 & 63],
+                                 alphabet[i & 63], ' ', '\n'};
+            out.append(line, sizeof line);
+        }
+        return out;
+    }();
+    static const std::string empty(CRuleSet::kMaxRuleBytes, '\n');
+    const std::string& contents = state.range(0) == 0 ? keys : empty;
+    const EncodingId text = state.range(1) == 0 ? EncodingId::Cp932 : EncodingId::Utf8;
+    std::int64_t peak = 0;
+    for (auto _ : state) {
+        auto rules = std::make_unique<CRuleSet>();
+        g_heapNow = 0;
+        g_heapPeak = 0;
+        g_counting = true;
+        if (!rules->LoadRuleBytes(contents, "bench.rules", std::nullopt, text)) state.SkipWithError("load failed");
+        g_counting = false;
+        peak = g_heapPeak.load();
+        state.PauseTiming();
+        rules.reset();
+        state.ResumeTiming();
+    }
+    state.SetLabel(std::string(state.range(0) == 0 ? "8.4 M short keys" : "empty lines") + " for " +
+                   OptionName(text) + " text");
+    state.counters["x_file"] = static_cast<double>(peak) / static_cast<double>(contents.size());
+}
+BENCHMARK(BM_LoadLargest)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 
 // Letters a..z from a fixed generator: keys that prose never holds.
 std::string Letters(std::uint32_t& state, std::size_t n)

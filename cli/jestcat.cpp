@@ -5,7 +5,6 @@
 
 #include "Encoding.h"
 #include "FileRead.h"
-#include "MessageSink.h"
 #include "Rewrite.h"
 #include "RuleSet.h"
 #include "Version.h"
@@ -32,9 +31,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitTrouble = 1;  // an input could not be read, or output failed
 constexpr int kExitUsage = 2;    // bad option or rule file; nothing was written
 
-// jestcat's messages. The rule file's own messages come from the rule set;
-// its failure is worded as the window words it.
-constexpr const char* kRuleLoadFailed = "設定ファイルのロードに失敗しました。";
+// jestcat's messages about the text; those about the rule file are below.
 constexpr const char* kUnrepresentable = "line %zu: U+%04X cannot be written in %s";
 constexpr const char* kIncompleteInput = "line %zu: %s text ends inside a character at byte %zu";
 constexpr const char* kInvalidInput = "line %zu: invalid %s bytes at byte %zu";
@@ -156,7 +153,8 @@ std::string HelpText()
            " 0  if OK,\n"
            " 1  if a FILE could not be read, decoded or converted (nothing of it is\n"
            "    written), or the output could not be written,\n"
-           " 2  if an option or the rule file is bad (nothing is written then).\n"
+           " 2  if an option or the rule file is bad (nothing is written then), or the\n"
+           "    rules do not fit in memory for a FILE (jestcat stops there).\n"
            "\n"
            "Examples:\n"
            "  " + kProgram + " -l 4 note.txt\n"
@@ -273,11 +271,43 @@ Options ParseOptions(int argc, char** argv)
     return opts;
 }
 
-// Line errors of the rule file go to standard error, one line each.
-class CStderrSink : public CMessageSink {
-public:
-    void ShowMessage(const std::string& text) override { PrintError(text); }
-};
+// Why the rule file did not load, in words.
+std::string RuleLoadMessage(std::string name, const CRuleLoadResult& result)
+{
+    if (name.empty())
+        name = "''";
+    switch (result.m_eFailure) {
+    case RuleLoadFailure::kNone: break;
+    case RuleLoadFailure::kMissing: return name + ": no such rule file";
+    case RuleLoadFailure::kUnreadable: return name + ": cannot read the rule file: " + std::strerror(result.m_nError);
+    case RuleLoadFailure::kNotRegular: return name + ": the rule file is not a regular file";
+    case RuleLoadFailure::kTooLarge: return name + ": the rule file is too large (at most 64 MiB of rules)";
+    case RuleLoadFailure::kBadLine:
+        return name + ": line " + std::to_string(result.m_nLine) + " of the rule file is not a rule";
+    case RuleLoadFailure::kOutOfMemory: return name + ": not enough memory for the rules";
+    }
+    return name + ": the rule file has no LF line breaks (CR only?), so no rule was read";
+}
+
+// The rules left out of a rewriting, in one line: "RULES: rules left out,
+// as Shift_JIS cannot hold them: line 3 (U+1F600), line 4 (invalid bytes)".
+std::string LeftOutMessage(const std::string& name, const std::vector<CLeftOutRule>& rules)
+{
+    constexpr std::size_t kShown = 20;
+    std::string items;
+    for (std::size_t i = 0; i < rules.size() && i < kShown; ++i) {
+        char item[64];
+        if (rules[i].m_cChar)
+            std::snprintf(item, sizeof item, "line %lld (U+%04X)", static_cast<long long>(rules[i].m_nLine),
+                          static_cast<unsigned>(*rules[i].m_cChar));
+        else
+            std::snprintf(item, sizeof item, "line %lld (invalid bytes)", static_cast<long long>(rules[i].m_nLine));
+        items += (i > 0 ? ", " : "") + std::string(item);
+    }
+    if (rules.size() > kShown) items += " and " + std::to_string(rules.size() - kShown) + " more";
+    return (name.empty() ? "built-in rules" : name) + ": rules left out, as " +
+           DisplayName({rules.front().m_encoding, false}) + " cannot hold them: " + items;
+}
 
 // Reads FILE ("-" is standard input); on failure the message names it.
 bool ReadInput(const std::string& name, CByteString& text)
@@ -362,8 +392,7 @@ std::string StatsText(const CRuleSet& rules, EncodingId encoding, const CRewrite
 // pass, filters, back to the output's encoding. False, with the message
 // printed, when the input cannot be decoded or the output cannot hold it.
 // With --stats, stats receives what StatsText gives.
-bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text,
-             std::string& stats)
+bool Rewrite(CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text, std::string& stats)
 {
     CTextEncoding encoding{.m_forced = opts.encoding};
     CByteString passText;
@@ -377,6 +406,17 @@ bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name
     options.m_encoding = encoding.m_pass;
     // Seeded when the input has been read, just before its pass.
     const std::uint32_t seed = opts.seed ? *opts.seed : static_cast<std::uint32_t>(std::time(nullptr));
+    // The rules converted for this text once, for every FILE like it; rules
+    // that do not fit in memory are a rule file that does not load.
+    if (!rules.PreparePass(options.m_encoding)) {
+        CRuleLoadResult noMemory;
+        noMemory.m_eFailure = RuleLoadFailure::kOutOfMemory;
+        PrintError(RuleLoadMessage(opts.rules.value_or("-"), noMemory));
+        std::exit(kExitUsage);
+    }
+    const std::vector<CLeftOutRule> leftOut = rules.LeftOutRules(options.m_encoding);
+    if (!leftOut.empty())
+        PrintError(LeftOutMessage(rules.GetFileName(), leftOut));
     CRewriteReport report;
     // ISO-2022-JP output copies what the pass left alone: it needs the edits.
     const bool wantReport = opts.stats || encoding.m_file.m_id == EncodingId::Iso2022Jp;
@@ -399,11 +439,15 @@ int Run(int argc, char** argv)
 
     // The rules come first, so that a bad rule file writes nothing at all.
     CRuleSet rules;
-    CStderrSink sink;
-    rules.SetMessageSink(&sink);
-    if (!opts.detect && opts.rules && !rules.LoadRuleFile(*opts.rules, opts.rulesEncoding)) {
-        PrintError(kRuleLoadFailed);
-        return kExitUsage;
+    if (!opts.detect && opts.rules) {
+        // With -e the rules are made ready for that text here, so that a lack
+        // of memory for them is a rule file that does not load.
+        const std::optional<EncodingId> pass = opts.encoding ? std::optional(PassEncoding(*opts.encoding)) : std::nullopt;
+        const CRuleLoadResult loaded = rules.LoadRuleFile(*opts.rules, opts.rulesEncoding, pass);
+        if (!loaded || loaded.m_bCrOnly)
+            PrintError(RuleLoadMessage(*opts.rules, loaded));
+        if (!loaded)
+            return kExitUsage;
     }
 
     int status = kExitOk;

@@ -4,6 +4,8 @@
 
 #include "Sjis.h"
 
+#include "Converters.h"
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -65,13 +67,10 @@ void AppendUtf8(std::string& out, char32_t c)
 
 // ---- iconv ------------------------------------------------------------------
 
+// A converter of the pair, opened once (Converters.h).
 class CIconv {
 public:
-    CIconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~CIconv()
-    {
-        if (Ok()) iconv_close(m_cd);
-    }
+    CIconv(const char* to, const char* from) : m_cd(CachedConverter(to, from)) {}
     CIconv(const CIconv&) = delete;
     CIconv& operator=(const CIconv&) = delete;
     bool Ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }

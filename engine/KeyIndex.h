@@ -4,30 +4,36 @@
 // passes may read one index at the same time.
 //
 // It is a compressed trie (a node only where keys branch or end, each edge
-// labelled with the run of key bytes it stands for), so it costs the key
-// bytes once plus a few dozen bytes per key, however long the keys are. It
-// knows only byte strings: an index for another encoding of the text is built
-// from the keys converted to that encoding.
+// labelled with the run of key bytes it stands for), so it costs a few dozen
+// bytes per key, however long the keys are: the labels are read from the
+// bytes that hold the keys, which the index shares. It knows only byte
+// strings: an index for another encoding of the text is built from the keys
+// converted to that encoding.
 #pragma once
-
-#include "ByteString.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
+// Where a key lies in the bytes that hold it.
+struct CKeySpan {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+};
+
 class CKeyIndex {
 public:
-    // keys[g] is the key of group g.
-    explicit CKeyIndex(const std::vector<std::string_view>& keys);
+    // keys[g] is where the key of group g lies in bytes; keys are distinct.
+    CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys);
 
     // Appends to out, in ascending order, every group whose key is a prefix
     // of the n bytes at p (the empty key included).
     void Matches(const unsigned char* p, std::int64_t n, std::vector<int>& out) const;
 
-    bool HasEmptyKey() const { return m_nodes[0].groupCount > 0; }
-    std::int64_t KeyLength(int group) const { return m_arrKeyLengths[static_cast<std::size_t>(group)]; }
+    bool HasEmptyKey() const { return m_nodes[0].group >= 0; }
 
     // Number of positions from p on, at most n, at which no key can match,
     // judged by the two bytes there (so p[n] must still be readable). Only for
@@ -60,29 +66,22 @@ public:
         return (m_triples[t >> 6] >> (t & 63)) & 1;
     }
 
-    // Heap and object bytes the index holds.
-    std::size_t MemoryBytes() const;
-
 private:
     struct Node {
-        std::uint32_t labelStart = 0;   // the edge's bytes after its first, in m_bytes
+        std::uint32_t labelStart = 0;   // the edge's bytes after its first, in *m_pBytes
         std::uint32_t labelLength = 0;
-        std::uint32_t edgeBegin = 0;    // children in m_edgeBytes / m_edgeNodes
-        std::uint32_t edgeCount = 0;
-        std::uint32_t groupBegin = 0;   // groups whose key ends here, in m_groups
-        std::uint32_t groupCount = 0;
+        std::uint32_t firstChild = 0;   // the children are nodes firstChild.. in a row
+        std::uint32_t childCount = 0;
+        std::int32_t group = -1;        // the group whose key ends here, if any
     };
 
     int Child(const Node& node, unsigned char b) const;
     void SetPair(unsigned pair) { m_pairs[pair >> 6] |= std::uint64_t{1} << (pair & 63); }
     static unsigned Triple(unsigned a, unsigned b, unsigned c) { return ((a * 0x9E3779B1u) >> 16 ^ (b << 8 | c)) & 0xFFFF; }
 
-    CByteString m_bytes;                        // every key, one after the other
+    std::shared_ptr<const std::string> m_pBytes;  // the keys
     std::vector<Node> m_nodes;                  // m_nodes[0] is the root
-    std::vector<unsigned char> m_edgeBytes;     // first byte of each edge, ascending per node
-    std::vector<std::uint32_t> m_edgeNodes;     // the node each edge leads to
-    std::vector<int> m_groups;
-    std::vector<std::int64_t> m_arrKeyLengths;
+    std::vector<unsigned char> m_edgeBytes;     // of each node, the first byte of the edge to it
     std::array<std::int32_t, 256> m_rootChild{};
     std::array<std::uint64_t, 1024> m_pairs{};  // first two bytes of the keys, as bits
     // First three bytes of the keys, hashed; every third byte for shorter keys.

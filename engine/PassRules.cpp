@@ -3,157 +3,255 @@
 #include "PassRules.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <map>
-#include <unordered_map>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+CRuleGroup CPassRules::Group(std::size_t g) const
+{
+    CRuleGroup group;
+    group.SetKey(CByteString(Key(g)));
+    for (std::uint32_t e = m_arrFirst[g]; e < m_arrFirst[g + 1]; ++e) group.AddEntry(m_arrModes[e], CByteString(Text(e)));
+    return group;
+}
+
+void CPassRules::IndexKeys()
+{
+    m_pIndex = std::make_unique<const CKeyIndex>(m_pBytes, m_arrKeys);
+}
 
 namespace {
 
-// Converts every piece; a piece that cannot be converted gets nullopt and
-// the reason. One conversion for all when they all convert (pieces joined by
-// LF, which no piece holds and every pass encoding keeps as the one byte).
-struct Converted {
-    std::vector<std::optional<std::string>> pieces;
-    std::vector<CConvertError> errors;
+// Every piece of the rules (each key, then each entry's text) converted into
+// one block of bytes. Pieces joined by LF, which no piece holds and every
+// pass encoding keeps as the one byte, are converted a run of about 1 MiB at
+// a time; a run that fails is halved until the pieces that cannot be
+// converted stand alone.
+class CPieceConverter {
+public:
+    CPieceConverter(const CPassRules& rules, EncodingId to)
+        : m_rules(rules), m_to(to), m_nCount(rules.m_arrKeys.size() + rules.m_arrEntries.size())
+    {
+        m_arrSpans.resize(m_nCount);
+        m_arrFailed.resize(m_nCount);
+        constexpr std::size_t kRunBytes = std::size_t{1} << 20;
+        std::size_t begin = 0, bytes = 0;
+        for (std::size_t p = 0; p < m_nCount; ++p) {
+            bytes += Piece(p).size() + 1;
+            if (bytes >= kRunBytes) {
+                Convert(begin, p + 1);
+                begin = p + 1;
+                bytes = 0;
+            }
+        }
+        Convert(begin, m_nCount);
+    }
+
+    std::string_view Piece(std::size_t p) const
+    {
+        const std::size_t keys = m_rules.m_arrKeys.size();
+        return p < keys ? m_rules.Key(p) : m_rules.Text(p - keys);
+    }
+    bool Failed(std::size_t p) const { return m_arrFailed[p]; }
+    // Why piece p failed.
+    const CConvertError& Error(std::size_t p) const
+    {
+        return std::lower_bound(m_arrErrors.begin(), m_arrErrors.end(), p,
+                                [](const auto& e, std::size_t q) { return e.first < q; })->second;
+    }
+
+    std::string m_bytes;
+    std::vector<CKeySpan> m_arrSpans;
+    // Every piece came out as the bytes it was.
+    bool m_bSame = true;
+
+private:
+    void Convert(std::size_t begin, std::size_t end)
+    {
+        if (begin == end) return;
+        std::string joined;
+        bool joinable = true;
+        for (std::size_t p = begin; p < end; ++p) {
+            const std::string_view piece = Piece(p);
+            joinable = joinable && piece.find('\n') == std::string_view::npos;
+            joined.append(piece);
+            joined += '\n';
+        }
+        std::string out;
+        if (joinable && ConvertText(joined, {m_rules.m_encoding, false}, {m_to, false}, out) &&
+            static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')) == end - begin) {
+            m_bSame = m_bSame && out == joined;
+            std::size_t start = 0;
+            for (std::size_t p = begin; p < end; ++p) {
+                const std::size_t lf = out.find('\n', start);
+                Keep(p, std::string_view(out).substr(start, lf - start));
+                start = lf + 1;
+            }
+            return;
+        }
+        if (end - begin == 1) {
+            CConvertError error;
+            if (ConvertText(Piece(begin), {m_rules.m_encoding, false}, {m_to, false}, out, &error)) {
+                m_bSame = m_bSame && out == Piece(begin);
+                Keep(begin, out);
+            } else {
+                m_bSame = false;
+                m_arrFailed[begin] = true;
+                m_arrErrors.emplace_back(begin, error);
+            }
+            return;
+        }
+        const std::size_t middle = begin + (end - begin) / 2;
+        Convert(begin, middle);
+        Convert(middle, end);
+    }
+
+    void Keep(std::size_t p, std::string_view converted)
+    {
+        if (m_bytes.size() + converted.size() > std::numeric_limits<std::uint32_t>::max())
+            throw std::length_error("converted rules too large");
+        m_arrSpans[p] = {static_cast<std::uint32_t>(m_bytes.size()), static_cast<std::uint32_t>(converted.size())};
+        m_bytes += converted;
+    }
+
+    const CPassRules& m_rules;
+    EncodingId m_to;
+    std::size_t m_nCount;
+    std::vector<bool> m_arrFailed;
+    std::vector<std::pair<std::size_t, CConvertError>> m_arrErrors;  // by piece
 };
 
-Converted ConvertPieces(const std::vector<std::string_view>& pieces, EncodingId from, EncodingId to)
+// Whether ASCII comes out of a conversion between these encodings as the
+// bytes it was (it does between the pass encodings), found once per pair.
+bool AsciiUnchanged(EncodingId from, EncodingId to)
 {
-    Converted out;
-    out.pieces.resize(pieces.size());
-    out.errors.resize(pieces.size());
-    std::string joined;
-    bool joinable = true;
-    for (const auto piece : pieces) {
-        if (piece.find('\n') != std::string_view::npos) joinable = false;
-        joined.append(piece);
-        joined += '\n';
+    thread_local std::vector<std::pair<std::pair<EncodingId, EncodingId>, bool>> known;
+    for (const auto& [pair, same] : known) {
+        if (pair == std::pair(from, to)) return same;
     }
-    std::string all;
-    if (joinable && ConvertText(joined, {from, false}, {to, false}, all)) {
-        std::size_t start = 0;
-        std::size_t i = 0;
-        for (; i < pieces.size(); ++i) {
-            const std::size_t lf = all.find('\n', start);
-            if (lf == std::string::npos) break;
-            out.pieces[i] = all.substr(start, lf - start);
-            start = lf + 1;
-        }
-        if (i == pieces.size() && start == all.size()) return out;
-    }
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        std::string one;
-        if (ConvertText(pieces[i], {from, false}, {to, false}, one, &out.errors[i])) out.pieces[i] = std::move(one);
-        else out.pieces[i].reset();
-    }
-    return out;
+    std::string ascii;
+    for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+    std::string out;
+    const bool same = ConvertText(ascii, {from, false}, {to, false}, out) && out == ascii;
+    known.emplace_back(std::pair(from, to), same);
+    return same;
 }
 
-std::string LeftOutItem(int line, const CConvertError& error)
+CLeftOutRule LeftOut(std::int32_t line, const CConvertError& error, EncodingId to)
 {
-    char buf[64];
-    const int n = line > 0 ? std::snprintf(buf, sizeof buf, "第%d行", line) : 0;
-    if (error.m_eKind == CConvertError::Kind::Unrepresentable)
-        std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), "（U+%04X）", static_cast<unsigned>(error.m_cChar));
-    else
-        std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), "（不正なバイト）");
-    return buf;
+    CLeftOutRule rule{line, std::nullopt, to};
+    if (error.m_eKind == CConvertError::Kind::Unrepresentable) rule.m_cChar = error.m_cChar;
+    return rule;
 }
 
 }  // namespace
 
-std::shared_ptr<const CPassRules> CRuleSet::PassRules(EncodingId encoding) const
+bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to)
 {
-    const std::size_t slot = PassEncodingSlot(encoding);
-    // The built-in rules are converted once per encoding for every set.
-    static std::mutex builtinMutex;
-    static std::array<std::shared_ptr<const CPassRules>, kPassEncodingCount> builtin;
-    std::unique_lock builtinLock(builtinMutex, std::defer_lock);
-    if (m_bBuiltin) {
-        builtinLock.lock();
-        if (builtin[slot]) return builtin[slot];
-    }
-    const std::lock_guard lock(m_indexMutex);
-    if (m_arrPassRules[slot]) return m_arrPassRules[slot];
+    const bool ascii =
+        std::none_of(bytes.begin(), bytes.end(), [](char c) { return c == 0 || static_cast<unsigned char>(c) >= 0x80; });
+    return ascii && AsciiUnchanged(from, to);
+}
 
-    // Line of each entry: entry i of group g is the i-th rule added to g.
-    std::vector<std::vector<int>> lines(m_arrGroups.size());
-    for (const RuleOrigin& o : m_arrOrigins) lines[o.group].push_back(o.line);
-    std::vector<std::string_view> pieces;
-    for (const CRuleGroup& group : m_arrGroups) {
-        pieces.emplace_back(group.m_strKey);
-        for (const auto& text : group.m_arrTexts) pieces.emplace_back(text);
-    }
-    const Converted converted = ConvertPieces(pieces, m_ruleEncoding, encoding);
+std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules)
+{
+    if (rules->m_pIndex) return rules;
+    auto indexed = std::make_shared<CPassRules>();
+    indexed->m_encoding = rules->m_encoding;
+    indexed->m_pBytes = rules->m_pBytes;
+    indexed->m_arrKeys = rules->m_arrKeys;
+    indexed->m_arrFirst = rules->m_arrFirst;
+    indexed->m_arrEntries = rules->m_arrEntries;
+    indexed->m_arrModes = rules->m_arrModes;
+    indexed->m_arrLines = rules->m_arrLines;
+    indexed->m_arrLeftOut = rules->m_arrLeftOut;
+    indexed->IndexKeys();
+    return indexed;
+}
 
-    auto rules = std::make_shared<CPassRules>();
-    std::map<int, std::string> leftOut;  // by line: one item per rule
-    int unnumbered = 0;
-    const auto leaveOut = [&](int line, const CConvertError& error) {
-        leftOut.emplace(line > 0 ? line : -(++unnumbered), LeftOutItem(line, error));
+std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const CPassRules>& rules, EncodingId to)
+{
+    const CPassRules& from = *rules;
+    const std::size_t keys = from.m_arrKeys.size();
+    if (ServesUnconverted(*from.m_pBytes, from.m_encoding, to)) return rules;
+    std::optional<CPieceConverter> pieces(std::in_place, from, to);
+    CPieceConverter& converter = *pieces;
+    if (converter.m_bSame) return rules;
+
+    auto out = std::make_shared<CPassRules>();
+    out->m_encoding = to;
+    // Groups by converted key, in the order of the groups they come from;
+    // keys that become equal share the first one's group, as a rule file
+    // written in this encoding would have them.
+    CKeyTable table;
+    table.Reserve(keys);
+    const std::string_view bytes = converter.m_bytes;
+    const auto keyOf = [&](std::uint32_t g) {
+        return bytes.substr(out->m_arrKeys[g].offset, out->m_arrKeys[g].length);
     };
-    std::unordered_map<std::string, std::size_t> groupOf;
-    std::size_t p = 0;
-    for (std::size_t g = 0; g < m_arrGroups.size(); ++g) {
-        const CRuleGroup& group = m_arrGroups[g];
-        const auto& key = converted.pieces[p];
-        const CConvertError& keyError = converted.errors[p];
-        ++p;
-        for (std::size_t i = 0; i < group.m_arrTexts.size(); ++i, ++p) {
-            const int line = i < lines[g].size() ? lines[g][i] : 0;
-            if (!key) {
-                leaveOut(line, keyError);
-                continue;
+    std::vector<std::int32_t> target(keys, -1);
+    std::vector<std::uint32_t> counts;
+    // Every key's hash first, so that the table's slots are fetched ahead
+    // rather than waited for one by one.
+    std::vector<std::uint32_t> hashes(keys);
+    for (std::size_t g = 0; g < keys; ++g) {
+        const CKeySpan span = converter.m_arrSpans[g];
+        hashes[g] = CKeyTable::Hash(bytes.substr(span.offset, span.length));
+    }
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t g = 0; g < keys; ++g) {
+        if (g + kAhead < keys) table.Prefetch(hashes[g + kAhead]);
+        const std::uint32_t first = from.m_arrFirst[g], last = from.m_arrFirst[g + 1];
+        std::uint32_t kept = 0;
+        for (std::uint32_t e = first; e < last; ++e) {
+            if (converter.Failed(g)) {
+                out->m_arrLeftOut.push_back(LeftOut(from.m_arrLines[e], converter.Error(g), to));
+            } else if (converter.Failed(keys + e)) {
+                out->m_arrLeftOut.push_back(LeftOut(from.m_arrLines[e], converter.Error(keys + e), to));
+            } else {
+                ++kept;
             }
-            if (!converted.pieces[p]) {
-                leaveOut(line, converted.errors[p]);
-                continue;
-            }
-            // Keys that become equal share the first one's group, as a rule
-            // file written in this encoding would have them.
-            auto [it, added] = groupOf.emplace(*key, rules->m_arrGroups.size());
-            if (added) rules->m_arrGroups.emplace_back().SetKey(*key);
-            rules->m_arrGroups[it->second].AddEntry(group.m_arrModes[i], *converted.pieces[p]);
+        }
+        if (kept == 0) continue;
+        const CKeySpan span = converter.m_arrSpans[g];
+        const std::string_view key = bytes.substr(span.offset, span.length);
+        const std::uint32_t hash = hashes[g];
+        int t = table.Find(key, hash, keyOf);
+        if (t < 0) {
+            t = static_cast<int>(out->m_arrKeys.size());
+            out->m_arrKeys.push_back(span);
+            counts.push_back(0);
+            table.Insert(static_cast<std::uint32_t>(t), hash);
+        }
+        target[g] = t;
+        counts[static_cast<std::size_t>(t)] += kept;
+    }
+    table = {};
+    hashes = {};
+    out->m_arrFirst.assign(out->m_arrKeys.size() + 1, 0);
+    for (std::size_t t = 0; t < counts.size(); ++t) out->m_arrFirst[t + 1] = out->m_arrFirst[t] + counts[t];
+    counts = {};
+    const std::size_t entries = out->m_arrFirst.back();
+    out->m_arrEntries.resize(entries);
+    out->m_arrModes.resize(entries);
+    std::vector<std::uint32_t> next(out->m_arrFirst.begin(), out->m_arrFirst.end() - 1);
+    for (std::size_t g = 0; g < keys; ++g) {
+        if (target[g] < 0) continue;
+        for (std::uint32_t e = from.m_arrFirst[g]; e < from.m_arrFirst[g + 1]; ++e) {
+            if (converter.Failed(keys + e)) continue;
+            const std::uint32_t at = next[static_cast<std::size_t>(target[g])]++;
+            out->m_arrEntries[at] = {converter.m_arrSpans[keys + e].offset, converter.m_arrSpans[keys + e].length};
+            out->m_arrModes[at] = from.m_arrModes[e];
         }
     }
-    for (auto& [line, item] : leftOut) rules->m_arrLeftOut.push_back(std::move(item));
-    std::vector<std::string_view> keys;
-    for (const CRuleGroup& group : rules->m_arrGroups) keys.emplace_back(group.m_strKey);
-    rules->m_pIndex = std::make_shared<const CKeyIndex>(keys);
-
-    m_arrPassRules[slot] = rules;
-    if (m_bBuiltin) builtin[slot] = rules;
-    return rules;
-}
-
-std::vector<CRuleGroup> CRuleSet::GetPassGroups(EncodingId encoding) const
-{
-    encoding = PassEncoding(encoding);
-    if (encoding == m_ruleEncoding) return m_arrGroups;
-    return PassRules(encoding)->m_arrGroups;
-}
-
-std::string CRuleSet::LeftOutMessage(EncodingId encoding) const
-{
-    encoding = PassEncoding(encoding);
-    if (encoding == m_ruleEncoding) return {};
-    const auto rules = PassRules(encoding);
-    if (rules->m_arrLeftOut.empty()) return {};
-    constexpr std::size_t kShown = 20;
-    std::string items;
-    for (std::size_t i = 0; i < rules->m_arrLeftOut.size() && i < kShown; ++i) {
-        if (i > 0) items += "、";
-        items += rules->m_arrLeftOut[i];
-    }
-    if (rules->m_arrLeftOut.size() > kShown) items += "ほか" + std::to_string(rules->m_arrLeftOut.size() - kShown) + "件";
-    const std::string name = IsValidUtf8(m_strFileName) && !m_strFileName.empty() ? "「" + m_strFileName + "」" : "";
-    return "設定ファイル" + name + "の" + items + "の規則は" + DisplayName({encoding, false}) +
-           "で表せない文字を含むので使いません。";
-}
-
-void CRuleSet::ReportLeftOutRules(EncodingId encoding) const
-{
-    if (!m_pSink) return;
-    const std::string message = LeftOutMessage(encoding);
-    if (!message.empty()) m_pSink->ShowMessage(message);
+    std::stable_sort(out->m_arrLeftOut.begin(), out->m_arrLeftOut.end(),
+                     [](const CLeftOutRule& a, const CLeftOutRule& b) { return a.m_nLine < b.m_nLine; });
+    out->m_pBytes = std::make_shared<const std::string>(std::move(converter.m_bytes));
+    // What the conversion kept beside the rules goes before the index is built.
+    target = {};
+    next = {};
+    pieces.reset();
+    out->IndexKeys();
+    return out;
 }

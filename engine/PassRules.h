@@ -1,17 +1,65 @@
-// The rules of a set converted for text in another encoding, as the pass and
-// ReportLeftOutRules use them (RuleSet.h).
+// What a pass over text in one encoding needs: the groups in order, each a
+// key and its entries, all bytes in one block, with the key index. Built once
+// (by the loader, or on a set's first pass after a change, or converted for
+// text in another encoding) and never changed, so sets and passes share it.
 #pragma once
 
+#include "Encoding.h"
 #include "KeyIndex.h"
 #include "RuleSet.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct CPassRules {
-    std::vector<CRuleGroup> m_arrGroups;
-    std::shared_ptr<const CKeyIndex> m_pIndex;
-    // One item per rule left out, in line order: "第3行（U+2460）".
-    std::vector<std::string> m_arrLeftOut;
+    // Where an entry's text lies in *m_pBytes.
+    struct Entry {
+        std::uint32_t offset = 0;
+        std::uint32_t length = 0;
+    };
+
+    EncodingId m_encoding = EncodingId::Cp932;
+    std::shared_ptr<const std::string> m_pBytes;  // keys and texts
+    std::vector<CKeySpan> m_arrKeys;               // key of each group
+    // Entries of group g: m_arrFirst[g] up to m_arrFirst[g + 1].
+    std::vector<std::uint32_t> m_arrFirst;
+    std::vector<Entry> m_arrEntries;
+    std::vector<std::uint8_t> m_arrModes;
+    // Rule-file line of each entry (0 for rules added through AddRule); only
+    // in the rules' own encoding.
+    std::vector<std::int32_t> m_arrLines;
+    // Null when the rules are kept only to be converted (WithIndex).
+    std::unique_ptr<const CKeyIndex> m_pIndex;
+    // Rules left out of this encoding, in line order.
+    std::vector<CLeftOutRule> m_arrLeftOut;
+
+    int GroupCount() const { return static_cast<int>(m_arrKeys.size()); }
+    std::string_view Key(std::size_t g) const
+    {
+        return std::string_view(*m_pBytes).substr(m_arrKeys[g].offset, m_arrKeys[g].length);
+    }
+    std::string_view Text(std::size_t entry) const
+    {
+        return std::string_view(*m_pBytes).substr(m_arrEntries[entry].offset, m_arrEntries[entry].length);
+    }
+    // Group g as a value.
+    CRuleGroup Group(std::size_t g) const;
+    // Builds the key index over m_arrKeys.
+    void IndexKeys();
 };
+
+// Whether rules of these bytes serve unconverted for text in `to` (ASCII
+// without NUL, which the pass encodings all hold as the same bytes).
+bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to);
+
+// The rules with their key index: these, or a copy that has one.
+std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules);
+
+// The rules converted for text in `to`: every key and text through
+// ConvertText, groups merged where folding makes two keys one, rules that
+// cannot be converted left out. The rules themselves when the conversion
+// changes no byte.
+std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const CPassRules>& rules, EncodingId to);

@@ -9,7 +9,6 @@
 bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
                  const CRewriteOptions& options, CRewriteReport* report)
 {
-    rules.ReportLeftOutRules(options.m_encoding);
     jest::srand(seed);
     const bool whole = rules.TransformText(text, LevelToThreshold(options.m_nLevel), options.m_encoding,
                                            options.m_nPassLimit, report);

@@ -30,10 +30,10 @@ struct CRewriteOptions {
     bool operator==(const CRewriteOptions&) const = default;
 };
 
-// Seeds the generator, reports once through the rule set's sink the rules
-// that cannot be expressed in options.m_encoding (they are left out), runs
-// the pass at the level's threshold, then the enabled filters: HTML tags
-// first, then comments. Returns false when the pass stopped at its bound (the
+// Seeds the generator, runs the pass at the level's threshold (without the
+// rules that cannot be expressed in options.m_encoding: the caller names them
+// from LeftOutRules), then the enabled filters: HTML tags first, then
+// comments. Returns false when the pass stopped at its bound (the
 // filters still ran). With a report, fills it with what the pass and the
 // filters changed (EditReport.h); asking for it changes no byte and no draw.
 bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,

@@ -2,13 +2,15 @@
 // text", in the rule file's encoding: CP932 bytes as they stand, stepping over
 // double-byte characters; other encodings with plain byte searches.
 #include "FileRead.h"
+#include "PassRules.h"
 #include "Rewrite.h"
 #include "RuleSet.h"
 #include "Sjis.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 
 namespace {
@@ -71,77 +73,133 @@ ParsedLine ParseLine(std::string_view line, bool sjis = true)
 
 }  // namespace
 
-bool CRuleSet::LoadRuleFile(const CByteString& name, std::optional<EncodingId> encoding)
+namespace {
+
+// A load's failure of that kind.
+CRuleLoadResult Failure(RuleLoadFailure why, std::int64_t line = 0, int error = 0)
 {
-    CByteString contents;
-    const int error = ReadWholeFile(name, contents, true, kMaxRuleBytes);
-    // Over the ceiling: what lies past a NUL does not count.
-    if (error == EFBIG && contents.find('\0') == CByteString::npos) {
-        ReportTooLarge();
-        return false;
-    }
-    if (error != 0 && error != EFBIG) return false;
-    return LoadRuleBytes(contents, name, encoding);
+    CRuleLoadResult result;
+    result.m_eFailure = why;
+    result.m_nLine = line;
+    result.m_nError = error;
+    return result;
 }
 
-bool CRuleSet::LoadRuleBytes(const CByteString& contents, const CByteString& name, std::optional<EncodingId> encoding)
+// Lines that may hold a rule: at most one per LF whose next byte is an
+// operation letter, and the first; room for that many rules is what a load
+// asks for up front (a file of empty lines asks for none).
+std::size_t RuleLinesAtMost(std::string_view text)
 {
+    const auto letter = [](char c) { return c == 'r' || c == 'b' || c == 'a' || c == 'd'; };
+    std::size_t n = !text.empty() && letter(text[0]) ? 1 : 0;
+    for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', lf + 1))
+        n += lf + 1 < text.size() && letter(text[lf + 1]);
+    return n;
+}
+
+}  // namespace
+
+CRuleLoadResult CRuleSet::LoadRuleFile(const CByteString& name, std::optional<EncodingId> encoding,
+                                       std::optional<EncodingId> text)
+{
+    CByteString contents;
+    int error = 0;
+    try {
+        error = ReadWholeFile(name, contents, true, kMaxRuleBytes);
+    } catch (const std::bad_alloc&) {
+        return Failure(RuleLoadFailure::kOutOfMemory);
+    }
+    switch (error) {
+    case 0:
+        break;
+    case EFBIG:
+        // Over the ceiling: what lies past a NUL does not count.
+        if (contents.find('\0') == CByteString::npos) return Failure(RuleLoadFailure::kTooLarge);
+        break;
+    case ENOENT:
+    case ENOTDIR:
+        return Failure(RuleLoadFailure::kMissing);
+    case EISDIR:
+    case EINVAL:
+        // EINVAL: not a regular file, or a name holding a NUL, which names none.
+        return Failure(name.find('\0') == CByteString::npos ? RuleLoadFailure::kNotRegular : RuleLoadFailure::kMissing);
+    default:
+        return Failure(RuleLoadFailure::kUnreadable, 0, error);
+    }
+    return Load(std::move(contents), name, encoding, text);
+}
+
+CRuleLoadResult CRuleSet::LoadRuleBytes(const CByteString& contents, const CByteString& name,
+                                        std::optional<EncodingId> encoding, std::optional<EncodingId> text)
+{
+    try {
+        return Load(CByteString(contents), name, encoding, text);
+    } catch (const std::bad_alloc&) {
+        return Failure(RuleLoadFailure::kOutOfMemory);
+    }
+}
+
+CRuleLoadResult CRuleSet::Load(CByteString contents, const CByteString& name, std::optional<EncodingId> encoding,
+                               std::optional<EncodingId> textEncoding)
+try {
     // UTF-16 holds NUL bytes in its characters, so only a mark is looked at
     // before the contents are cut at the first NUL.
     CEncoding found = encoding ? EncodingForBytes(*encoding, contents) : DetectEncoding(contents);
     const bool wide = HasWideUnits(found.m_id);
-    std::string_view text = contents;
     if (!wide) {
         // The contents end at the first NUL.
-        text = text.substr(0, contents.find('\0'));
-        if (!encoding && text.size() != contents.size()) found = DetectEncoding(text);
+        const std::size_t nul = contents.find('\0');
+        if (nul != CByteString::npos) {
+            contents.resize(nul);
+            if (!encoding) found = DetectEncoding(contents);
+        }
     }
-    if (text.size() > kMaxRuleBytes) {
-        ReportTooLarge();
-        return false;
-    }
+    if (contents.size() > kMaxRuleBytes) return Failure(RuleLoadFailure::kTooLarge);
     // ISO-2022-JP and UTF-16 are converted whole, since their escapes and
     // byte pairs span lines; the rules are then held in the pass encoding.
     EncodingId held = found.m_id;
-    CByteString converted;
     if (found.m_id != PassEncoding(found.m_id)) {
+        CByteString converted;
         CConvertError error;
         CTextEncoding pass{.m_forced = found.m_id};
-        const bool ok = ToPassText(text, pass, converted, &error);
+        const bool ok = ToPassText(contents, pass, converted, &error);
         held = pass.m_pass;
-        if (!ok) {
-            ReportLineError(static_cast<int>(error.m_nLine));
-            return false;
-        }
-        text = converted;
-        text = text.substr(0, text.find('\0'));
-    } else {
-        text = WithoutByteOrderMark(text, found);
+        if (!ok)
+            return Failure(RuleLoadFailure::kBadLine, static_cast<std::int64_t>(error.m_nLine));
+        converted.resize(std::min(converted.size(), converted.find('\0')));
+        contents.swap(converted);
+    } else if (found.m_bBom) {
+        contents.erase(0, ByteOrderMark(found.m_id).size());
     }
     const bool sjis = held == EncodingId::Cp932;
 
-    // Parse into a fresh set; the rules in use are replaced only when every
-    // line was accepted, so a bad line loses nothing. Rules are added a batch
-    // at a time, so that the key table's slots of a batch are fetched
-    // together rather than waited for one by one.
-    CRuleSet fresh;
-    fresh.RemoveAllGroups();
-    // Room for a group per line: the array never moves while it fills, and
-    // pages that stay unused are never touched.
-    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-    fresh.m_arrGroups.reserve(lines);
-    fresh.m_arrOrigins.reserve(lines);
-    constexpr int kBatch = 16;
+    // Parse into a fresh set, whose bytes are the contents themselves; the
+    // rules in use are replaced only when every line was accepted, so a bad
+    // line loses nothing. Rules are added a batch at a time, so that the key
+    // table's slots of a batch are fetched together rather than waited for
+    // one by one.
+    CRuleSet fresh(nullptr, name, held);
+    fresh.m_bytes = std::move(contents);
+    const std::string_view text = fresh.m_bytes;
+    const std::size_t most = RuleLinesAtMost(text);
+    fresh.m_arrRules.reserve(most);
+    fresh.m_arrKeys.reserve(most);
+    fresh.m_keys.Reserve(most);
+    constexpr int kBatch = 64;
     ParsedLine batch[kBatch];
     std::uint32_t hashes[kBatch];
-    int batchLines[kBatch];
+    std::int64_t batchLines[kBatch];
     int pending = 0;
+    const auto span = [&](std::string_view part) {
+        if (part.empty()) return CKeySpan{};  // perhaps no view into the text at all
+        return CKeySpan{static_cast<std::uint32_t>(part.data() - text.data()), static_cast<std::uint32_t>(part.size())};
+    };
     const auto flush = [&] {
         for (int i = 0; i < pending; ++i)
-            fresh.AddRuleHashed(batch[i].mode, batch[i].key, batch[i].text, hashes[i], batchLines[i]);
+            fresh.AddSpans(batch[i].mode, span(batch[i].key), span(batch[i].text), hashes[i], batchLines[i]);
         pending = 0;
     };
-    int lineNumber = 1;
+    std::int64_t lineNumber = 1;
     std::size_t start = 0;
     for (;;) {
         const std::size_t lf = FindChar(text, start, '\n', sjis);
@@ -150,13 +208,10 @@ bool CRuleSet::LoadRuleBytes(const CByteString& contents, const CByteString& nam
         // A CR LF line break goes whole; with a bare LF the line keeps every byte.
         if (end > start && text[end - 1] == '\r') --end;
         const ParsedLine line = ParseLine(text.substr(start, end - start), sjis);
-        if (line.kind == ParsedLine::kBad) {
-            ReportLineError(lineNumber);
-            return false;
-        }
+        if (line.kind == ParsedLine::kBad) return Failure(RuleLoadFailure::kBadLine, lineNumber);
         if (line.kind == ParsedLine::kRule) {
-            hashes[pending] = KeyHash(line.key);
-            fresh.PrefetchKey(hashes[pending]);
+            hashes[pending] = CKeyTable::Hash(line.key);
+            fresh.m_keys.Prefetch(hashes[pending]);
             batchLines[pending] = lineNumber;
             batch[pending++] = line;
             if (pending == kBatch) flush();
@@ -165,32 +220,26 @@ bool CRuleSet::LoadRuleBytes(const CByteString& contents, const CByteString& nam
         ++lineNumber;
     }
     flush();
-    if (fresh.m_arrGroups.size() < fresh.m_arrGroups.capacity() / 2) fresh.m_arrGroups.shrink_to_fit();
-    m_arrGroups.swap(fresh.m_arrGroups);
-    m_arrKeySlots.swap(fresh.m_arrKeySlots);
-    m_arrOrigins.swap(fresh.m_arrOrigins);
-    ForgetKeyIndex();
-    m_ruleEncoding = held;
-    SetFileName(name);
-    return true;
+    CRuleLoadResult result;
+    // Lines broken by CR alone are one unterminated line: nothing was read.
+    result.m_bCrOnly = start == 0 && text.find('\r') != std::string_view::npos;
+    // Rules loaded for text in another encoding need no index of their own,
+    // unless they serve that text unconverted.
+    const bool ownIndex = !textEncoding || PassEncoding(*textEncoding) == held ||
+                          ServesUnconverted(text, held, PassEncoding(*textEncoding));
+    fresh.Freeze(true, ownIndex);
+    if (textEncoding && !fresh.PreparePass(*textEncoding)) return Failure(RuleLoadFailure::kOutOfMemory);
+    *this = std::move(fresh);
+    return result;
+} catch (const std::bad_alloc&) {
+    return Failure(RuleLoadFailure::kOutOfMemory);
+} catch (const std::length_error&) {
+    return Failure(RuleLoadFailure::kOutOfMemory);
 }
 
 bool CRuleSet::ParseRuleLine(const CByteString& line)
 {
     const ParsedLine parsed = ParseLine(line, m_ruleEncoding == EncodingId::Cp932);
-    if (parsed.kind == ParsedLine::kRule) AddRuleHashed(parsed.mode, parsed.key, parsed.text, KeyHash(parsed.key));
+    if (parsed.kind == ParsedLine::kRule) AddRule(parsed.mode, CByteString(parsed.key), CByteString(parsed.text));
     return parsed.kind != ParsedLine::kBad;
-}
-
-void CRuleSet::ReportLineError(int lineNumber) const
-{
-    if (!m_pSink) return;
-    char message[128];
-    std::snprintf(message, sizeof message, "第%d行で読み込みエラーが起きました。", lineNumber);
-    m_pSink->ShowMessage(message);
-}
-
-void CRuleSet::ReportTooLarge() const
-{
-    if (m_pSink) m_pSink->ShowMessage("設定ファイルが大きすぎます（64 MiBまで）。");
 }

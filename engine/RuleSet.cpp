@@ -1,9 +1,11 @@
 #include "RuleSet.h"
 
-#include "KeyIndex.h"
+#include "PassRules.h"
 
 #include <algorithm>
 #include <functional>
+#include <limits>
+#include <stdexcept>
 
 void CRuleGroup::SetKey(const CByteString& key)
 {
@@ -16,11 +18,6 @@ CByteString CRuleGroup::GetKey() const
 }
 
 void CRuleGroup::AddEntry(int mode, const CByteString& text)
-{
-    AppendEntry(mode, text);
-}
-
-void CRuleGroup::AppendEntry(int mode, std::string_view text)
 {
     m_arrModes.push_back(std::clamp(mode, static_cast<int>(kModeReplace), static_cast<int>(kModeDelete)));
     m_arrTexts.emplace_back(text);
@@ -37,6 +34,38 @@ std::int64_t PassBound(std::int64_t length)
     return 32 * length + 4096;
 }
 
+std::uint32_t CKeyTable::Hash(std::string_view key)
+{
+    return static_cast<std::uint32_t>(std::hash<std::string_view>()(key));
+}
+
+void CKeyTable::Reserve(std::size_t groups)
+{
+    std::size_t size = 16;
+    while (size < 2 * groups) size *= 2;
+    if (size <= m_arrSlots.size()) return;
+    std::vector<Slot> old(size);
+    old.swap(m_arrSlots);
+    for (const Slot& slot : old) {
+        if (slot.group != 0) Place(slot);
+    }
+}
+
+void CKeyTable::Place(Slot slot)
+{
+    const std::size_t mask = m_arrSlots.size() - 1;
+    std::size_t i = slot.hash & mask;
+    while (m_arrSlots[i].group != 0) i = (i + 1) & mask;
+    m_arrSlots[i] = slot;
+}
+
+void CKeyTable::Insert(std::uint32_t g, std::uint32_t hash)
+{
+    if (2 * (m_nCount + 1) > m_arrSlots.size()) Reserve(m_nCount + 1);
+    Place({g + 1, hash});
+    ++m_nCount;
+}
+
 namespace {
 
 struct BuiltinEntry {
@@ -44,198 +73,242 @@ struct BuiltinEntry {
     const char* text;
 };
 
-// Builds one group complete (key and all its entries) before it joins the set.
-CRuleGroup MakeGroup(const char* key, std::initializer_list<BuiltinEntry> entries)
-{
-    CRuleGroup group;
-    group.SetKey(key);
-    for (const auto& e : entries) group.AddEntry(e.mode, e.text);
-    return group;
-}
+struct BuiltinGroup {
+    const char* key;
+    std::initializer_list<BuiltinEntry> entries;
+};
+
+// The built-in rules, frozen, and converted for the other pass encodings:
+// made once for every set.
+struct CBuiltinRules {
+    std::shared_ptr<const CPassRules> own;
+    std::array<std::shared_ptr<const CPassRules>, std::size(kAllEncodings)> converted;
+};
 
 }  // namespace
 
 CRuleSet::CRuleSet()
 {
-    // Shift-JIS bytes of the built-in rules.
-    // "ます。" -> "ません。"
-    m_arrGroups.push_back(MakeGroup("\x82\xDC\x82\xB7\x81\x42",
-        {{kModeReplace, "\x82\xDC\x82\xB9\x82\xF1\x81\x42"}}));
-    // "です。" -> "ではありません。"
-    m_arrGroups.push_back(MakeGroup("\x82\xC5\x82\xB7\x81\x42",
-        {{kModeReplace, "\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x42"}}));
-    // "。": "（笑）", "、やっほー", "......" before it, or "ね？" in its place
-    m_arrGroups.push_back(MakeGroup("\x81\x42",
-        {{kModeInsertBefore, "\x81\x69\x8F\xCE\x81\x6A"},
-         {kModeInsertBefore, "\x81\x41\x82\xE2\x82\xC1\x82\xD9\x81\x5B"},
-         {kModeInsertBefore, "\x2E\x2E\x2E\x2E\x2E\x2E"},
-         {kModeReplace, "\x82\xCB\x81\x48"}}));
-    // "、": "（涙）", "(^_^;)", "だね" before it, or "なんと" after it
-    m_arrGroups.push_back(MakeGroup("\x81\x41",
-        {{kModeInsertBefore, "\x81\x69\x97\xDC\x81\x6A"},
-         {kModeInsertBefore, "\x28\x5E\x5F\x5E\x3B\x29"},
-         {kModeInsertAfter, "\x82\xC8\x82\xF1\x82\xC6"},
-         {kModeInsertBefore, "\x82\xBE\x82\xCB"}}));
-    // "なので、": "というのは嘘" before it
-    m_arrGroups.push_back(MakeGroup("\x82\xC8\x82\xCC\x82\xC5\x81\x41",
-        {{kModeInsertBefore, "\x82\xC6\x82\xA2\x82\xA4\x82\xCC\x82\xCD\x89\x52"}}));
-    // "だから、" -> "ゆえに、"
-    m_arrGroups.push_back(MakeGroup("\x82\xBE\x82\xA9\x82\xE7\x81\x41",
-        {{kModeReplace, "\x82\xE4\x82\xA6\x82\xC9\x81\x41"}}));
-    for (int g = 0; g < GetGroupCount(); ++g) IndexGroup(g, KeyHash(m_arrGroups[static_cast<std::size_t>(g)].m_strKey));
-    for (std::uint32_t g = 0; g < m_arrGroups.size(); ++g) {
-        for (std::size_t i = 0; i < m_arrGroups[g].m_arrModes.size(); ++i) m_arrOrigins.push_back({g, 0});
-    }
-    m_bBuiltin = true;
-}
-
-CRuleSet::CRuleSet(const CRuleSet& other)
-    : m_strFileName(other.m_strFileName), m_arrGroups(other.m_arrGroups), m_pSink(other.m_pSink),
-      m_ruleEncoding(other.m_ruleEncoding), m_bBuiltin(other.m_bBuiltin), m_arrOrigins(other.m_arrOrigins),
-      m_arrKeySlots(other.m_arrKeySlots)
-{
-    const std::lock_guard lock(other.m_indexMutex);
-    m_pKeyIndex = other.m_pKeyIndex;
-    m_arrPassRules = other.m_arrPassRules;
-}
-
-CRuleSet& CRuleSet::operator=(const CRuleSet& other)
-{
-    if (this == &other) return *this;
-    m_strFileName = other.m_strFileName;
-    m_arrGroups = other.m_arrGroups;
-    m_pSink = other.m_pSink;
-    m_ruleEncoding = other.m_ruleEncoding;
-    m_bBuiltin = other.m_bBuiltin;
-    m_arrOrigins = other.m_arrOrigins;
-    m_arrKeySlots = other.m_arrKeySlots;
-    std::shared_ptr<const CKeyIndex> index;
-    std::array<std::shared_ptr<const CPassRules>, 3> passRules;
-    {
-        const std::lock_guard lock(other.m_indexMutex);
-        index = other.m_pKeyIndex;
-        passRules = other.m_arrPassRules;
-    }
-    const std::lock_guard lock(m_indexMutex);
-    m_pKeyIndex = std::move(index);
-    m_arrPassRules = std::move(passRules);
-    return *this;
-}
-
-CRuleSet::~CRuleSet() = default;
-
-CByteString CRuleSet::GetFileName() const
-{
-    return m_strFileName;
-}
-
-void CRuleSet::SetFileName(const CByteString& name)
-{
-    m_strFileName = name;
+    static const CBuiltinRules builtin = [] {
+        // Shift-JIS bytes of the built-in rules, each group complete (key and
+        // all its entries) before the next.
+        const BuiltinGroup groups[] = {
+            // "ます。" -> "ません。"
+            {"\x82\xDC\x82\xB7\x81\x42", {{kModeReplace, "\x82\xDC\x82\xB9\x82\xF1\x81\x42"}}},
+            // "です。" -> "ではありません。"
+            {"\x82\xC5\x82\xB7\x81\x42",
+             {{kModeReplace, "\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x42"}}},
+            // "。": "（笑）", "、やっほー", "......" before it, or "ね？" in its place
+            {"\x81\x42",
+             {{kModeInsertBefore, "\x81\x69\x8F\xCE\x81\x6A"},
+              {kModeInsertBefore, "\x81\x41\x82\xE2\x82\xC1\x82\xD9\x81\x5B"},
+              {kModeInsertBefore, "\x2E\x2E\x2E\x2E\x2E\x2E"},
+              {kModeReplace, "\x82\xCB\x81\x48"}}},
+            // "、": "（涙）", "(^_^;)", "だね" before it, or "なんと" after it
+            {"\x81\x41",
+             {{kModeInsertBefore, "\x81\x69\x97\xDC\x81\x6A"},
+              {kModeInsertBefore, "\x28\x5E\x5F\x5E\x3B\x29"},
+              {kModeInsertAfter, "\x82\xC8\x82\xF1\x82\xC6"},
+              {kModeInsertBefore, "\x82\xBE\x82\xCB"}}},
+            // "なので、": "というのは嘘" before it
+            {"\x82\xC8\x82\xCC\x82\xC5\x81\x41",
+             {{kModeInsertBefore, "\x82\xC6\x82\xA2\x82\xA4\x82\xCC\x82\xCD\x89\x52"}}},
+            // "だから、" -> "ゆえに、"
+            {"\x82\xBE\x82\xA9\x82\xE7\x81\x41", {{kModeReplace, "\x82\xE4\x82\xA6\x82\xC9\x81\x41"}}},
+        };
+        CRuleSet set(nullptr);
+        for (const BuiltinGroup& group : groups) {
+            for (const BuiltinEntry& e : group.entries) set.AddRule(e.mode, group.key, e.text);
+        }
+        set.Freeze(false);
+        CBuiltinRules rules{set.m_pRules, {}};
+        for (EncodingId id : kAllEncodings) {
+            if (PassEncoding(id) == id && id != EncodingId::Cp932)
+                rules.converted[static_cast<std::size_t>(id)] = ConvertPassRules(set.m_pRules, id);
+        }
+        return rules;
+    }();
+    m_pRules = builtin.own;
+    m_arrPass = builtin.converted;
 }
 
 void CRuleSet::SetEncoding(EncodingId encoding)
 {
-    ForgetKeyIndex();
+    Thaw();
     m_ruleEncoding = PassEncoding(encoding);
 }
 
 int CRuleSet::GetGroupCount() const
 {
-    return static_cast<int>(m_arrGroups.size());
+    return m_pRules ? m_pRules->GroupCount() : static_cast<int>(m_arrKeys.size());
 }
 
 CRuleGroup CRuleSet::GetGroup(int i) const
 {
-    return m_arrGroups[static_cast<std::size_t>(i)];
+    const auto g = static_cast<std::size_t>(i);
+    if (m_pRules) return m_pRules->Group(g);
+    CRuleGroup group;
+    group.SetKey(CByteString(KeyOf(static_cast<std::uint32_t>(g))));
+    for (const Rule& rule : m_arrRules) {
+        if (rule.group == g)
+            group.AddEntry(static_cast<int>(rule.lineMode & 3), m_bytes.substr(rule.offset, rule.length));
+    }
+    return group;
 }
 
 void CRuleSet::RemoveAllGroups()
 {
-    m_arrGroups.clear();
-    m_arrKeySlots.clear();
-    m_arrOrigins.clear();
-    ForgetKeyIndex();
+    *this = CRuleSet(nullptr, m_strFileName, m_ruleEncoding);
 }
 
 void CRuleSet::AddRule(int mode, const CByteString& key, const CByteString& text)
 {
-    AddRuleHashed(mode, key, text, KeyHash(key));
+    Thaw();
+    if (m_bytes.size() + key.size() + text.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("rules too large");
+    const CKeySpan keySpan{static_cast<std::uint32_t>(m_bytes.size()), static_cast<std::uint32_t>(key.size())};
+    m_bytes += key;
+    const CKeySpan textSpan{static_cast<std::uint32_t>(m_bytes.size()), static_cast<std::uint32_t>(text.size())};
+    m_bytes += text;
+    AddSpans(mode, keySpan, textSpan, CKeyTable::Hash(key), 0);
 }
 
-void CRuleSet::AddRuleHashed(int mode, std::string_view key, std::string_view text, std::uint32_t hash, int line)
+void CRuleSet::AddSpans(int mode, CKeySpan key, CKeySpan text, std::uint32_t hash, std::int64_t line)
 {
-    ForgetKeyIndex();
-    const int found = FindGroup(key, hash);
-    if (found >= 0) {
-        m_arrGroups[static_cast<std::size_t>(found)].AppendEntry(mode, text);
-        m_arrOrigins.push_back({static_cast<std::uint32_t>(found), line});
-        return;
+    const std::string_view bytes = std::string_view(m_bytes).substr(key.offset, key.length);
+    int group = m_keys.Find(bytes, hash, [this](std::uint32_t g) { return KeyOf(g); });
+    if (group < 0) {
+        group = static_cast<int>(m_arrKeys.size());
+        m_arrKeys.push_back(key);
+        m_keys.Insert(static_cast<std::uint32_t>(group), hash);
     }
-    m_arrOrigins.push_back({static_cast<std::uint32_t>(m_arrGroups.size()), line});
-    CRuleGroup& group = m_arrGroups.emplace_back();
-    group.m_strKey.assign(key);
-    group.AppendEntry(mode, text);
-    IndexGroup(GetGroupCount() - 1, hash);
+    const auto clamped = static_cast<std::uint32_t>(std::clamp(mode, static_cast<int>(kModeReplace),
+                                                               static_cast<int>(kModeDelete)));
+    m_arrRules.push_back({text.offset, text.length, static_cast<std::uint32_t>(group),
+                          static_cast<std::uint32_t>(line) << 2 | clamped});
 }
 
-void CRuleSet::PrefetchKey(std::uint32_t hash) const
+std::shared_ptr<CPassRules> CRuleSet::Gathered(std::shared_ptr<const std::string> bytes,
+                                               std::vector<CKeySpan> keys) const
 {
-    if (!m_arrKeySlots.empty()) __builtin_prefetch(&m_arrKeySlots[hash & (m_arrKeySlots.size() - 1)]);
-}
-
-std::uint32_t CRuleSet::KeyHash(std::string_view key)
-{
-    return static_cast<std::uint32_t>(std::hash<std::string_view>()(key));
-}
-
-int CRuleSet::FindGroup(std::string_view key, std::uint32_t hash) const
-{
-    if (m_arrKeySlots.empty()) return -1;
-    const std::size_t mask = m_arrKeySlots.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const KeySlot& slot = m_arrKeySlots[i];
-        if (slot.group == 0) return -1;
-        if (slot.hash == hash && m_arrGroups[slot.group - 1].m_strKey == key)
-            return static_cast<int>(slot.group - 1);
+    auto rules = std::make_shared<CPassRules>();
+    rules->m_encoding = m_ruleEncoding;
+    rules->m_pBytes = std::move(bytes);
+    rules->m_arrKeys = std::move(keys);
+    // Entries group by group, each group's in the order they were added.
+    rules->m_arrFirst.assign(rules->m_arrKeys.size() + 1, 0);
+    for (const Rule& rule : m_arrRules) ++rules->m_arrFirst[rule.group + 1];
+    for (std::size_t g = 0; g + 1 < rules->m_arrFirst.size(); ++g) rules->m_arrFirst[g + 1] += rules->m_arrFirst[g];
+    rules->m_arrEntries.resize(m_arrRules.size());
+    rules->m_arrModes.resize(m_arrRules.size());
+    rules->m_arrLines.resize(m_arrRules.size());
+    std::vector<std::uint32_t> next(rules->m_arrFirst.begin(), rules->m_arrFirst.end() - 1);
+    for (const Rule& rule : m_arrRules) {
+        const std::uint32_t e = next[rule.group]++;
+        rules->m_arrEntries[e] = {rule.offset, rule.length};
+        rules->m_arrModes[e] = static_cast<std::uint8_t>(rule.lineMode & 3);
+        rules->m_arrLines[e] = static_cast<std::int32_t>(rule.lineMode >> 2);
     }
+    return rules;
 }
 
-void CRuleSet::IndexGroup(int g, std::uint32_t hash)
+void CRuleSet::Freeze(bool release, bool index)
 {
-    if (2 * m_arrGroups.size() > m_arrKeySlots.size()) {
-        std::vector<KeySlot> old(std::max<std::size_t>(16, 2 * m_arrKeySlots.size()));
-        old.swap(m_arrKeySlots);
-        const std::size_t mask = m_arrKeySlots.size() - 1;
-        for (const KeySlot& slot : old) {
-            if (slot.group == 0) continue;
-            std::size_t i = slot.hash & mask;
-            while (m_arrKeySlots[i].group != 0) i = (i + 1) & mask;
-            m_arrKeySlots[i] = slot;
+    if (m_pRules) return;
+    auto bytes = std::make_shared<std::string>(std::move(m_bytes));
+    std::shared_ptr<CPassRules> rules;
+    try {
+        if (release) {
+            // The key table first, as the gathered rules need it no more.
+            m_keys = {};
+            rules = Gathered(bytes, std::move(m_arrKeys));
+            m_arrRules = {};
+        } else {
+            rules = Gathered(bytes, m_arrKeys);
         }
+        if (index) rules->IndexKeys();
+    } catch (...) {
+        m_bytes = std::move(*bytes);
+        throw;
     }
-    const std::size_t mask = m_arrKeySlots.size() - 1;
-    std::size_t i = hash & mask;
-    while (m_arrKeySlots[i].group != 0) i = (i + 1) & mask;
-    m_arrKeySlots[i] = {static_cast<std::uint32_t>(g) + 1, hash};
+    m_pRules = std::move(rules);
+    m_arrKeys = {};
+    m_arrRules = {};
+    m_keys = {};
+    m_bytes = {};
 }
 
-void CRuleSet::ForgetKeyIndex()
+void CRuleSet::Thaw()
 {
-    m_bBuiltin = false;
-    const std::lock_guard lock(m_indexMutex);
-    m_pKeyIndex.reset();
-    for (auto& rules : m_arrPassRules) rules.reset();
+    m_arrPass = {};
+    if (!m_pRules) return;
+    const CPassRules& rules = *m_pRules;
+    std::string bytes = *rules.m_pBytes;
+    std::vector<Rule> list;
+    list.reserve(rules.m_arrEntries.size());
+    CKeyTable keys;
+    keys.Reserve(rules.m_arrKeys.size());
+    for (std::size_t g = 0; g < rules.m_arrKeys.size(); ++g) {
+        keys.Insert(static_cast<std::uint32_t>(g), CKeyTable::Hash(rules.Key(g)));
+        for (std::uint32_t e = rules.m_arrFirst[g]; e < rules.m_arrFirst[g + 1]; ++e)
+            list.push_back({rules.m_arrEntries[e].offset, rules.m_arrEntries[e].length, static_cast<std::uint32_t>(g),
+                            static_cast<std::uint32_t>(rules.m_arrLines[e]) << 2 | rules.m_arrModes[e]});
+    }
+    m_arrKeys = rules.m_arrKeys;
+    m_bytes = std::move(bytes);
+    m_arrRules = std::move(list);
+    m_keys = std::move(keys);
+    m_pRules.reset();
 }
 
-std::shared_ptr<const CKeyIndex> CRuleSet::KeyIndex() const
+bool CRuleSet::PreparePass(EncodingId encoding)
 {
-    const std::lock_guard lock(m_indexMutex);
-    if (!m_pKeyIndex) {
-        std::vector<std::string_view> keys;
-        keys.reserve(m_arrGroups.size());
-        for (const auto& group : m_arrGroups) keys.emplace_back(group.m_strKey);
-        m_pKeyIndex = std::make_shared<const CKeyIndex>(keys);
+    encoding = PassEncoding(encoding);
+    try {
+        Freeze(false);
+        auto& slot = m_arrPass[static_cast<std::size_t>(encoding)];
+        if (encoding == m_ruleEncoding) {
+            m_pRules = WithIndex(m_pRules);
+        } else if (!slot) {
+            auto converted = ConvertPassRules(m_pRules, encoding);
+            // Rules that serve unconverted serve with their index.
+            if (converted == m_pRules) converted = m_pRules = WithIndex(m_pRules);
+            slot = std::move(converted);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
     }
-    return m_pKeyIndex;
+}
+
+std::shared_ptr<const CPassRules> CRuleSet::Pass(EncodingId encoding) const
+{
+    encoding = PassEncoding(encoding);
+    std::shared_ptr<const CPassRules> own = m_pRules;
+    if (!own) {
+        auto gathered = Gathered(std::make_shared<const std::string>(m_bytes), m_arrKeys);
+        gathered->IndexKeys();
+        own = std::move(gathered);
+    }
+    if (encoding == m_ruleEncoding) return WithIndex(own);
+    if (const auto& prepared = m_arrPass[static_cast<std::size_t>(encoding)]) return prepared;
+    return WithIndex(ConvertPassRules(own, encoding));
+}
+
+std::vector<CRuleGroup> CRuleSet::GetPassGroups(EncodingId encoding) const
+{
+    const auto rules = Pass(encoding);
+    std::vector<CRuleGroup> groups;
+    for (int g = 0; g < rules->GroupCount(); ++g) groups.push_back(rules->Group(static_cast<std::size_t>(g)));
+    return groups;
+}
+
+std::vector<CLeftOutRule> CRuleSet::LeftOutRules(EncodingId encoding) const
+{
+    encoding = PassEncoding(encoding);
+    if (encoding == m_ruleEncoding) return {};
+    if (const auto& prepared = m_arrPass[static_cast<std::size_t>(encoding)]) return prepared->m_arrLeftOut;
+    return Pass(encoding)->m_arrLeftOut;
 }

@@ -53,7 +53,7 @@ public:
         return reinterpret_cast<const unsigned char*>(m_s.data()) + a;
     }
     void Erase(std::int64_t a, std::int64_t n) { m_s.erase(static_cast<std::size_t>(a), static_cast<std::size_t>(n)); }
-    void Insert(std::int64_t a, std::int64_t /*scan*/, const CByteString& t) { m_s.insert(static_cast<std::size_t>(a), t); }
+    void Insert(std::int64_t a, std::int64_t /*scan*/, std::string_view t) { m_s.insert(static_cast<std::size_t>(a), t); }
     void Focus(std::int64_t) {}
 
 private:
@@ -95,7 +95,7 @@ public:
     }
 
     // Inserts t at a, then leaves the gap at the scan position (a or before).
-    void Insert(std::int64_t a, std::int64_t scan, const CByteString& t)
+    void Insert(std::int64_t a, std::int64_t scan, std::string_view t)
     {
         MoveGap(static_cast<std::size_t>(a));
         Reserve(t.size());
@@ -167,10 +167,11 @@ private:
 // make the text longer than maxLength does not happen: `over` is set and the
 // position ends there.
 template <class Text, class Record>
-std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, Text& text,
-                         std::int64_t position, int threshold, std::vector<int>& matches,
-                         std::int64_t& work, std::int64_t maxLength, bool& over, Record& record)
+std::int64_t ApplyAtImpl(const CPassRules& rules, Text& text, std::int64_t position, int threshold,
+                         std::vector<int>& matches, std::int64_t& work, std::int64_t maxLength, bool& over,
+                         Record& record)
 {
+    const CKeyIndex& index = *rules.m_pIndex;
     std::int64_t result = 0;
     std::int64_t a = 0;
     std::size_t next = 0;  // the next of `matches` to try
@@ -195,18 +196,17 @@ std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex&
         // The key stands at a, so a + k <= length.
         const int r1 = jest::rand();
         if (r1 % 100 >= threshold) continue;  // nothing changed: the same matches stand
-        const CRuleGroup& group = groups[static_cast<std::size_t>(g)];
-        const auto& modes = group.GetModes();
-        const auto& texts = group.GetTexts();
+        const auto first = rules.m_arrFirst[static_cast<std::size_t>(g)];
+        const auto count = rules.m_arrFirst[static_cast<std::size_t>(g) + 1] - first;
         const int r2 = jest::rand();
-        const std::size_t entry = static_cast<std::size_t>(r2) % modes.size();
-        const CByteString& insert = texts[entry];
-        const std::int64_t k = index.KeyLength(g);
+        const std::size_t entry = first + static_cast<std::size_t>(r2) % count;
+        const std::string_view insert = rules.Text(entry);
+        const auto k = static_cast<std::int64_t>(rules.m_arrKeys[static_cast<std::size_t>(g)].length);
         // Bytes of the key that a rewrite removes: all of it, or at a negative
         // position only those that the clamped right part leaves out.
         const std::int64_t cut = std::max<std::int64_t>(0, k + std::min<std::int64_t>(position, 0));
         const auto e = static_cast<std::int64_t>(insert.size());
-        const int mode = modes[entry];
+        const int mode = rules.m_arrModes[entry];
         const std::int64_t grows = mode == kModeReplace ? e - cut : mode == kModeDelete ? -cut : e;
         if (grows > 0 && text.Length() > maxLength - grows) {
             over = true;
@@ -241,14 +241,14 @@ std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex&
 
 std::int64_t CRuleSet::ApplyAt(CByteString& text, std::int64_t position, int threshold) const
 {
-    const auto index = KeyIndex();
+    const auto rules = Pass(m_ruleEncoding);
     CPlainText plain(text);
     std::vector<int> matches;
     std::int64_t work = 0;
     bool over = false;
     CNoRecord record;
-    return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches, work,
-                       std::numeric_limits<std::int64_t>::max(), over, record);
+    return ApplyAtImpl(*rules, plain, position, threshold, matches, work, std::numeric_limits<std::int64_t>::max(),
+                       over, record);
 }
 
 namespace {
@@ -285,9 +285,9 @@ inline std::int64_t StepLength(const unsigned char* p, std::int64_t n, EncodingI
 
 // The pass over CP932 text: every byte position. False when it stopped at a bound.
 template <class Record>
-bool PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
-                 const CPassBounds& bounds, Record& record)
+bool PassByBytes(const CPassRules& rules, CGapText& gap, int threshold, const CPassBounds& bounds, Record& record)
 {
+    const CKeyIndex& index = *rules.m_pIndex;
     const std::int64_t bound = bounds.m_nBound;
     std::int64_t work = 0;
     std::vector<int> matches;
@@ -306,7 +306,7 @@ bool PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, 
             tried += skip;
         }
         bool over = false;
-        position += ApplyAtImpl(groups, index, gap, position, threshold, matches, work, bound, over, record) + 1;
+        position += ApplyAtImpl(rules, gap, position, threshold, matches, work, bound, over, record) + 1;
         if (over) return false;
         ++tried;
         length = gap.Length();
@@ -319,9 +319,10 @@ bool PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, 
 // The pass over UTF-8 or EUC-JP text: character starts only. False when it
 // stopped at a bound.
 template <class Record>
-bool PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
-                      const CPassBounds& bounds, EncodingId id, Record& record)
+bool PassByCharacters(const CPassRules& rules, CGapText& gap, int threshold, const CPassBounds& bounds,
+                      EncodingId id, Record& record)
 {
+    const CKeyIndex& index = *rules.m_pIndex;
     const std::int64_t bound = bounds.m_nBound;
     std::int64_t work = 0;
     std::vector<int> matches;
@@ -357,8 +358,7 @@ bool PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& in
             tried += steps;
         }
         bool over = false;
-        const std::int64_t change =
-            ApplyAtImpl(groups, index, gap, position, threshold, matches, work, bound, over, record);
+        const std::int64_t change = ApplyAtImpl(rules, gap, position, threshold, matches, work, bound, over, record);
         if (over) return false;
         ++tried;
         // A step back needs the text before the position as well.
@@ -388,16 +388,7 @@ bool CRuleSet::TransformText(CByteString& text, int threshold, EncodingId encodi
                              CRewriteReport* report) const
 {
     encoding = PassEncoding(encoding);
-    std::shared_ptr<const CPassRules> converted;
-    std::shared_ptr<const CKeyIndex> index;
-    const std::vector<CRuleGroup>* groups = &m_arrGroups;
-    if (encoding == m_ruleEncoding) {
-        index = KeyIndex();
-    } else {
-        converted = PassRules(encoding);
-        index = converted->m_pIndex;
-        groups = &converted->m_arrGroups;
-    }
+    const std::shared_ptr<const CPassRules> rules = Pass(encoding);
     CGapText gap(text);
     CPassBounds bounds{PassBound(static_cast<std::int64_t>(text.size())), -1};
     if (limit >= 0) {
@@ -405,12 +396,12 @@ bool CRuleSet::TransformText(CByteString& text, int threshold, EncodingId encodi
         bounds.m_nWorkBound = kLimitWorkPerByte * bounds.m_nBound;
     }
     const auto pass = [&](auto& record) {
-        return StepsByCharacter(encoding) ? PassByCharacters(*groups, *index, gap, threshold, bounds, encoding, record)
-                                          : PassByBytes(*groups, *index, gap, threshold, bounds, record);
+        return StepsByCharacter(encoding) ? PassByCharacters(*rules, gap, threshold, bounds, encoding, record)
+                                          : PassByBytes(*rules, gap, threshold, bounds, record);
     };
     bool whole;
     if (report) {
-        CReportRecord record(*report, groups->size());
+        CReportRecord record(*report, rules->m_arrKeys.size());
         whole = pass(record);
         report->m_bCutShort = !whole;
     } else {

@@ -34,6 +34,20 @@ extern char** environ;
 
 namespace {
 
+// A sanitizer's allocator reports an exhausted address space itself
+// rather than throwing std::bad_alloc, so memory limits are not tried under it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 namespace fs = std::filesystem;
 
 // UTF-8 literal to CP932 bytes.
@@ -50,8 +64,10 @@ struct Result {
 
 // Runs jestcat with the arguments, feeding input on standard input. When
 // stdoutPath is given, standard output goes to that file instead of a pipe.
+// With a limit, jestcat runs under that much address space (through the
+// shell's ulimit).
 Result RunJestcat(const std::vector<std::string>& args, const std::string& input = {},
-                  const std::optional<std::string>& stdoutPath = std::nullopt)
+                  const std::optional<std::string>& stdoutPath = std::nullopt, long limitKiB = 0)
 {
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 ||
@@ -78,6 +94,9 @@ Result RunJestcat(const std::vector<std::string>& args, const std::string& input
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
 
     std::vector<std::string> argvStrings{JESTCAT_PATH};
+    if (limitKiB > 0)
+        argvStrings = {"/bin/sh", "-c", "ulimit -v " + std::to_string(limitKiB) + " && exec \"$0\" \"$@\"",
+                       JESTCAT_PATH};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     argv.reserve(argvStrings.size() + 1);
@@ -86,7 +105,7 @@ Result RunJestcat(const std::vector<std::string>& args, const std::string& input
     argv.push_back(nullptr);
 
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, JESTCAT_PATH, &actions, &attr, argv.data(), environ);
+    int rc = posix_spawn(&pid, argvStrings[0].c_str(), &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(inPipe[0]);
@@ -349,30 +368,56 @@ TEST_F(JestcatTest, BadUsageWritesNothing)
 
 TEST_F(JestcatTest, RuleFileThatFailsWritesNothing)
 {
-    const std::string failed = "jestcat: 設定ファイルのロードに失敗しました。\n";
     // Lines 1 and 2 good, line 3 with an upper-case letter.
     std::string badLine3 = WriteFile("bad.rules", Sjis("r です。 でした。\r\nc note\r\nR x y\r\n"));
     std::string badLine3Lf = WriteFile("badlf.rules", Sjis("\nb 。 !\nX\n"));
+    std::string badJis = WriteFile("bad.jis", "c\nb \x1B$B\x24\x22\x1B(B x\nb \x1B$B\x7F\x21\x1B(B y\n");
     fs::create_directory(m_dir / "dir.rules");
+    // Two million distinct keys do not fit in 64 MiB.
+    std::string many;
+    for (int i = 0; i < 2000000; ++i)
+        many += "b " + std::to_string(10000000 + i) + " x\n";
+    std::string large = WriteFile("large.rules", many);
 
     struct Case {
         std::string rules, err;
+        long limitKiB = 0;
     };
     const Case cases[] = {
-        {Path("missing.rules"), failed},
-        {Path("dir.rules"), failed},
-        {"", failed},
-        {badLine3, "jestcat: 第3行で読み込みエラーが起きました。\n" + failed},
-        {badLine3Lf, "jestcat: 第3行で読み込みエラーが起きました。\n" + failed},
+        {Path("missing.rules"), "jestcat: " + Path("missing.rules") + ": no such rule file\n"},
+        {Path("dir.rules"), "jestcat: " + Path("dir.rules") + ": the rule file is not a regular file\n"},
+        {"", "jestcat: '': no such rule file\n"},
+        {badLine3, "jestcat: " + badLine3 + ": line 3 of the rule file is not a rule\n"},
+        {badLine3Lf, "jestcat: " + badLine3Lf + ": line 3 of the rule file is not a rule\n"},
+        {badJis, "jestcat: " + badJis + ": line 3 of the rule file is not a rule\n"},
+        {large, "jestcat: " + large + ": not enough memory for the rules\n", 64 << 10},
     };
     std::string input = WriteFile("in.txt", Sjis("雨です。"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rules);
-        Result r = RunJestcat({"-s", "1", "-r", c.rules, input});
+        if (kSanitized && c.limitKiB > 0)
+            continue;
+        Result r = RunJestcat({"-s", "1", "-r", c.rules, input}, {}, std::nullopt, c.limitKiB);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, c.err);
     }
+    // The same limit leaves room for a small rule file: it was the rules.
+    const std::string small = WriteFile("small.rules", "b x y\n");
+    if (!kSanitized) {
+        EXPECT_EQ(RunJestcat({"-s", "1", "-r", small, input}, {}, std::nullopt, 64 << 10).exitCode, 0);
+    }
+}
+
+// A rule file whose lines end in CR alone loads no rule, and says so.
+TEST_F(JestcatTest, RuleFileOfCrLinesSaysWhy)
+{
+    const std::string rules = WriteFile("cr.rules", Sjis("r です。 でした。\rb 。 !\r"));
+    const std::string text = Sjis("雨です。");
+    Result r = RunJestcat({"-s", "1", "-l", "4", "-r", rules}, text);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, text);
+    EXPECT_EQ(r.err, "jestcat: " + rules + ": the rule file has no LF line breaks (CR only?), so no rule was read\n");
 }
 
 TEST_F(JestcatTest, RulesFromAFileReplaceTheBuiltInOnes)
@@ -525,7 +570,7 @@ TEST_F(JestcatTest, ConvertsOutputOrLeavesTheFileOut)
     EXPECT_EQ(r.out, Encode("雨です!。\n", E::EucJp));
     r = RunJestcat({"-l", "4", "-r", rules, "--rules-encoding=cp932", good});
     EXPECT_EQ(r.out, Encode("雨です。\n", E::EucJp));
-    EXPECT_EQ(r.err, "jestcat: 設定ファイル「" + rules + "」の第1行（不正なバイト）の規則はEUC-JPで表せない文字を含むので使いません。\n");
+    EXPECT_EQ(r.err, "jestcat: " + rules + ": rules left out, as EUC-JP cannot hold them: line 1 (invalid bytes)\n");
 }
 
 // An input that is not valid in its encoding is named with the line, the

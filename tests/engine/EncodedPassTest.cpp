@@ -87,27 +87,40 @@ TEST(EncodedPass, RuleFileInAnotherEncoding)
     EXPECT_EQ(set.GetGroup(0).GetKey(), "\xB1");
 }
 
-TEST(EncodedPass, RulesThatCannotBeExpressedAreLeftOutAndReportedOnce)
+TEST(EncodedPass, RulesThatCannotBeExpressedAreLeftOut)
 {
     TempDir dir;
-    const std::string path = dir.Write("x.rules", "b 。 （笑）\nc\na 😀 x\nb 、 ¥\nr あ い\nb あ ①\n");
+    const std::string path = dir.Write("x.rules", "b 。 （笑）\nc\na 😀 x\nb 、 ¥\nr あ い\nb あ ①\nr \xFF y\n");
     CRuleSet set;
-    RecordingSink sink;
-    set.SetMessageSink(&sink);
-    ASSERT_TRUE(set.LoadRuleFile(path));
+    ASSERT_TRUE(set.LoadRuleFile(path, E::Utf8));
     CByteString text = Sjis("あ。、");
     CRewriteOptions options;
     options.m_nLevel = 4;
     RewriteText(set, text, 1, options);
-    ASSERT_EQ(sink.messages, std::vector<std::string>{"設定ファイル「" + path +
-                                                      "」の第3行（U+1F600）、第4行（U+00A5）の規則はShift_JISで"
-                                                      "表せない文字を含むので使いません。"});
+    const std::vector<CLeftOutRule> expected = {
+        {3, U'\U0001F600', E::Cp932}, {4, U'\u00A5', E::Cp932}, {7, std::nullopt, E::Cp932}};
+    EXPECT_EQ(set.LeftOutRules(E::Cp932), expected);
     EXPECT_EQ(Convert(text, {E::Cp932}, {E::Utf8}), "①あ（笑）。、");
-    // Once per rewrite; none where every rule can be expressed.
-    options.m_encoding = E::Utf8;
-    CByteString utf8 = "あ";
-    RewriteText(set, utf8, 1, options);
-    EXPECT_EQ(sink.messages.size(), 1u);
+    // None in the rules' own encoding, nor where every rule can be expressed.
+    EXPECT_TRUE(set.LeftOutRules(E::Utf8).empty());
+    // Prepared once, the same facts.
+    ASSERT_TRUE(set.PreparePass(E::Cp932));
+    EXPECT_EQ(set.LeftOutRules(E::Cp932), expected);
+}
+
+// Rules loaded ready for a text in another encoding still serve their own.
+TEST(EncodedPass, RulesReadiedForAnotherEncodingServeTheirOwn)
+{
+    const std::string rules = "b 。 （笑）\nr 、 ね\nb x y\n";
+    for (const std::string& file : {rules, std::string("b x y\nr xx z\n")}) {
+        CRuleSet plain, readied;
+        ASSERT_TRUE(plain.LoadRuleBytes(file, "r", E::Utf8));
+        ASSERT_TRUE(readied.LoadRuleBytes(file, "r", E::Utf8, E::Cp932));
+        for (E text : {E::Cp932, E::Utf8, E::EucJp})
+            EXPECT_EQ(RewriteAs(readied, "xあ。、x", text, 3, 4), RewriteAs(plain, "xあ。、x", text, 3, 4)) << OptionName(text);
+        ASSERT_TRUE(readied.PreparePass(E::Utf8));
+        EXPECT_EQ(RewriteAs(readied, "xあ。、x", E::Utf8, 3, 4), RewriteAs(plain, "xあ。、x", E::Utf8, 3, 4));
+    }
 }
 
 TEST(EncodedPass, EmptyKeyNeverSplitsACharacter)

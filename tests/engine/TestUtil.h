@@ -3,7 +3,6 @@
 
 #include "ByteString.h"
 #include "Encoding.h"
-#include "MessageSink.h"
 #include "ProseGenerator.h"
 
 #include <filesystem>
@@ -40,11 +39,4 @@ public:
 
 private:
     std::filesystem::path m_path;
-};
-
-// Keeps every message handed to it.
-class RecordingSink : public CMessageSink {
-public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    std::vector<std::string> messages;
 };

@@ -515,10 +515,13 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("content");  // empty: the file is not there
         QTest::addColumn<QStringList>("messages");
+        // %1: the file's path.
         QTest::newRow("missing file") << QStringLiteral("missing.rules") << QByteArray()
-                                      << QStringList{kLoadFailed};
-        QTest::newRow("a directory") << QStringLiteral("adir") << QByteArray()
-                                     << QStringList{kLoadFailed};
+                                      << QStringList{QStringLiteral("設定ファイル「%1」が見つかりません。"), kLoadFailed};
+        QTest::newRow("a directory")
+            << QStringLiteral("adir") << QByteArray()
+            << QStringList{QStringLiteral("「%1」は通常のファイルではないので、設定ファイルとして読み込めません。"),
+                           kLoadFailed};
         QTest::newRow("bad line 3") << QStringLiteral("bad.rules") << kRulesBadLine3
                                     << QStringList{QStringLiteral("第3行で読み込みエラーが起きました。"),
                                                    kLoadFailed};
@@ -548,6 +551,8 @@ private slots:
             PickRuleFile(seam, d, badPath);
         });
         h.doc()->OnSettingsJest();
+        for (QString& message : messages)
+            message.replace(QStringLiteral("%1"), badPath);
         QCOMPARE(seam.messages, messages);
         QCOMPARE(Dump(h.doc()->m_ruleSet), Dump(rulesA));
         QCOMPARE(h.doc()->m_options.m_nLevel, 4);
@@ -563,6 +568,22 @@ private slots:
             End::Cancel);
         h.doc()->OnSettingsJest();
         QVERIFY(shown);
+        h.Exit();
+    }
+
+    // A rule file broken by CR alone loads no rule, and the user is told.
+    void crOnlyRuleFile()
+    {
+        const QString path = Path(QStringLiteral("cr.rules"));
+        WriteFile(path, "r \x81\x42 !!\rb \x81\x41 <X>\r");
+        CFakeUiSeam seam;
+        auto h = Start();
+        seam.doModal = User([&](CJestSettingsDlg& d) { PickRuleFile(seam, d, path); });
+        h.doc()->OnSettingsJest();
+        QCOMPARE(seam.messages, QStringList{QStringLiteral("設定ファイル「%1」には LF の改行がない (CR だけの改行です) "
+                                                           "ため、規則を1つも読み込みませんでした。").arg(path)});
+        QCOMPARE(h.doc()->m_ruleSet.GetGroupCount(), 0);
+        QCOMPARE(h.view()->GetWindowText(), kText);
         h.Exit();
     }
 
