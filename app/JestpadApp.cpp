@@ -22,6 +22,69 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+// While -p or -pt runs: every message also goes to standard error, so that a
+// script sees why it failed; the box itself only when someone can close it.
+class CPrintRunSeam : public CUiSeam {
+public:
+    explicit CPrintRunSeam(bool showBoxes) : m_inner(CUiSeam::Get()), m_bShowBoxes(showBoxes)
+    {
+        CUiSeam::Set(this);
+    }
+    ~CPrintRunSeam() override { CUiSeam::Set(&m_inner); }
+    CPrintRunSeam(const CPrintRunSeam&) = delete;
+    CPrintRunSeam& operator=(const CPrintRunSeam&) = delete;
+
+    void MessageBox(QWidget* parent, const QString& text) override
+    {
+        std::fprintf(stderr, "jestpad: %s\n", text.toUtf8().constData());
+        std::fflush(stderr);
+        if (m_bShowBoxes)
+            m_inner.MessageBox(parent, text);
+    }
+    bool AskYesNo(QWidget* parent, const QString& text) override
+    {
+        return m_inner.AskYesNo(parent, text);
+    }
+    int DoModal(QDialog& dialog) override { return m_inner.DoModal(dialog); }
+    std::optional<QString> GetOpenFileName(QWidget* parent, const QString& title,
+                                           const QString& filter, const QString& start) override
+    {
+        return m_inner.GetOpenFileName(parent, title, filter, start);
+    }
+    std::optional<QString> GetSaveFileName(QWidget* parent, const QString& title,
+                                           const QString& filter, const QString& start) override
+    {
+        return m_inner.GetSaveFileName(parent, title, filter, start);
+    }
+    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title) override
+    {
+        return m_inner.GetAnyFileName(parent, title);
+    }
+    std::optional<QFont> GetFont(QWidget* parent, const QFont& initial) override
+    {
+        return m_inner.GetFont(parent, initial);
+    }
+    bool RunPrintDialog(QWidget* parent, QPrinter& printer) override
+    {
+        return m_inner.RunPrintDialog(parent, printer);
+    }
+    std::time_t Now() override { return m_inner.Now(); }
+
+private:
+    CUiSeam& m_inner;
+    bool m_bShowBoxes;
+};
+
+bool PrintsOnly(const CCommandLineInfo& info)
+{
+    return info.m_nShellCommand == CCommandLineInfo::FilePrint ||
+           info.m_nShellCommand == CCommandLineInfo::FilePrintTo;
+}
+
+}  // namespace
+
 CJestpadApp::CJestpadApp()
 {
     LoadResources();
@@ -85,6 +148,10 @@ bool CJestpadApp::InitInstance(const QStringList& args)
         [] { return new CJestpadDoc; }, [] { return new CMainFrame; },
         [] { return new CJestpadView; }));
 
+    if (PrintsOnly(cmdInfo)) {
+        CPrintRunSeam seam(m_bInteractive);
+        return ProcessShellCommand(cmdInfo);
+    }
     if (!ProcessShellCommand(cmdInfo))
         return false;
     if (!m_pMainWnd)

@@ -24,4 +24,8 @@ public:
 
     // Loads strings, Japanese translations and font names once per process.
     static void LoadResources();
+
+    // False when nobody may be there to close a message box (standard input
+    // is not a terminal): then -p and -pt show none, as they print no window.
+    bool m_bInteractive = true;
 };

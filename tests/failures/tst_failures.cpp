@@ -305,6 +305,13 @@ private slots:
         QTest::newRow("version, output closed") << "exec \"$0\" --version >&-" << true << 1 << QByteArray() << QByteArray("*");
         QTest::newRow("file, no display") << "exec \"$0\" \"$1\"" << false << 1 << QByteArray()
                                           << QByteArray("jestpad needs a display (DISPLAY or WAYLAND_DISPLAY); jestcat works without one\n");
+        QTest::newRow("display unreachable") << "DISPLAY=:77 exec \"$0\" \"$1\"" << false << 1 << QByteArray()
+                                             << QByteArray("jestpad: cannot open the display \":77\"; jestpad needs a display (DISPLAY or WAYLAND_DISPLAY); jestcat works without one\n");
+        // Standard input is a pipe: no box waits for a click, standard error says why.
+        QTest::newRow("-pt, no such printer") << "exec \"$0\" -pt \"$1\" NoSuchPrinter d p" << true << 1 << QByteArray()
+                                              << QByteArray("jestpad: ﾌﾟﾘﾝﾀが見つかりません。ﾌﾟﾘﾝﾀ名を確かめてください。\n");
+        QTest::newRow("-p, no such file") << "exec \"$0\" -p \"$1.none\"" << true << 1 << QByteArray()
+                                          << QByteArray("jestpad: FILE.none が見つかりません。\n");
         QTest::newRow("settings file is a pipe") << "mkfifo \"$2\" && exec \"$0\" -pt \"$1\" \"$1.pdf\" d p" << true << 0 << QByteArray()
                                                  << QByteArray("jestpad: CONF is not a regular file; starting with default settings, which will not be saved.\n");
     }
@@ -323,7 +330,7 @@ private slots:
         QCOMPARE(run.code, code);
         QCOMPARE(run.out, out);
         if (err != "*")
-            QCOMPARE(run.err, err.replace("CONF", QFile::encodeName(conf)));
+            QCOMPARE(run.err, err.replace("CONF", QFile::encodeName(conf)).replace("FILE", QFile::encodeName(Path(u"long.txt"_s))));
     }
 
     void cleanupTestCase()

@@ -953,8 +953,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(file));
         QVERIFY(!QFileInfo::exists(QFileInfo(file).absolutePath()));
         if (message)
-            QCOMPARE(seam.messages, QStringList{QStringLiteral(
-                "ｼｽﾃﾑ ﾚｼﾞｽﾄﾘのｴﾝﾄﾘは削除されています、また INI ﾌｧｲﾙも削除されました。")});
+            QCOMPARE(seam.messages, QStringList{QStringLiteral("Jestpad の設定ﾌｧｲﾙを削除しました。")});
         else
             QVERIFY(seam.messages.isEmpty());
     }
