@@ -2,7 +2,7 @@
 // Save As and the status pane, with no rule firing; the encoding chosen by
 // the user; characters Save As cannot write; the size limit on disk bytes.
 #include "Afx.h"
-#include "Cp932.h"
+#include "DisplayDecoder.h"
 #include "Encoding.h"
 #include "FakeUiSeam.h"
 #include "JestpadHarness.h"

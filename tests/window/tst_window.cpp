@@ -1,7 +1,7 @@
 // The Jestpad window run whole under the offscreen platform, with dialogs and
 // the clock answered by the fake seam.
 #include "Afx.h"
-#include "Cp932.h"
+#include "DisplayDecoder.h"
 #include "FakeUiSeam.h"
 #include "JestpadHarness.h"
 #include "Resource.h"
