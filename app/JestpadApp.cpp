@@ -5,6 +5,7 @@
 #include "JestpadDoc.h"
 #include "JestpadView.h"
 #include "MainFrm.h"
+#include "NativePath.h"
 #include "Resource.h"
 #include "UiSeam.h"
 #include "ui_AboutDlg.h"
@@ -21,6 +22,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -101,6 +103,9 @@ void CJestpadApp::LoadResources()
         return;
     loaded = true;
     Q_INIT_RESOURCE(jestpad);
+    // Qt's own dialogs would keep their history in ~/.config/QtProject.conf:
+    // send it to a folder that cannot exist, so that nothing is written.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     AfxAddResourceIds(kJestpadIds);
     // The strings are part of the program: a table that does not load is a
     // fault of the build, not of the user's input.
@@ -124,6 +129,10 @@ bool CJestpadApp::InitInstance(const QStringList& args)
 {
     CCommandLineInfo cmdInfo;
     cmdInfo.Parse(args);
+    for (const QString& flag : std::as_const(cmdInfo.m_unknownSwitches))
+        std::fprintf(stderr, "jestpad: unknown switch %s ignored\n", PathToNative(flag).constData());
+    for (const QString& arg : std::as_const(cmdInfo.m_extraArguments))
+        std::fprintf(stderr, "jestpad: extra argument %s ignored\n", PathToNative(arg).constData());
     if (cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp ||
         cmdInfo.m_nShellCommand == CCommandLineInfo::ShowVersion) {
         const QByteArray text = cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp
@@ -140,7 +149,7 @@ bool CJestpadApp::InitInstance(const QStringList& args)
         return false;
     }
 
-    SetRegistryKey(QStringLiteral("Local AppWizard-Generated Applications"));
+    SetRegistryKey(kSettingsKey);
     LoadStdProfileSettings(4);
 
     AddDocTemplate(std::make_unique<CSingleDocTemplate>(
@@ -191,6 +200,12 @@ void CJestpadApp::OnAppAbout()
     ui.icon->setPixmap(QPixmap(QString::fromLatin1(kProgramIconPath)));
     ui.text->setText(AfxLoadString(IDS_VERSION_TEXT));
     CUiSeam::Get().DoModal(dialog);
+}
+
+QString CJestpadApp::SettingsFileName()
+{
+    LoadResources();
+    return CWinApp::SettingsFileName(kSettingsKey, AfxLoadString(AFX_IDS_APP_TITLE));
 }
 
 CJestpadDoc* CJestpadApp::GetDocument() const

@@ -9,6 +9,11 @@ class CMainFrame;
 
 class CJestpadApp : public CWinApp {
 public:
+    // The settings key: the folder of the settings file under ~/.config.
+    static inline const QString kSettingsKey = QStringLiteral("Local AppWizard-Generated Applications");
+    // ~/.config/<settings key>/Jestpad.conf
+    static QString SettingsFileName();
+
     CJestpadApp();
     ~CJestpadApp() override;
 

@@ -6,17 +6,21 @@
 #include "NativePath.h"
 #include "Resource.h"
 
+#include <QDirIterator>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -77,6 +81,23 @@ CRun Run(const QStringList& args, const QProcessEnvironment& env)
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
+QSettings Store()
+{
+    return QSettings(CJestpadApp::SettingsFileName(), QSettings::NativeFormat);
+}
+
+// Every file under the user's configuration folder, by its relative path.
+QStringList ConfigFiles()
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QStringList files;
+    QDirIterator it(base, QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(base).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+
 }  // namespace
 
 class CFailuresTest : public QObject {
@@ -131,6 +152,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("pdf") << QStringList{"-pt", "FILE", "ok.pdf", "d", "p"} << QString();
         QTest::newRow("full disk") << QStringList{"-pt", "FILE", "FULL/out.pdf", "d", "p"} << kPrintFailed;
+        QTest::newRow("full disk, old PDF kept") << QStringList{"-pt", "FILE", "FULL/old.pdf", "d", "p"} << kPrintFailed;
         QTest::newRow("dev full") << QStringList{"-pt", "FILE", "devfull.pdf", "d", "p"} << kPrintFailed;
         QTest::newRow("no such printer") << QStringList{"-pt", "FILE", "NoSuchPrinter", "d", "p"} << kNoPrinter;
         QTest::newRow("no printer at all") << QStringList{"-p", "FILE"} << kNoPrinter;
@@ -150,6 +172,9 @@ private slots:
         args[1] = LongText();
         if (args.value(2).endsWith(u".pdf"))
             args[2] = args[2].startsWith(u"FULL") ? m_full + args[2].mid(4) : Path(args[2]);
+        const QByteArray old = "%PDF-1.4\n%%EOF\n";
+        if (args.value(2).endsWith(u"old.pdf"))
+            QVERIFY(WriteRaw(QFile::encodeName(args[2]), old));
         CFakeUiSeam seam;
         auto h = StartJestpad(args[0] == u"MENU" ? args.mid(1, 1) : args);
         if (args[0] == u"MENU") {
@@ -164,8 +189,15 @@ private slots:
         QCOMPARE(seam.messages, message.isEmpty() ? QStringList() : QStringList{message});
         if (message.isEmpty())
             QVERIFY(ReadAll(args[2]).endsWith("%%EOF\n"));
+        else if (args.value(2).endsWith(u"old.pdf"))
+            QCOMPARE(ReadAll(args[2]), old);
         else if (args.value(2).endsWith(u".pdf"))  // no truncated file is left behind
             QVERIFY(!QFileInfo(args[2]).isFile());
+        if (args.value(2).startsWith(m_full) && !m_full.isEmpty()) {  // nor a temporary one
+            QCOMPARE(QDir(m_full).entryList(QDir::Files | QDir::Hidden),
+                     QFileInfo(args[2]).isFile() ? QStringList{QFileInfo(args[2]).fileName()} : QStringList());
+            QFile::remove(args[2]);
+        }
         h.Exit();
     }
 
@@ -180,6 +212,7 @@ private slots:
         QTest::newRow("read-only file") << "readOnly" << "%1 へのｱｸｾｽが拒否されました。" << true;
         QTest::newRow("folder") << "dir" << "予期しないﾌｧｲﾙ形式です。" << true;
         QTest::newRow("symlink loop") << "loop" << "%1 には無効なﾊﾟｽが含まれています。" << true;
+        QTest::newRow("dangling symlink: its target made") << "dangling" << QString() << false;
     }
 
     void saveAs()
@@ -197,6 +230,8 @@ private slots:
             QVERIFY(::link(QFile::encodeName(other).constData(), QFile::encodeName(target).constData()) == 0);
         else if (setup == u"loop")
             QFile::link(target, target);
+        else if (setup == u"dangling")
+            QFile::link(u"made.txt"_s, target);
         else if (setup != u"dir")
             QFile::copy(other, target);
         if (setup == u"readOnly")
@@ -214,8 +249,129 @@ private slots:
         QCOMPARE(seam.messages, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(Inode(target) == before, sameInode);
         const QByteArray shown = h.view()->GetWindowText();
+        QCOMPARE(QFileInfo(target).isSymLink(), setup == u"loop" || setup == u"dangling");
         QCOMPARE(ReadAll(setup == u"link" ? other : target),
                  message.isEmpty() ? shown : QByteArray(setup == u"readOnly" ? "old" : "<unreadable>"));
+        h.Exit();
+    }
+
+    // A settings file that is no file, or far larger than any Jestpad
+    // writes, is neither read nor written: start and exit never hang.
+    void settingsStore_data()
+    {
+        QTest::addColumn<QString>("file");  // relative to the settings folder
+        QTest::addColumn<QString>("kind");  // "pipe" or "huge"
+        QTest::addColumn<bool>("whileRunning");
+        QTest::newRow("pipe") << "Jestpad.conf" << "pipe" << false;
+        QTest::newRow("key's own file a pipe") << u"../"_s + CJestpadApp::kSettingsKey + u".conf"_s << "pipe" << false;
+        QTest::newRow("pipe made while running") << "Jestpad.conf" << "pipe" << true;
+        QTest::newRow("2 MiB") << "Jestpad.conf" << "huge" << false;
+    }
+
+    void settingsStore()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, kind);
+        QFETCH(bool, whileRunning);
+        const QString path = QFileInfo(CJestpadApp::SettingsFileName()).dir().filePath(file);
+        const QByteArray native = QFile::encodeName(path);
+        const QByteArray huge = "[Recent%20File%20List]\nFile1=/tmp/a.txt\n[Pad]\nx=" + QByteArray(2 << 20, 'x') + '\n';
+        const auto make = [&] {
+            QDir().mkpath(QFileInfo(path).path());
+            QFile::remove(path);
+            QVERIFY(kind == u"pipe" ? ::mkfifo(native.constData(), 0600) == 0 : WriteRaw(native, huge));
+        };
+        ::alarm(30);  // a hang ends the test
+        if (!whileRunning)
+            make();
+        CFakeUiSeam seam;
+        auto h = StartJestpad({Text(u"s.txt"_s, u"です。"_s)});
+        QVERIFY(h.started);
+        QCOMPARE(h.app->GetRecentFileList().GetCount(), 1);  // this file only
+        if (whileRunning)
+            make();
+        h.Exit();
+        ::alarm(0);
+        struct stat st {};
+        QVERIFY(::stat(native.constData(), &st) == 0);
+        if (kind == u"pipe")
+            QVERIFY(S_ISFIFO(st.st_mode));
+        else
+            QVERIFY(ReadAll(path) == huge);
+        QFile::remove(path);
+    }
+
+    // Two windows: whichever closes last keeps the other's files too, its own first.
+    void recentListOfTwoWindows_data()
+    {
+        QTest::addColumn<bool>("firstClosesFirst");
+        QTest::newRow("first closes first") << true;
+        QTest::newRow("second closes first") << false;
+    }
+
+    void recentListOfTwoWindows()
+    {
+        QFETCH(bool, firstClosesFirst);
+        const QString old = Text(u"old.txt"_s, u"古い"_s);
+        Store().setValue(u"Recent File List/File1"_s, old);
+        CFakeUiSeam seam;
+        auto first = StartJestpad({Text(u"a.txt"_s, u"あ"_s)});
+        auto second = StartJestpad({Text(u"b.txt"_s, u"い"_s)});
+        (firstClosesFirst ? first : second).Exit();
+        (firstClosesFirst ? second : first).Exit();
+        auto h = StartJestpad();
+        const CRecentFileList& list = h.app->GetRecentFileList();
+        QStringList names;
+        for (int i = 0; i < list.GetCount(); ++i)
+            names.append(QFileInfo(list[i]).fileName());
+        const QStringList expected = firstClosesFirst ? QStringList{"b.txt", "a.txt", "old.txt"}
+                                                      : QStringList{"a.txt", "b.txt", "old.txt"};
+        QCOMPARE(names, expected);
+        h.Exit();
+    }
+
+    // Qt's own dialogs keep no history: only the settings file is written,
+    // and -Unregister leaves nothing.
+    void nothingWrittenUnasked()
+    {
+        auto h = StartJestpad({Text(u"n.txt"_s, u"です。"_s)});
+        QTimer cancel;  // Cancel in the real Open dialog, once it shows
+        connect(&cancel, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        cancel.start(50);
+        QVERIFY(Command(h, ID_FILE_OPEN));
+        h.Exit();
+        QCOMPARE(ConfigFiles(), QStringList{CJestpadApp::kSettingsKey + u"/Jestpad.conf"_s});
+        CFakeUiSeam seam;
+        auto gone = StartJestpad({u"-Unregister"_s});
+        gone.Exit();
+        QCOMPARE(ConfigFiles(), QStringList());
+    }
+
+    // A save killed while it writes leaves no temporary file behind.
+    void saveKilledMidway()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad({LongText()});
+        QDir(Path(u"killed"_s)).removeRecursively();
+        QDir().mkpath(Path(u"killed"_s));
+        const QString target = Text(u"killed/t.txt"_s, u"old"_s);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // Past this size a write is killed by SIGXFSZ, without a core.
+            const rlimit size{4096, 4096}, core{0, 0};
+            ::setrlimit(RLIMIT_CORE, &core);
+            ::setrlimit(RLIMIT_FSIZE, &size);
+            h.doc()->OnSaveDocument(target);
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+        QCOMPARE(QDir(Path(u"killed"_s)).entryList(QDir::Files | QDir::Hidden), QStringList{u"t.txt"_s});
+        QCOMPARE(ReadAll(target), QByteArray("old"));
         h.Exit();
     }
 
@@ -280,10 +436,8 @@ private slots:
 
     void recentEntries()
     {
-        QSettings(u"Local AppWizard-Generated Applications"_s, u"Jestpad"_s)
-            .setValue(u"Recent File List/File1"_s, u'/' + QString(5000, u'a'));
-        QSettings(u"Local AppWizard-Generated Applications"_s, u"Jestpad"_s)
-            .setValue(u"Recent File List/File2"_s, u"/tmp/b.txt"_s);
+        Store().setValue(u"Recent File List/File1"_s, u'/' + QString(5000, u'a'));
+        Store().setValue(u"Recent File List/File2"_s, u"/tmp/b.txt"_s);
         auto h = StartJestpad();
         QCOMPARE(h.app->GetRecentFileList().GetCount(), 1);
         QCOMPARE(h.app->GetRecentFileList()[0], u"/tmp/b.txt"_s);
@@ -312,8 +466,10 @@ private slots:
                                               << QByteArray("jestpad: ﾌﾟﾘﾝﾀが見つかりません。ﾌﾟﾘﾝﾀ名を確かめてください。\n");
         QTest::newRow("-p, no such file") << "exec \"$0\" -p \"$1.none\"" << true << 1 << QByteArray()
                                           << QByteArray("jestpad: FILE.none が見つかりません。\n");
+        QTest::newRow("unknown switch, second file") << "exec \"$0\" -zz -pt \"$1\" \"$1.pdf\" d p extra" << true << 0 << QByteArray()
+                                                     << QByteArray("jestpad: unknown switch -zz ignored\njestpad: extra argument extra ignored\n");
         QTest::newRow("settings file is a pipe") << "mkfifo \"$2\" && exec \"$0\" -pt \"$1\" \"$1.pdf\" d p" << true << 0 << QByteArray()
-                                                 << QByteArray("jestpad: CONF is not a regular file; starting with default settings, which will not be saved.\n");
+                                                 << QByteArray("jestpad: CONF is not a regular file; default settings are used and none are saved.\n");
     }
 
     void programItself()
@@ -323,7 +479,7 @@ private slots:
         QFETCH(int, code);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
-        const QString conf = Path(u"config/Local AppWizard-Generated Applications/Jestpad.conf"_s);
+        const QString conf = Path(u"config/"_s + CJestpadApp::kSettingsKey + u"/Jestpad.conf"_s);
         QDir().mkpath(QFileInfo(conf).path());
         QFile::remove(conf);
         const CRun run = Run({command, QStringLiteral(JESTPAD_BIN), LongText(), conf}, Env(display));

@@ -60,8 +60,7 @@ bool WriteFile(const QString& path, const QByteArray& bytes)
 
 QSettings UserSettings()
 {
-    return QSettings(QStringLiteral("Local AppWizard-Generated Applications"),
-                     QStringLiteral("Jestpad"));
+    return QSettings(CJestpadApp::SettingsFileName(), QSettings::NativeFormat);
 }
 
 // Where each command of the frame's menus, keys and buttons must land, and
