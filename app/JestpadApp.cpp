@@ -1,12 +1,14 @@
 #include "JestpadApp.h"
 
 #include "Afx.h"
+#include "CommandLineInfo.h"
 #include "FrameWnd.h"
 #include "JestpadDoc.h"
 #include "JestpadView.h"
 #include "MainFrm.h"
 #include "NativePath.h"
 #include "Resource.h"
+#include "SingleDocTemplate.h"
 #include "UiSeam.h"
 #include "ui_AboutDlg.h"
 

@@ -1,6 +1,7 @@
 #include "JestpadDoc.h"
 
 #include "Afx.h"
+#include "AppContext.h"
 #include "FrameWnd.h"
 #include "JestpadView.h"
 #include "NativePath.h"
@@ -8,6 +9,8 @@
 #include "Resource.h"
 #include "UiSeam.h"
 
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -79,8 +82,7 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     // Before the view's first initial update the raw text stays as loaded.
     if (!m_bViewReady)
         return true;
-    CFrameWnd* frame = AfxGetMainWnd();
-    CEditView* view = frame ? frame->GetActiveView() : GetFirstView();
+    CJestpadView* view = GetJestpadView();
     if (!view)
         return true;
     const QByteArray raw = view->GetWindowText();
@@ -103,7 +105,7 @@ bool CJestpadDoc::OnNewDocument()
         return false;
     m_encoding = CEncoding();
     m_forcedEncoding.reset();
-    if (CEditView* view = GetFirstView())
+    if (CJestpadView* view = GetJestpadView())
         view->SetWindowText(QByteArray(), m_encoding.m_id);
     ShowEncoding();
     return true;
@@ -144,13 +146,13 @@ void CJestpadDoc::LoadText(const QByteArray& raw)
         text.assign(bytes);
     }
     m_encoding = encoding;
-    GetFirstView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), pass);
+    GetJestpadView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), pass);
     ShowEncoding();
 }
 
 std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
 {
-    CEditView* view = GetFirstView();
+    CJestpadView* view = GetJestpadView();
     if (!view)
         return std::nullopt;
     const QByteArray text = view->GetWindowText();
@@ -195,6 +197,27 @@ bool CJestpadDoc::OnSaveDocument(const QString& path)
         ShowEncoding();
     }
     return saved;
+}
+
+QString CJestpadDoc::ProposedSaveName() const
+{
+    return SaveNameFor(GetPathName(), GetAppContext() ? GetAppContext()->GetLastFolder() : QString());
+}
+
+QString CJestpadDoc::SaveNameFor(const QString& path, const QString& lastFolder)
+{
+    if (path.isEmpty()) {
+        const QString name = AfxLoadString(AFX_IDS_UNTITLED) + QStringLiteral(".txt");
+        return lastFolder.isEmpty() ? name : QDir(lastFolder).filePath(name);
+    }
+    const QFileInfo info(path);
+    QString base = info.completeBaseName();
+    QString ext = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    if (base.isEmpty()) {
+        base = info.fileName();
+        ext.clear();
+    }
+    return info.dir().filePath(base + QStringLiteral("_jest") + ext);
 }
 
 void CJestpadDoc::ShowEncoding()

@@ -36,6 +36,10 @@ public:
     // file) and converted to the encoding of the pass, into the view.
     // Storing: the bytes OnSaveDocument prepared.
     void Serialize(CArchive& ar) override;
+    // Save As proposes "<name>_jest<ext>" beside the file, so that Enter
+    // cannot overwrite it; untitled, "無題.txt" in the folder last used.
+    QString ProposedSaveName() const override;
+    static QString SaveNameFor(const QString& path, const QString& lastFolder);
 
     // Opens the current file again through the pipeline; nothing when untitled.
     void Reload();

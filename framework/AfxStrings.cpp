@@ -1,8 +1,5 @@
+// The string table and the names of the resource ids.
 #include "Afx.h"
-
-#include "FrameWnd.h"
-#include "UiSeam.h"
-#include "WinApp.h"
 
 #include <QFile>
 #include <QHash>
@@ -103,24 +100,4 @@ QString AfxFormatString1(int id, const QString& arg)
     QString text = AfxLoadString(id);
     text.replace(QStringLiteral("%1"), arg);
     return text;
-}
-
-CWinApp* AfxGetApp()
-{
-    return CWinApp::s_pApp;
-}
-
-CFrameWnd* AfxGetMainWnd()
-{
-    return CWinApp::s_pApp ? CWinApp::s_pApp->m_pMainWnd : nullptr;
-}
-
-void AfxMessageBox(const QString& text)
-{
-    CUiSeam::Get().MessageBox(AfxGetMainWnd(), text);
-}
-
-void AfxMessageBox(int stringId)
-{
-    AfxMessageBox(AfxLoadString(stringId));
 }

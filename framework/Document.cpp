@@ -1,11 +1,10 @@
 #include "Document.h"
 
 #include "Afx.h"
+#include "AppContext.h"
 #include "EditView.h"
-#include "FrameWnd.h"
 #include "NativePath.h"
 #include "UiSeam.h"
-#include "WinApp.h"
 
 #include <QDir>
 #include <QFile>
@@ -113,11 +112,11 @@ QByteArray FolderOf(const QByteArray& native)
 }
 
 // Gives the unnamed file fd a free temporary name beside target.
-bool LinkUnnamed(int fd, const QByteArray& target, QByteArray* temp)
+bool LinkUnnamed(int fd, const QByteArray& target, const QByteArray& stem, QByteArray* temp)
 {
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
     for (int tries = 0; tries < 100; ++tries) {
-        QByteArray name = CDocument::TemporaryName(target);
+        QByteArray name = CDocument::TemporaryName(target, stem);
         const QByteArray random =
             QByteArray::number(QRandomGenerator::global()->generate64(), 36).rightJustified(6, '0');
         name.replace(name.size() - 6, 6, random.right(6));
@@ -134,19 +133,21 @@ bool LinkUnnamed(int fd, const QByteArray& target, QByteArray* temp)
 // Replaces target by a new file holding bytes, through a temporary file in
 // the same folder: readers see the old file or the new one, never half. The
 // temporary file is written unnamed where the file system allows it, so that
-// a save killed midway leaves nothing behind.
-bool WriteAtomically(const QByteArray& target, const QByteArray& bytes, mode_t mode)
+// a save killed midway leaves nothing behind. stem names the temporary when
+// the file's own name is too long for it.
+bool WriteAtomically(const QByteArray& target, const QByteArray& bytes, mode_t mode,
+                     const QByteArray& stem)
 {
     QByteArray temp;
     int fd = ::open(FolderOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     bool ok = fd >= 0 && ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    if (ok && !LinkUnnamed(fd, target, &temp) && errno == ENOENT) {
+    if (ok && !LinkUnnamed(fd, target, stem, &temp) && errno == ENOENT) {
         // No /proc to name it by: write a named one instead.
         ::close(fd);
         fd = -1;
     }
     if (fd < 0) {
-        temp = CDocument::TemporaryName(target);
+        temp = CDocument::TemporaryName(target, stem);
         fd = ::mkstemp(temp.data());
         if (fd < 0)
             return false;
@@ -187,14 +188,21 @@ bool WriteInPlace(const QByteArray& target, const QByteArray& bytes)
 
 }  // namespace
 
-QByteArray CDocument::TemporaryName(const QByteArray& target)
+QByteArray CDocument::TemporaryName(const QByteArray& target, const QByteArray& stem)
 {
     const qsizetype slash = target.lastIndexOf('/');
     QByteArray temp = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
     // Within NAME_MAX.
     if (temp.size() - slash - 1 > NAME_MAX)
-        temp = target.left(slash + 1) + ".jestpad.XXXXXX";
+        temp = target.left(slash + 1) + '.' + stem.left(NAME_MAX - 8) + ".XXXXXX";
     return temp;
+}
+
+QByteArray CDocument::TemporaryStem() const
+{
+    // Named after the application, which no file name can make too long.
+    const QString app = m_pContext ? m_pContext->GetAppName().toLower() : QString();
+    return QFile::encodeName(app.isEmpty() ? QStringLiteral("save") : app);
 }
 
 QByteArray CDocument::WriteTarget(const QByteArray& native)
@@ -333,7 +341,7 @@ bool CDocument::OnSaveDocument(const QString& path)
             ::umask(mask);
             mode = 0666 & ~mask;
         }
-        ok = WriteAtomically(target, buffer.data(), mode);
+        ok = WriteAtomically(target, buffer.data(), mode, TemporaryStem());
     } else {
         ok = exists ? WriteInPlace(target, buffer.data()) : (errno = folderError, false);
     }
@@ -349,12 +357,8 @@ void CDocument::SetPathName(const QString& path, bool addToMru)
 {
     m_strPathName = AbsolutePath(path);
     SetTitle(PathForDisplay(m_strPathName.mid(m_strPathName.lastIndexOf(u'/') + 1)));
-    if (AfxGetApp()) {
-        const qsizetype slash = m_strPathName.lastIndexOf(u'/');
-        AfxGetApp()->m_strLastFolder = slash > 0 ? m_strPathName.left(slash) : QStringLiteral("/");
-    }
-    if (addToMru && AfxGetApp())
-        AfxGetApp()->AddToRecentFileList(m_strPathName);
+    if (m_pContext)
+        m_pContext->OnDocumentNamed(m_strPathName, addToMru);
 }
 
 void CDocument::SetTitle(const QString& title)
@@ -365,37 +369,24 @@ void CDocument::SetTitle(const QString& title)
 
 void CDocument::UpdateFrameTitle()
 {
-    if (m_pView) {
-        if (auto* frame = m_pView->GetParentFrame())
-            frame->OnUpdateFrameTitle();
-    }
+    if (m_pContext)
+        m_pContext->OnDocumentTitleChanged();
 }
 
-QString CDocument::ProposedSaveName(const QString& path)
+QString CDocument::ProposedSaveName() const
 {
-    // Untitled: "無題.txt" in the folder last used.
-    if (path.isEmpty()) {
-        const QString name = AfxLoadString(AFX_IDS_UNTITLED) + QStringLiteral(".txt");
-        const QString folder = AfxGetApp() ? AfxGetApp()->m_strLastFolder : QString();
-        return folder.isEmpty() ? name : QDir(folder).filePath(name);
-    }
-    // "<name>_jest<ext>" beside the file, so that Enter cannot overwrite it.
-    const QFileInfo info(path);
-    QString base = info.completeBaseName();
-    QString ext = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
-    if (base.isEmpty()) {
-        base = info.fileName();
-        ext.clear();
-    }
-    return info.dir().filePath(base + QStringLiteral("_jest") + ext);
+    if (!m_strPathName.isEmpty())
+        return m_strPathName;
+    const QString folder = m_pContext ? m_pContext->GetLastFolder() : QString();
+    return folder.isEmpty() ? m_strTitle : QDir(folder).filePath(m_strTitle);
 }
 
 void CDocument::OnFileSaveAs()
 {
-    CFrameWnd* frame = m_pView ? m_pView->GetParentFrame() : nullptr;
+    QWidget* parent = m_pView ? m_pView->window() : nullptr;
     const auto chosen = CUiSeam::Get().GetSaveFileName(
-        frame, AfxLoadString(AFX_IDS_SAVEFILE), AfxLoadString(AFX_IDS_ALLFILTER),
-        ProposedSaveName(m_strPathName));
+        parent, AfxLoadString(AFX_IDS_SAVEFILE), AfxLoadString(AFX_IDS_ALLFILTER),
+        ProposedSaveName());
     if (!chosen || chosen->isEmpty())
         return;
     const QString path = QFileInfo(*chosen).absoluteFilePath();

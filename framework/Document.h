@@ -7,6 +7,7 @@
 #include <QFileDevice>
 #include <QString>
 
+class CAppContext;
 class CEditView;
 class QIODevice;
 
@@ -62,10 +63,15 @@ public:
     void AddView(CEditView* view) { m_pView = view; }
     void RemoveView(CEditView* view) { if (m_pView == view) m_pView = nullptr; }
 
+    // The application the document belongs to (none: a document alone).
+    void SetAppContext(CAppContext* context) { m_pContext = context; }
+    CAppContext* GetAppContext() const { return m_pContext; }
+
     // The framework's Save As command.
     void OnFileSaveAs();
-    // The file Save As proposes for a document at path (empty: untitled).
-    static QString ProposedSaveName(const QString& path);
+    // The file Save As proposes: the document's own, or untitled its title in
+    // the folder last used.
+    virtual QString ProposedSaveName() const;
 
     // Message for a file error by cause, with the file's name for %1.
     static QString FileErrorMessage(QFileDevice::FileError error, const QString& path,
@@ -75,8 +81,11 @@ public:
     // The file a write to native lands in: symbolic links followed, a
     // dangling one too (to the name it points to); else native itself.
     static QByteArray WriteTarget(const QByteArray& native);
-    // A hidden temporary name beside target, ending in "XXXXXX" for mkstemp.
-    static QByteArray TemporaryName(const QByteArray& target);
+    // A hidden temporary name beside target, ending in "XXXXXX" for mkstemp;
+    // stem stands for the file's name when that is too long.
+    static QByteArray TemporaryName(const QByteArray& target, const QByteArray& stem);
+    // The application's name, for temporary files.
+    QByteArray TemporaryStem() const;
 
 private:
     void UpdateFrameTitle();
@@ -85,4 +94,5 @@ private:
     QString m_strTitle;
     bool m_bModified = false;
     CEditView* m_pView = nullptr;
+    CAppContext* m_pContext = nullptr;
 };

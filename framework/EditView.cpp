@@ -1,13 +1,14 @@
 #include "EditView.h"
 
 #include "Afx.h"
-#include "DisplayDecoder.h"
 #include "Document.h"
 
 #include <QFileDevice>
 #include <QMimeData>
 #include <QTextBoundaryFinder>
 #include <QTextDocumentFragment>
+
+#include <algorithm>
 
 namespace {
 
@@ -91,10 +92,9 @@ void CEditView::SetWindowText(const QByteArray& text)
     }
 }
 
-void CEditView::SetWindowText(const QByteArray& text, EncodingId encoding)
+QString CEditView::DecodeForDisplay(const QByteArray& bytes) const
 {
-    m_encoding = encoding;
-    SetWindowText(text);
+    return QString::fromUtf8(bytes);
 }
 
 void CEditView::FlushDisplay()
@@ -102,7 +102,7 @@ void CEditView::FlushDisplay()
     if (!m_bDisplayPending)
         return;
     m_bDisplayPending = false;
-    setPlainText(WithBreakHints(BytesToDisplay(m_text, m_encoding)));
+    setPlainText(WithBreakHints(DecodeForDisplay(m_text)));
 }
 
 QString CEditView::GetDisplayText()
@@ -124,14 +124,17 @@ void CEditView::SerializeRaw(CArchive& ar)
     if (ar.IsLoading()) {
         // Read to the end, never more than one byte past the limit, whatever
         // size() claims: files of the system (/proc) report 0 and hold text.
+        // In pieces of at most a megabyte, so that a large limit is not
+        // allocated up front.
         QByteArray bytes;
-        while (bytes.size() <= kMaxTextBytes) {
-            const QByteArray chunk = file->read(kMaxTextBytes + 1 - bytes.size());
+        while (bytes.size() <= m_nLimitText) {
+            const qint64 want = std::min<qint64>(m_nLimitText + 1 - bytes.size(), qint64{1} << 20);
+            const QByteArray chunk = file->read(want);
             if (chunk.isEmpty())
                 break;
             bytes += chunk;
         }
-        if (bytes.size() > kMaxTextBytes) {
+        if (bytes.size() > m_nLimitText) {
             ar.Fail(AFX_IDP_FILE_TOO_LARGE);
             return;
         }

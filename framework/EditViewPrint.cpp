@@ -2,10 +2,9 @@
 #include "EditView.h"
 
 #include "Afx.h"
+#include "AppContext.h"
 #include "Document.h"
-#include "FrameWnd.h"
 #include "UiSeam.h"
-#include "WinApp.h"
 
 #include <QAction>
 #include <QFile>
@@ -155,7 +154,8 @@ QString CEditView::PrintDocument(QPrinter& printer)
         return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
     if (exists && ::access(target.constData(), W_OK) != 0)
         return CDocument::ErrnoMessage(errno, name, true);
-    QByteArray temp = CDocument::TemporaryName(target);
+    QByteArray temp = CDocument::TemporaryName(
+        target, m_pDocument ? m_pDocument->TemporaryStem() : QByteArray("print"));
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return CDocument::ErrnoMessage(errno, name, true);
@@ -175,11 +175,10 @@ QString CEditView::PrintDocument(QPrinter& printer)
 
 void CEditView::OnFilePrint()
 {
-    CWinApp* app = AfxGetApp();
-    if (!app)
+    if (!m_pContext)
         return;
-    QPrinter& printer = app->GetPrinter();
-    if (!CUiSeam::Get().RunPrintDialog(m_pFrame, printer))
+    QPrinter& printer = m_pContext->GetPrinter();
+    if (!CUiSeam::Get().RunPrintDialog(window(), printer))
         return;
     const QString failure = PrintDocument(printer);
     if (!failure.isEmpty())
@@ -188,16 +187,15 @@ void CEditView::OnFilePrint()
 
 void CEditView::OnFilePrintPreview()
 {
-    CWinApp* app = AfxGetApp();
-    if (!app)
+    if (!m_pContext)
         return;
-    QPrintPreviewDialog dialog(&app->GetPrinter(), m_pFrame);
+    QPrintPreviewDialog dialog(&m_pContext->GetPrinter(), window());
     auto* preview = dialog.findChild<QPrintPreviewWidget*>();
     if (preview) {
         // The one/two page choice last made in the preview.
-        if (app->m_nNumPreviewPages == 2)
+        if (m_pContext->GetPreviewPages() == 2)
             preview->setViewMode(QPrintPreviewWidget::FacingPagesView);
-        else if (app->m_nNumPreviewPages == 1)
+        else if (m_pContext->GetPreviewPages() == 1)
             preview->setViewMode(QPrintPreviewWidget::SinglePageView);
     }
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
@@ -225,8 +223,8 @@ void CEditView::OnFilePrintPreview()
     // Remember the page count only when the user changed it.
     if (preview && preview->viewMode() != startMode) {
         if (preview->viewMode() == QPrintPreviewWidget::FacingPagesView)
-            app->m_nNumPreviewPages = 2;
+            m_pContext->SetPreviewPages(2);
         else if (preview->viewMode() == QPrintPreviewWidget::SinglePageView)
-            app->m_nNumPreviewPages = 1;
+            m_pContext->SetPreviewPages(1);
     }
 }

@@ -1,10 +1,11 @@
 #include "FrameWnd.h"
 
 #include "Afx.h"
+#include "AppContext.h"
 #include "Document.h"
 #include "EditView.h"
 #include "LockState.h"
-#include "WinApp.h"
+#include "RecentFileList.h"
 
 #include <QAction>
 #include <QIcon>
@@ -68,7 +69,7 @@ void CFrameWnd::AddMenuItems(QMenu* menu, const QList<CMenuResource::Item>& item
             AddMenuItems(menu->addMenu(item.caption), m_resource.submenus[item.id].items);
             break;
         case CMenuResource::Item::RecentFiles: {
-            const int count = AfxGetApp() ? AfxGetApp()->GetRecentFileList().GetSize() : 1;
+            const int count = m_pContext ? m_pContext->GetRecentFileList().GetSize() : 1;
             for (int i = 0; i < std::max(count, 1); ++i) {
                 QAction* action = MakeAction(item.id + i, i == 0 ? item.caption : QString());
                 m_recentActions.append(action);
@@ -223,7 +224,8 @@ void CFrameWnd::SetView(CEditView* view)
 
 CCmdTarget* CFrameWnd::CommandTarget(int id)
 {
-    CCmdTarget* const targets[] = {m_pView, m_pDocument, this, AfxGetApp()};
+    CCmdTarget* const targets[] = {m_pView, m_pDocument, this,
+                                   m_pContext ? m_pContext->GetCommandTarget() : nullptr};
     for (CCmdTarget* target : targets) {
         if (target && target->HandlesCommand(id))
             return target;
@@ -274,9 +276,9 @@ void CFrameWnd::OnUpdateFrameTitle()
 
 void CFrameWnd::UpdateRecentFileMenu()
 {
-    if (m_recentActions.isEmpty() || !AfxGetApp())
+    if (m_recentActions.isEmpty() || !m_pContext)
         return;
-    const CRecentFileList& list = AfxGetApp()->GetRecentFileList();
+    const CRecentFileList& list = m_pContext->GetRecentFileList();
     for (int i = 0; i < m_recentActions.size(); ++i) {
         QAction* action = m_recentActions[i];
         if (i < list.GetCount()) {

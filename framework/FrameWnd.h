@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QMap>
 
+class CAppContext;
 class CDocument;
 class CEditView;
 class QAction;
@@ -32,6 +33,8 @@ public:
 
     void SetView(CEditView* view);
     void SetDocument(CDocument* doc) { m_pDocument = doc; }
+    // The application: the recent files and the last command target.
+    void SetAppContext(CAppContext* context) { m_pContext = context; }
     CEditView* GetActiveView() const { return m_pView; }
     CDocument* GetActiveDocument() const { return m_pDocument; }
 
@@ -81,4 +84,5 @@ private:
     QTimer* m_pIndicatorTimer = nullptr;
     CEditView* m_pView = nullptr;
     CDocument* m_pDocument = nullptr;
+    CAppContext* m_pContext = nullptr;
 };

@@ -1,11 +1,10 @@
 #include "SingleDocTemplate.h"
 
 #include "Afx.h"
+#include "AppContext.h"
 #include "Document.h"
 #include "EditView.h"
 #include "FrameWnd.h"
-#include "UiSeam.h"
-#include "WinApp.h"
 
 CSingleDocTemplate::CSingleDocTemplate(const QString& templateString, const QString& resourcePath,
                                        DocFactory doc, FrameFactory frame, ViewFactory view)
@@ -24,8 +23,8 @@ CSingleDocTemplate::~CSingleDocTemplate()
 
 void CSingleDocTemplate::DestroyFrame()
 {
-    if (CWinApp::s_pApp && CWinApp::s_pApp->m_pMainWnd == m_pFrame.get())
-        CWinApp::s_pApp->m_pMainWnd = nullptr;
+    if (m_pContext && m_pFrame)
+        m_pContext->OnFrameDestroyed(m_pFrame.get());
     m_pFrame.reset();
     m_pDocument.reset();
 }
@@ -36,10 +35,13 @@ bool CSingleDocTemplate::CreateFrame()
     m_pFrame.reset(m_frameFactory());
     CEditView* view = m_viewFactory();
     view->Attach(m_pDocument.get(), m_pFrame.get());
+    m_pDocument->SetAppContext(m_pContext);
+    view->SetAppContext(m_pContext);
+    m_pFrame->SetAppContext(m_pContext);
     m_pFrame->SetDocument(m_pDocument.get());
     m_pFrame->SetView(view);
-    if (CWinApp::s_pApp && !CWinApp::s_pApp->m_pMainWnd)
-        CWinApp::s_pApp->m_pMainWnd = m_pFrame.get();
+    if (m_pContext)
+        m_pContext->OnFrameCreated(m_pFrame.get());
     if (!m_pFrame->LoadFrame(m_strResourcePath, m_fields.value(0))) {
         DestroyFrame();
         AfxMessageBox(AFX_IDP_FAILED_TO_CREATE_DOC);

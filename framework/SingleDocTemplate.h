@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+class CAppContext;
 class CDocument;
 class CEditView;
 class CFrameWnd;
@@ -27,6 +28,8 @@ public:
     CDocument* OpenDocumentFile(const QString& path);
     CDocument* GetDocument() const { return m_pDocument.get(); }
     CFrameWnd* GetFrame() const { return m_pFrame.get(); }
+    // The application, handed on to the document, frame and view.
+    void SetAppContext(CAppContext* context) { m_pContext = context; }
 
 private:
     bool CreateFrame();
@@ -40,4 +43,5 @@ private:
     ViewFactory m_viewFactory;
     std::unique_ptr<CDocument> m_pDocument;
     std::unique_ptr<CFrameWnd> m_pFrame;
+    CAppContext* m_pContext = nullptr;
 };

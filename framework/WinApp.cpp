@@ -1,10 +1,11 @@
 #include "WinApp.h"
 
 #include "Afx.h"
+#include "CommandLineInfo.h"
 #include "Document.h"
 #include "EditView.h"
 #include "FrameWnd.h"
-#include "NativePath.h"
+#include "SingleDocTemplate.h"
 #include "UiSeam.h"
 
 #include <QApplication>
@@ -17,8 +18,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include <algorithm>
-#include <climits>
 #include <cstdio>
 
 #include <sys/stat.h>
@@ -128,6 +127,8 @@ int CWinApp::Run()
 void CWinApp::AddDocTemplate(std::unique_ptr<CSingleDocTemplate> docTemplate)
 {
     m_pDocTemplate = std::move(docTemplate);
+    if (m_pDocTemplate)
+        m_pDocTemplate->SetAppContext(this);
 }
 
 CDocument* CWinApp::OpenDocumentFile(const QString& path)
@@ -140,6 +141,32 @@ void CWinApp::AddToRecentFileList(const QString& path)
     m_recentFiles.Add(path);
     if (m_pMainWnd)
         m_pMainWnd->UpdateRecentFileMenu();
+}
+
+void CWinApp::OnDocumentNamed(const QString& path, bool addToMru)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    m_strLastFolder = slash > 0 ? path.left(slash) : QStringLiteral("/");
+    if (addToMru)
+        AddToRecentFileList(path);
+}
+
+void CWinApp::OnDocumentTitleChanged()
+{
+    if (m_pMainWnd)
+        m_pMainWnd->OnUpdateFrameTitle();
+}
+
+void CWinApp::OnFrameCreated(CFrameWnd* frame)
+{
+    if (!m_pMainWnd)
+        m_pMainWnd = frame;
+}
+
+void CWinApp::OnFrameDestroyed(CFrameWnd* frame)
+{
+    if (m_pMainWnd == frame)
+        m_pMainWnd = nullptr;
 }
 
 QPrinter& CWinApp::GetPrinter()

@@ -3,24 +3,23 @@
 // commands.
 #pragma once
 
+#include "AppContext.h"
 #include "CmdTarget.h"
-#include "CommandLineInfo.h"
 #include "RecentFileList.h"
-#include "SingleDocTemplate.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
 class CDocument;
-class CEditView;
 class CFrameWnd;
+class CSingleDocTemplate;
 class QPrinter;
 class QSettings;
+struct CCommandLineInfo;
 
-class CWinApp : public CCmdTarget {
+class CWinApp : public CCmdTarget, public CAppContext {
 public:
     CWinApp();
     ~CWinApp() override;
@@ -47,8 +46,21 @@ public:
     void AddDocTemplate(std::unique_ptr<CSingleDocTemplate> docTemplate);
     CDocument* OpenDocumentFile(const QString& path);
     void AddToRecentFileList(const QString& path);
-    const CRecentFileList& GetRecentFileList() const { return m_recentFiles; }
-    QPrinter& GetPrinter();
+    // The main window: the first frame made, while it lasts.
+    CFrameWnd* GetMainWnd() const { return m_pMainWnd; }
+
+    // What the document, frame and view use of the application.
+    QString GetAppName() const override { return m_strAppName; }
+    void OnDocumentNamed(const QString& path, bool addToMru) override;
+    QString GetLastFolder() const override { return m_strLastFolder; }
+    void OnDocumentTitleChanged() override;
+    const CRecentFileList& GetRecentFileList() const override { return m_recentFiles; }
+    CCmdTarget* GetCommandTarget() override { return this; }
+    void OnFrameCreated(CFrameWnd* frame) override;
+    void OnFrameDestroyed(CFrameWnd* frame) override;
+    QPrinter& GetPrinter() override;
+    int GetPreviewPages() const override { return m_nNumPreviewPages; }
+    void SetPreviewPages(int pages) override { m_nNumPreviewPages = pages; }
 
     // Carries out the command line; false ends the program.
     bool ProcessShellCommand(const CCommandLineInfo& info);
@@ -60,13 +72,8 @@ public:
     void OnAppExit();
     void OnOpenRecentFile(int id);
 
-    CFrameWnd* m_pMainWnd = nullptr;
     QString m_strAppName;
-    int m_nNumPreviewPages = 0;
     int m_nExitCode = 0;
-    // Folder of the file last opened or saved in this run (the document's,
-    // while it has one); 開く starts there.
-    QString m_strLastFolder;
 
 protected:
     bool Unregister(bool quiet);
@@ -78,4 +85,11 @@ protected:
     CRecentFileList m_recentFiles;
     std::unique_ptr<CSingleDocTemplate> m_pDocTemplate;
     std::unique_ptr<QPrinter> m_pPrinter;
+    CFrameWnd* m_pMainWnd = nullptr;
+
+private:
+    int m_nNumPreviewPages = 0;
+    // Folder of the file last opened or saved in this run (the document's,
+    // while it has one); 開く starts there.
+    QString m_strLastFolder;
 };

@@ -267,7 +267,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, expected);
-        QCOMPARE(CDocument::ProposedSaveName(path), expected);
+        QCOMPARE(CJestpadDoc::SaveNameFor(path, QString()), expected);
     }
 
     // The real rule-file dialog: no file types, and a new name is taken.

@@ -1,6 +1,7 @@
 // The Jestpad window run whole under the offscreen platform, with dialogs and
 // the clock answered by the fake seam.
 #include "Afx.h"
+#include "CommandLineInfo.h"
 #include "DisplayDecoder.h"
 #include "FakeUiSeam.h"
 #include "JestpadHarness.h"
@@ -357,7 +358,7 @@ private slots:
         QTest::addColumn<qsizetype>("held");
         QTest::addColumn<qint64>("reported");
         QTest::addColumn<int>("message");  // -1: loaded
-        const qint64 limit = CEditView::kMaxTextBytes;
+        const qint64 limit = CJestpadView::kMaxTextBytes;
         QTest::newRow("true size") << qsizetype(100) << qint64(100) << -1;
         QTest::newRow("reports too much") << qsizetype(100) << limit + 1 << -1;
         QTest::newRow("reports nothing") << qsizetype(100) << qint64(0) << -1;
@@ -371,6 +372,7 @@ private slots:
         QFETCH(qint64, reported);
         QFETCH(int, message);
         CEditView view;
+        view.SetLimitText(CJestpadView::kMaxTextBytes);
         CLyingDevice device(QByteArray(held, 'a'), reported);
         CArchive ar(CArchive::load, &device);
         view.SerializeRaw(ar);
@@ -907,7 +909,7 @@ private slots:
         auto h = StartJestpad({MakeFile(QStringLiteral("preview.txt"), SampleBytes())});
         QVERIFY(Command(h, ID_FILE_PRINT_PREVIEW));
         QCOMPARE(seam.modalCount, 1);
-        QCOMPARE(h.app->m_nNumPreviewPages, 2);
+        QCOMPARE(h.app->GetPreviewPages(), 2);
         h.Exit();
         QCOMPARE(UserSettings().value(QStringLiteral("Settings/PreviewPages")).toInt(), 2);
         // The next preview opens with two pages.
