@@ -89,12 +89,10 @@ QSettings Store()
 // Every file under the user's configuration folder, by its relative path.
 QStringList ConfigFiles()
 {
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QDir base(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     QStringList files;
-    QDirIterator it(base, QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(base).relativeFilePath(it.next()));
-    files.sort();
+    for (QDirIterator it(base.path(), QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+        files.append(base.relativeFilePath(it.next()));
     return files;
 }
 
@@ -193,9 +191,8 @@ private slots:
             QCOMPARE(ReadAll(args[2]), old);
         else if (args.value(2).endsWith(u".pdf"))  // no truncated file is left behind
             QVERIFY(!QFileInfo(args[2]).isFile());
-        if (args.value(2).startsWith(m_full) && !m_full.isEmpty()) {  // nor a temporary one
-            QCOMPARE(QDir(m_full).entryList(QDir::Files | QDir::Hidden),
-                     QFileInfo(args[2]).isFile() ? QStringList{QFileInfo(args[2]).fileName()} : QStringList());
+        if (!m_full.isEmpty() && args.value(2).startsWith(m_full)) {  // nor a temporary one
+            QCOMPARE(QDir(m_full).entryList(QDir::Files | QDir::Hidden), args[2].endsWith(u"old.pdf") ? QStringList{u"old.pdf"_s} : QStringList());
             QFile::remove(args[2]);
         }
         h.Exit();
@@ -257,77 +254,48 @@ private slots:
 
     // A settings file that is no file, or far larger than any Jestpad
     // writes, is neither read nor written: start and exit never hang.
-    void settingsStore_data()
-    {
-        QTest::addColumn<QString>("file");  // relative to the settings folder
-        QTest::addColumn<QString>("kind");  // "pipe" or "huge"
-        QTest::addColumn<bool>("whileRunning");
-        QTest::newRow("pipe") << "Jestpad.conf" << "pipe" << false;
-        QTest::newRow("key's own file a pipe") << u"../"_s + CJestpadApp::kSettingsKey + u".conf"_s << "pipe" << false;
-        QTest::newRow("pipe made while running") << "Jestpad.conf" << "pipe" << true;
-        QTest::newRow("2 MiB") << "Jestpad.conf" << "huge" << false;
-    }
-
     void settingsStore()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, kind);
-        QFETCH(bool, whileRunning);
-        const QString path = QFileInfo(CJestpadApp::SettingsFileName()).dir().filePath(file);
-        const QByteArray native = QFile::encodeName(path);
-        const QByteArray huge = "[Recent%20File%20List]\nFile1=/tmp/a.txt\n[Pad]\nx=" + QByteArray(2 << 20, 'x') + '\n';
-        const auto make = [&] {
-            QDir().mkpath(QFileInfo(path).path());
-            QFile::remove(path);
-            QVERIFY(kind == u"pipe" ? ::mkfifo(native.constData(), 0600) == 0 : WriteRaw(native, huge));
-        };
-        ::alarm(30);  // a hang ends the test
-        if (!whileRunning)
-            make();
+        const QString conf = CJestpadApp::SettingsFileName(), keyConf = QFileInfo(conf).path() + u".conf"_s;
+        const QByteArray huge = "[Recent%20File%20List]\nFile1=/tmp/a\nx=" + QByteArray(2 << 20, 'x');
+        const struct { QString path; bool pipe, whileRunning; } rows[] = {
+            {conf, true, false}, {keyConf, true, false}, {conf, true, true}, {conf, false, false}};  // else 2 MiB
+        QDir().mkpath(QFileInfo(conf).path());
         CFakeUiSeam seam;
-        auto h = StartJestpad({Text(u"s.txt"_s, u"です。"_s)});
-        QVERIFY(h.started);
-        QCOMPARE(h.app->GetRecentFileList().GetCount(), 1);  // this file only
-        if (whileRunning)
-            make();
-        h.Exit();
-        ::alarm(0);
-        struct stat st {};
-        QVERIFY(::stat(native.constData(), &st) == 0);
-        if (kind == u"pipe")
-            QVERIFY(S_ISFIFO(st.st_mode));
-        else
-            QVERIFY(ReadAll(path) == huge);
-        QFile::remove(path);
+        for (const auto& row : rows) {
+            const QByteArray native = QFile::encodeName(row.path);
+            const auto make = [&] { QVERIFY(row.pipe ? ::mkfifo(native.constData(), 0600) == 0 : WriteRaw(native, huge)); };
+            ::alarm(30);  // a hang ends the test
+            if (QFile::remove(row.path), !row.whileRunning)
+                make();
+            auto h = StartJestpad({Text(u"s.txt"_s, u"です。"_s)});
+            QCOMPARE(h.app->GetRecentFileList().GetCount(), 1);  // this file only
+            if (row.whileRunning)
+                make();
+            h.Exit();
+            ::alarm(0);
+            struct stat st {};
+            QVERIFY(row.pipe ? ::stat(native.constData(), &st) == 0 && S_ISFIFO(st.st_mode) : ReadAll(row.path) == huge);
+            QFile::remove(row.path);
+        }
     }
 
-    // Two windows: whichever closes last keeps the other's files too, its own first.
-    void recentListOfTwoWindows_data()
-    {
-        QTest::addColumn<bool>("firstClosesFirst");
-        QTest::newRow("first closes first") << true;
-        QTest::newRow("second closes first") << false;
-    }
-
+    // Two windows closing in either order: the last keeps the other's files, its own first.
     void recentListOfTwoWindows()
     {
-        QFETCH(bool, firstClosesFirst);
-        const QString old = Text(u"old.txt"_s, u"古い"_s);
-        Store().setValue(u"Recent File List/File1"_s, old);
         CFakeUiSeam seam;
-        auto first = StartJestpad({Text(u"a.txt"_s, u"あ"_s)});
-        auto second = StartJestpad({Text(u"b.txt"_s, u"い"_s)});
-        (firstClosesFirst ? first : second).Exit();
-        (firstClosesFirst ? second : first).Exit();
-        auto h = StartJestpad();
-        const CRecentFileList& list = h.app->GetRecentFileList();
-        QStringList names;
-        for (int i = 0; i < list.GetCount(); ++i)
-            names.append(QFileInfo(list[i]).fileName());
-        const QStringList expected = firstClosesFirst ? QStringList{"b.txt", "a.txt", "old.txt"}
-                                                      : QStringList{"a.txt", "b.txt", "old.txt"};
-        QCOMPARE(names, expected);
-        h.Exit();
+        for (const bool firstClosesFirst : {true, false}) {
+            PrepareTestSettings();
+            Store().setValue(u"Recent File List/File1"_s, Text(u"old.txt"_s, u"古い"_s));
+            auto first = StartJestpad({Text(u"a.txt"_s, u"あ"_s)});
+            auto second = StartJestpad({Text(u"b.txt"_s, u"い"_s)});
+            (firstClosesFirst ? first : second).Exit();
+            (firstClosesFirst ? second : first).Exit();
+            QStringList names;
+            for (int i = 1; i <= 4; ++i)
+                names.append(QFileInfo(Store().value(u"Recent File List/File%1"_s.arg(i)).toString()).fileName());
+            QCOMPARE(names.join(u' '), firstClosesFirst ? u"b.txt a.txt old.txt "_s : u"a.txt b.txt old.txt "_s);
+        }
     }
 
     // Qt's own dialogs keep no history: only the settings file is written,
@@ -335,18 +303,12 @@ private slots:
     void nothingWrittenUnasked()
     {
         auto h = StartJestpad({Text(u"n.txt"_s, u"です。"_s)});
-        QTimer cancel;  // Cancel in the real Open dialog, once it shows
-        connect(&cancel, &QTimer::timeout, [] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialog->reject();
-        });
-        cancel.start(50);
-        QVERIFY(Command(h, ID_FILE_OPEN));
+        QTimer::singleShot(300, [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); });
+        QVERIFY(Command(h, ID_FILE_OPEN));  // the real Open dialog, cancelled
         h.Exit();
         QCOMPARE(ConfigFiles(), QStringList{CJestpadApp::kSettingsKey + u"/Jestpad.conf"_s});
         CFakeUiSeam seam;
-        auto gone = StartJestpad({u"-Unregister"_s});
-        gone.Exit();
+        StartJestpad({u"-Unregister"_s}).Exit();
         QCOMPARE(ConfigFiles(), QStringList());
     }
 
@@ -355,21 +317,16 @@ private slots:
     {
         CFakeUiSeam seam;
         auto h = StartJestpad({LongText()});
-        QDir(Path(u"killed"_s)).removeRecursively();
         QDir().mkpath(Path(u"killed"_s));
         const QString target = Text(u"killed/t.txt"_s, u"old"_s);
         const pid_t child = ::fork();
-        if (child == 0) {
-            // Past this size a write is killed by SIGXFSZ, without a core.
-            const rlimit size{4096, 4096}, core{0, 0};
-            ::setrlimit(RLIMIT_CORE, &core);
-            ::setrlimit(RLIMIT_FSIZE, &size);
+        const rlimit size{4096, 4096}, core{0, 0};  // killed by SIGXFSZ past 4 KiB, without a core
+        if (child == 0 && ::setrlimit(RLIMIT_CORE, &core) == 0 && ::setrlimit(RLIMIT_FSIZE, &size) == 0)
             h.doc()->OnSaveDocument(target);
+        if (child == 0)
             ::_exit(0);
-        }
         int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+        QVERIFY(::waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
         QCOMPARE(QDir(Path(u"killed"_s)).entryList(QDir::Files | QDir::Hidden), QStringList{u"t.txt"_s});
         QCOMPARE(ReadAll(target), QByteArray("old"));
         h.Exit();
