@@ -303,7 +303,13 @@ private slots:
     void nothingWrittenUnasked()
     {
         auto h = StartJestpad({Text(u"n.txt"_s, u"です。"_s)});
-        QTimer::singleShot(300, [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); });
+        std::function<void()> cancel = [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+            else
+                QTimer::singleShot(50, cancel);
+        };
+        QTimer::singleShot(50, cancel);
         QVERIFY(Command(h, ID_FILE_OPEN));  // the real Open dialog, cancelled
         h.Exit();
         QCOMPARE(ConfigFiles(), QStringList{CJestpadApp::kSettingsKey + u"/Jestpad.conf"_s});
