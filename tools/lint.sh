@@ -8,4 +8,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
 [ -f build/compile_commands.json ] || tools/build.sh
-run-clang-tidy -p build -quiet -j"$(nproc)" "^$PWD/(engine|cli|framework|app|tests|bench|tools)/[^/]*(/[^/]*)?\.cpp$"
+run-clang-tidy -p build -quiet -j"$(nproc)" "^$PWD/(engine|cli|framework|display|app|tests|bench|tools)/[^/]*(/[^/]*)?\.cpp$"

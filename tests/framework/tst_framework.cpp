@@ -174,7 +174,7 @@ private slots:
             << "link" << QByteArray("a longer old text") << QByteArray("short") << true << "";
         QTest::newRow("hard link: in place, longer") << "link" << QByteArray("old") << QByteArray("a longer text") << true << "";
         QTest::newRow("full disk: in place refused")
-            << "full" << QByteArray(4096, 'o') << QByteArray(64 * 1024, 'n') << true << "full: %1";
+            << "full" << QByteArray(4096, 'o') << QByteArray(qsizetype{64} << 10, 'n') << true << "full: %1";
     }
 
     void save()
