@@ -208,7 +208,7 @@ QByteArray CDocument::TemporaryStem() const
 QByteArray CDocument::WriteTarget(const QByteArray& native)
 {
     if (char* resolved = ::realpath(native.constData(), nullptr)) {
-        const QByteArray target(resolved);
+        QByteArray target(resolved);
         std::free(resolved);
         return target;
     }
