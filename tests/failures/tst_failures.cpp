@@ -132,6 +132,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        if (!QFileInfo(CJestpadApp::SettingsFileName()).isFile())  // a pipe left by a run that hung
+            QFile::remove(CJestpadApp::SettingsFileName());
         // The mount lives in a namespace of this process only.
         m_full = Path(u"full"_s);
         QDir().mkpath(m_full);
