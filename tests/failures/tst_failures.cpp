@@ -132,6 +132,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        QStandardPaths::setTestModeEnabled(true);
         if (!QFileInfo(CJestpadApp::SettingsFileName()).isFile())  // a pipe left by a run that hung
             QFile::remove(CJestpadApp::SettingsFileName());
         // The mount lives in a namespace of this process only.
