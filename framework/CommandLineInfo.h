@@ -20,8 +20,8 @@ struct CCommandLineInfo {
 
     // Switches begin with "-" (a path begins with "/"). "p", "pt" and "dde"
     // are exact; "Unregister", "Unregserver" and "Embedding" ignore case;
-    // other switches ("Automation" among them) are ignored. "--" ends the
-    // switches.
+    // "Automation" is ignored, other switches go to m_unknownSwitches. "--"
+    // ends the switches.
     void Parse(const QStringList& args);
 
 private:
