@@ -6,6 +6,7 @@
 #include "JestpadDoc.h"
 #include "JestpadView.h"
 #include "MainFrm.h"
+#include "NativePath.h"
 #include "Resource.h"
 #include "SingleDocTemplate.h"
 #include "UiSeam.h"
@@ -24,6 +25,70 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+
+namespace {
+
+// While -p or -pt runs: every message also goes to standard error, so that a
+// script sees why it failed; the box itself only when someone can close it.
+class CPrintRunSeam : public CUiSeam {
+public:
+    explicit CPrintRunSeam(bool showBoxes) : m_inner(CUiSeam::Get()), m_bShowBoxes(showBoxes)
+    {
+        CUiSeam::Set(this);
+    }
+    ~CPrintRunSeam() override { CUiSeam::Set(&m_inner); }
+    CPrintRunSeam(const CPrintRunSeam&) = delete;
+    CPrintRunSeam& operator=(const CPrintRunSeam&) = delete;
+
+    void MessageBox(QWidget* parent, const QString& text) override
+    {
+        std::fprintf(stderr, "jestpad: %s\n", text.toUtf8().constData());
+        std::fflush(stderr);
+        if (m_bShowBoxes)
+            m_inner.MessageBox(parent, text);
+    }
+    bool AskYesNo(QWidget* parent, const QString& text) override
+    {
+        return m_inner.AskYesNo(parent, text);
+    }
+    int DoModal(QDialog& dialog) override { return m_inner.DoModal(dialog); }
+    std::optional<QString> GetOpenFileName(QWidget* parent, const QString& title,
+                                           const QString& filter, const QString& start) override
+    {
+        return m_inner.GetOpenFileName(parent, title, filter, start);
+    }
+    std::optional<QString> GetSaveFileName(QWidget* parent, const QString& title,
+                                           const QString& filter, const QString& start) override
+    {
+        return m_inner.GetSaveFileName(parent, title, filter, start);
+    }
+    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title) override
+    {
+        return m_inner.GetAnyFileName(parent, title);
+    }
+    std::optional<QFont> GetFont(QWidget* parent, const QFont& initial) override
+    {
+        return m_inner.GetFont(parent, initial);
+    }
+    bool RunPrintDialog(QWidget* parent, QPrinter& printer) override
+    {
+        return m_inner.RunPrintDialog(parent, printer);
+    }
+    std::time_t Now() override { return m_inner.Now(); }
+
+private:
+    CUiSeam& m_inner;
+    bool m_bShowBoxes;
+};
+
+bool PrintsOnly(const CCommandLineInfo& info)
+{
+    return info.m_nShellCommand == CCommandLineInfo::FilePrint ||
+           info.m_nShellCommand == CCommandLineInfo::FilePrintTo;
+}
+
+}  // namespace
 
 CJestpadApp::CJestpadApp()
 {
@@ -41,6 +106,9 @@ void CJestpadApp::LoadResources()
         return;
     loaded = true;
     Q_INIT_RESOURCE(jestpad);
+    // Qt's own dialogs would keep their history in ~/.config/QtProject.conf:
+    // send it to a folder that cannot exist, so that nothing is written.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     AfxAddResourceIds(kJestpadIds);
     // The strings are part of the program: a table that does not load is a
     // fault of the build, not of the user's input.
@@ -64,6 +132,10 @@ bool CJestpadApp::InitInstance(const QStringList& args)
 {
     CCommandLineInfo cmdInfo;
     cmdInfo.Parse(args);
+    for (const QString& flag : std::as_const(cmdInfo.m_unknownSwitches))
+        std::fprintf(stderr, "jestpad: unknown switch %s ignored\n", PathToNative(flag).constData());
+    for (const QString& arg : std::as_const(cmdInfo.m_extraArguments))
+        std::fprintf(stderr, "jestpad: extra argument %s ignored\n", PathToNative(arg).constData());
     if (cmdInfo.m_nShellCommand == CCommandLineInfo::ShowHelp ||
         cmdInfo.m_nShellCommand == CCommandLineInfo::ShowVersion) {
         const QByteArray text =
@@ -81,7 +153,7 @@ bool CJestpadApp::InitInstance(const QStringList& args)
         return false;
     }
 
-    SetRegistryKey(QStringLiteral("Local AppWizard-Generated Applications"));
+    SetRegistryKey(kSettingsKey);
     LoadStdProfileSettings(4);
 
     AddDocTemplate(std::make_unique<CSingleDocTemplate>(
@@ -89,6 +161,10 @@ bool CJestpadApp::InitInstance(const QStringList& args)
         [] { return new CJestpadDoc; }, [] { return new CMainFrame; },
         [] { return new CJestpadView; }));
 
+    if (PrintsOnly(cmdInfo)) {
+        CPrintRunSeam seam(m_bInteractive);
+        return ProcessShellCommand(cmdInfo);
+    }
     if (!ProcessShellCommand(cmdInfo))
         return false;
     if (!m_pMainWnd)
@@ -128,6 +204,12 @@ void CJestpadApp::OnAppAbout()
     ui.icon->setPixmap(QPixmap(QString::fromLatin1(kProgramIconPath)));
     ui.text->setText(AfxFormatString(IDS_VERSION_TEXT, {QStringLiteral(JESTPAD_VERSION)}));
     CUiSeam::Get().DoModal(dialog);
+}
+
+QString CJestpadApp::SettingsFileName()
+{
+    LoadResources();
+    return CWinApp::SettingsFileName(kSettingsKey, AfxLoadString(AFX_IDS_APP_TITLE));
 }
 
 CJestpadDoc* CJestpadApp::GetDocument() const

@@ -9,6 +9,11 @@ class CMainFrame;
 
 class CJestpadApp : public CWinApp {
 public:
+    // The settings key: the folder of the settings file under ~/.config.
+    static inline const QString kSettingsKey = QStringLiteral("Local AppWizard-Generated Applications");
+    // ~/.config/<settings key>/Jestpad.conf
+    static QString SettingsFileName();
+
     CJestpadApp();
     ~CJestpadApp() override;
 
@@ -24,4 +29,8 @@ public:
 
     // Loads strings, Japanese translations and font names once per process.
     static void LoadResources();
+
+    // False when nobody may be there to close a message box (standard input
+    // is not a terminal): then -p and -pt show none, as they print no window.
+    bool m_bInteractive = true;
 };

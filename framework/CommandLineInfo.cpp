@@ -13,6 +13,8 @@ void CCommandLineInfo::ParseSwitch(const QString& flag)
         m_nShellCommand = FileDDE;
     else if (flag.compare(u"Embedding", Qt::CaseInsensitive) == 0)
         m_bRunEmbedded = true;
+    else if (flag.compare(u"Automation", Qt::CaseInsensitive) != 0)
+        m_unknownSwitches.append(u'-' + flag);
 }
 
 void CCommandLineInfo::Parse(const QStringList& args)
@@ -46,6 +48,8 @@ void CCommandLineInfo::Parse(const QStringList& args)
             m_strDriverName = arg;
         else if (m_nShellCommand == FilePrintTo && m_strPortName.isEmpty())
             m_strPortName = arg;
+        else
+            m_extraArguments.append(arg);
     }
     if (m_nShellCommand == FileNew && !m_strFileName.isEmpty())
         m_nShellCommand = FileOpen;

@@ -13,11 +13,15 @@ struct CCommandLineInfo {
     QString m_strDriverName;
     QString m_strPortName;
     bool m_bRunEmbedded = false;
+    // What was ignored, as given: switches not listed below, and arguments
+    // beyond the file name (and, for "pt", the printer, driver and port).
+    QStringList m_unknownSwitches;
+    QStringList m_extraArguments;
 
     // Switches begin with "-" (a path begins with "/"). "p", "pt" and "dde"
     // are exact; "Unregister", "Unregserver" and "Embedding" ignore case;
-    // other switches ("Automation" among them) are ignored. "--" ends the
-    // switches.
+    // "Automation" is ignored, other switches go to m_unknownSwitches. "--"
+    // ends the switches.
     void Parse(const QStringList& args);
 
 private:

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QBuffer>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <climits>
@@ -110,23 +111,50 @@ QByteArray FolderOf(const QByteArray& native)
     return slash == 0 ? QByteArray("/") : native.left(slash);
 }
 
+// Gives the unnamed file fd a free temporary name beside target.
+bool LinkUnnamed(int fd, const QByteArray& target, const QByteArray& stem, QByteArray* temp)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int tries = 0; tries < 100; ++tries) {
+        QByteArray name = CDocument::TemporaryName(target, stem);
+        const QByteArray random =
+            QByteArray::number(QRandomGenerator::global()->generate64(), 36).rightJustified(6, '0');
+        name.replace(name.size() - 6, 6, random.right(6));
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            *temp = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
 // Replaces target by a new file holding bytes, through a temporary file in
-// the same folder: readers see the old file or the new one, never half.
-// stem names the temporary when the file's own name is too long for it.
+// the same folder: readers see the old file or the new one, never half. The
+// temporary file is written unnamed where the file system allows it, so that
+// a save killed midway leaves nothing behind. stem names the temporary when
+// the file's own name is too long for it.
 bool WriteAtomically(const QByteArray& target, const QByteArray& bytes, mode_t mode,
                      const QByteArray& stem)
 {
-    const qsizetype slash = target.lastIndexOf('/');
-    QByteArray temp = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
-    // Keep the temporary's name within NAME_MAX.
-    if (temp.size() - slash - 1 > NAME_MAX)
-        temp = target.left(slash + 1) + '.' + stem + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = CloseChecked(fd, ok) && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok) {
+    QByteArray temp;
+    int fd = ::open(FolderOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    bool ok = fd >= 0 && ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    if (ok && !LinkUnnamed(fd, target, stem, &temp) && errno == ENOENT) {
+        // No /proc to name it by: write a named one instead.
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0) {
+        temp = CDocument::TemporaryName(target, stem);
+        fd = ::mkstemp(temp.data());
+        if (fd < 0)
+            return false;
+        ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    }
+    ok = CloseChecked(fd, ok && !temp.isEmpty()) && ::rename(temp.constData(), target.constData()) == 0;
+    if (!ok && !temp.isEmpty()) {
         const int saved = errno;
         ::unlink(temp.constData());
         errno = saved;
@@ -159,6 +187,46 @@ bool WriteInPlace(const QByteArray& target, const QByteArray& bytes)
 }
 
 }  // namespace
+
+QByteArray CDocument::TemporaryName(const QByteArray& target, const QByteArray& stem)
+{
+    const qsizetype slash = target.lastIndexOf('/');
+    QByteArray temp = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
+    // Within NAME_MAX.
+    if (temp.size() - slash - 1 > NAME_MAX)
+        temp = target.left(slash + 1) + '.' + stem.left(NAME_MAX - 8) + ".XXXXXX";
+    return temp;
+}
+
+QByteArray CDocument::TemporaryStem() const
+{
+    // Named after the application, which no file name can make too long.
+    const QString app = m_pContext ? m_pContext->GetAppName().toLower() : QString();
+    return QFile::encodeName(app.isEmpty() ? QStringLiteral("save") : app);
+}
+
+QByteArray CDocument::WriteTarget(const QByteArray& native)
+{
+    if (char* resolved = ::realpath(native.constData(), nullptr)) {
+        QByteArray target(resolved);
+        std::free(resolved);
+        return target;
+    }
+    // A dangling link: followed by hand to the name it points to.
+    QByteArray target = native;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        QByteArray link(PATH_MAX, '\0');
+        if (::lstat(target.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            break;
+        const ssize_t n = ::readlink(target.constData(), link.data(), size_t(link.size()));
+        if (n <= 0 || n >= link.size())
+            break;
+        link.truncate(n);
+        target = link.startsWith('/') ? link : FolderOf(target) + '/' + link;
+    }
+    return target;
+}
 
 QString CDocument::ErrnoMessage(int err, const QString& path, bool saving)
 {
@@ -259,13 +327,7 @@ bool CDocument::OnSaveDocument(const QString& path)
         return false;
     }
     // A symbolic link stays a link: its target gets the text.
-    QByteArray target = native;
-    if (exists) {
-        if (char* resolved = ::realpath(native.constData(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
-    }
+    const QByteArray target = WriteTarget(native);
     // Atomic where the folder takes a temporary file and no other link
     // shares the file; otherwise the file itself is overwritten.
     const bool folderWritable = CanWrite(FolderOf(target), W_OK | X_OK);
@@ -279,10 +341,7 @@ bool CDocument::OnSaveDocument(const QString& path)
             ::umask(mask);
             mode = 0666 & ~mask;
         }
-        // Named after the application, which no file name can make too long.
-        const QString app = m_pContext ? m_pContext->GetAppName().toLower() : QString();
-        const QByteArray stem = QFile::encodeName(app.isEmpty() ? QStringLiteral("save") : app);
-        ok = WriteAtomically(target, buffer.data(), mode, stem.left(NAME_MAX - 8));
+        ok = WriteAtomically(target, buffer.data(), mode, TemporaryStem());
     } else {
         ok = exists ? WriteInPlace(target, buffer.data()) : (errno = folderError, false);
     }

@@ -78,6 +78,14 @@ public:
                                     bool saving);
     // Message for errno, with the file's name for %1.
     static QString ErrnoMessage(int err, const QString& path, bool saving);
+    // The file a write to native lands in: symbolic links followed, a
+    // dangling one too (to the name it points to); else native itself.
+    static QByteArray WriteTarget(const QByteArray& native);
+    // A hidden temporary name beside target, ending in "XXXXXX" for mkstemp;
+    // stem stands for the file's name when that is too long.
+    static QByteArray TemporaryName(const QByteArray& target, const QByteArray& stem);
+    // The application's name, for temporary files.
+    QByteArray TemporaryStem() const;
 
 private:
     void UpdateFrameTitle();

@@ -142,30 +142,34 @@ QString CEditView::PrintDocument(QPrinter& printer)
             return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
         return QString();
     }
-    // A PDF file: make sure it can be written, and that it is a file whose
-    // end can be checked once the job is done. Printing replaces it anyway;
-    // emptied now, it can never pass for a whole PDF if the job breaks off.
+    // A PDF file: printed to a temporary file beside it, which replaces it
+    // only when the job went through and the file ends as a PDF ends (the
+    // PDF engine does not report failed writes, a full disk among them). A
+    // failed job leaves the old file as it was.
     const QString name = printer.outputFileName();
-    const QByteArray native = QFile::encodeName(name);
+    const QByteArray target = CDocument::WriteTarget(QFile::encodeName(name));
     struct stat st {};
-    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+    const bool exists = ::stat(target.constData(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
         return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
-    const int fd =
-        ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (exists && ::access(target.constData(), W_OK) != 0)
+        return CDocument::ErrnoMessage(errno, name, true);
+    QByteArray temp = CDocument::TemporaryName(
+        target, m_pDocument ? m_pDocument->TemporaryStem() : QByteArray("print"));
+    const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return CDocument::ErrnoMessage(errno, name, true);
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const bool ready = ::fchmod(fd, exists ? st.st_mode & 07777 : 0666 & ~mask) == 0;
     ::close(fd);
-    if (!regular)
-        return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
-    // The PDF engine does not report failed writes (a full disk): the
-    // written file must end as a PDF ends, or it is removed.
-    if (PrintDirect(printer) && PdfComplete(native))
+    printer.setOutputFileName(QFile::decodeName(temp));
+    const bool printed = ready && PrintDirect(printer) && PdfComplete(temp) &&
+                         ::rename(temp.constData(), target.constData()) == 0;
+    printer.setOutputFileName(name);
+    if (printed)
         return QString();
-    if (char* resolved = ::realpath(native.constData(), nullptr)) {
-        ::unlink(resolved);
-        std::free(resolved);
-    }
+    ::unlink(temp.constData());
     return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
 }
 

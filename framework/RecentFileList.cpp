@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 void CRecentFileList::Add(const QString& path)
 {
@@ -16,12 +17,34 @@ void CRecentFileList::Add(const QString& path)
     m_arrNames.prepend(path);
     while (m_arrNames.size() > m_nSize)
         m_arrNames.removeLast();
+    m_added.removeAll(path);
+    m_added.append(path);
+    m_removed.removeAll(path);
 }
 
 void CRecentFileList::Remove(int index)
 {
-    if (index >= 0 && index < m_arrNames.size())
-        m_arrNames.removeAt(index);
+    if (index < 0 || index >= m_arrNames.size())
+        return;
+    m_added.removeAll(m_arrNames[index]);
+    m_removed.append(m_arrNames.takeAt(index));
+}
+
+void CRecentFileList::Merge(const CRecentFileList& stored)
+{
+    QStringList merged;
+    for (const QString& name : std::as_const(m_arrNames)) {
+        if (m_added.contains(name))
+            merged.append(name);
+    }
+    const QStringList* lists[] = {&stored.m_arrNames, &m_arrNames};
+    for (const QStringList* list : lists) {
+        for (const QString& name : *list) {
+            if (!merged.contains(name) && !m_removed.contains(name))
+                merged.append(name);
+        }
+    }
+    m_arrNames = merged.mid(0, m_nSize);
 }
 
 QString CRecentFileList::AbbreviateName(const QString& path, int maxLength,

@@ -26,8 +26,14 @@ public:
     void ReadList(QSettings& settings);
     // Clears the section, then writes the non-empty entries.
     void WriteList(QSettings& settings) const;
+    // Takes in the list another window stored meanwhile: the files added in
+    // this run first, then the stored ones, then the rest of this list; the
+    // entries removed in this run stay out.
+    void Merge(const CRecentFileList& stored);
 
 private:
     QStringList m_arrNames;
+    QStringList m_added;    // in this run
+    QStringList m_removed;  // in this run
     int m_nSize;
 };

@@ -43,38 +43,55 @@ CWinApp::~CWinApp()
         s_pApp = nullptr;
 }
 
-std::unique_ptr<QSettings> CWinApp::OpenSettings() const
+QString CWinApp::SettingsFileName(const QString& key, const QString& appName)
 {
-    return std::make_unique<QSettings>(m_strRegistryKey, m_strAppName);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + key +
+           u'/' + appName + QStringLiteral(".conf");
 }
 
-bool CWinApp::SettingsStoreUsable()
+namespace {
+
+// Far more than the settings ever take: a larger file is not ours, and
+// reading it would slow every start and exit.
+constexpr qint64 kMaxSettingsBytes = 1 << 20;
+
+// Why the settings file cannot be used, or nothing when it can (or is absent).
+const char* SettingsFileProblem(const QString& name)
 {
-    // QSettings reads the application's file and the settings key's own.
-    const QString base =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/';
-    for (const QString& name : QStringList{base + m_strRegistryKey + u'/' + m_strAppName + QStringLiteral(".conf"),
-                                base + m_strRegistryKey + QStringLiteral(".conf")}) {
-        struct stat st {};
-        if (::stat(QFile::encodeName(name).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-            // A pipe or device would hang the start or the exit.
-            std::fprintf(stderr,
-                         "%s: %s is not a regular file; starting with default settings, "
-                         "which will not be saved.\n",
-                         qPrintable(m_strAppName.toLower()), qPrintable(name));
-            return false;
-        }
+    struct stat st {};
+    if (::stat(QFile::encodeName(name).constData(), &st) != 0)
+        return nullptr;
+    // A pipe or device would hang the start or the exit.
+    if (!S_ISREG(st.st_mode))
+        return "is not a regular file";
+    if (st.st_size > kMaxSettingsBytes)
+        return "is larger than 1 MiB";
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<QSettings> CWinApp::OpenSettings()
+{
+    const QString name = SettingsFileName(m_strRegistryKey, m_strAppName);
+    if (!m_bSettingsRefused) {
+        const char* problem = SettingsFileProblem(name);
+        if (!problem)
+            return std::make_unique<QSettings>(name, QSettings::NativeFormat);
+        std::fprintf(stderr, "%s: %s %s; default settings are used and none are saved.\n",
+                     qPrintable(m_strAppName.toLower()), QFile::encodeName(name).constData(),
+                     problem);
+        m_bSettingsRefused = true;
+        m_bSaveSettings = false;
     }
-    return true;
+    // A file that can never exist: reads nothing, keeps nothing.
+    return std::make_unique<QSettings>(QStringLiteral("/dev/null/refused.conf"),
+                                       QSettings::NativeFormat);
 }
 
 void CWinApp::LoadStdProfileSettings(int mruSize)
 {
     m_recentFiles = CRecentFileList(mruSize);
-    if (!SettingsStoreUsable()) {
-        m_bSaveSettings = false;
-        return;
-    }
     auto settings = OpenSettings();
     m_recentFiles.ReadList(*settings);
     m_nNumPreviewPages = settings->value(QStringLiteral("Settings/PreviewPages"), 0).toInt();
@@ -83,6 +100,10 @@ void CWinApp::LoadStdProfileSettings(int mruSize)
 void CWinApp::SaveStdProfileSettings()
 {
     auto settings = OpenSettings();
+    // Another window may have stored its files since this one started.
+    CRecentFileList stored(m_recentFiles.GetSize());
+    stored.ReadList(*settings);
+    m_recentFiles.Merge(stored);
     m_recentFiles.WriteList(*settings);
     if (m_nNumPreviewPages != 0)
         settings->setValue(QStringLiteral("Settings/PreviewPages"), m_nNumPreviewPages);
@@ -157,16 +178,15 @@ QPrinter& CWinApp::GetPrinter()
 
 bool CWinApp::Unregister(bool quiet)
 {
-    if (SettingsStoreUsable()) {
-        auto settings = OpenSettings();
-        const QString file = settings->fileName();
-        settings->clear();
-        settings->sync();
-        QFile::remove(file);
-        // The settings key's folder goes too when nothing else is left in it.
-        QDir().rmdir(QFileInfo(file).absolutePath());
-    }
-    if (!quiet)
+    const QString file = SettingsFileName(m_strRegistryKey, m_strAppName);
+    // What is not a settings file (a pipe, a huge file) is left alone.
+    const bool removed = !SettingsFileProblem(file) && (QFile::remove(file) || !QFile::exists(file));
+    // The settings key's folder goes too when nothing else is left in it.
+    QDir().rmdir(QFileInfo(file).absolutePath());
+    if (!removed)
+        std::fprintf(stderr, "%s: %s was not removed.\n", qPrintable(m_strAppName.toLower()),
+                     QFile::encodeName(file).constData());
+    else if (!quiet)
         AfxMessageBox(AFX_IDS_UNREG_DONE);
     m_bSaveSettings = false;
     return false;

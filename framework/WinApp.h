@@ -36,10 +36,12 @@ public:
     void SetRegistryKey(const QString& key) { m_strRegistryKey = key; }
     void LoadStdProfileSettings(int mruSize);
     void SaveStdProfileSettings();
-    std::unique_ptr<QSettings> OpenSettings() const;
-    // False (with a note on stderr) when a settings file exists but is not a
-    // regular file: then defaults are used and nothing is written back.
-    bool SettingsStoreUsable();
+    // The one way to the settings store. A settings file that is not a
+    // regular file or is far too large is refused (with a note on stderr):
+    // then this and every later call give an empty store that keeps nothing.
+    std::unique_ptr<QSettings> OpenSettings();
+    // The settings file of the given settings key and application.
+    static QString SettingsFileName(const QString& key, const QString& appName);
 
     void AddDocTemplate(std::unique_ptr<CSingleDocTemplate> docTemplate);
     CDocument* OpenDocumentFile(const QString& path);
@@ -79,6 +81,7 @@ protected:
 
     QString m_strRegistryKey;
     bool m_bSaveSettings = true;
+    bool m_bSettingsRefused = false;
     CRecentFileList m_recentFiles;
     std::unique_ptr<CSingleDocTemplate> m_pDocTemplate;
     std::unique_ptr<QPrinter> m_pPrinter;

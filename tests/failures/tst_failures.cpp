@@ -6,17 +6,21 @@
 #include "NativePath.h"
 #include "Resource.h"
 
+#include <QDirIterator>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -77,6 +81,21 @@ CRun Run(const QStringList& args, const QProcessEnvironment& env)
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
+QSettings Store()
+{
+    return QSettings(CJestpadApp::SettingsFileName(), QSettings::NativeFormat);
+}
+
+// Every file under the user's configuration folder, by its relative path.
+QStringList ConfigFiles()
+{
+    const QDir base(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    QStringList files;
+    for (QDirIterator it(base.path(), QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+        files.append(base.relativeFilePath(it.next()));
+    return files;
+}
+
 }  // namespace
 
 class CFailuresTest : public QObject {
@@ -113,6 +132,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        QStandardPaths::setTestModeEnabled(true);
+        if (!QFileInfo(CJestpadApp::SettingsFileName()).isFile())  // a pipe left by a run that hung
+            QFile::remove(CJestpadApp::SettingsFileName());
         // The mount lives in a namespace of this process only.
         m_full = Path(u"full"_s);
         QDir().mkpath(m_full);
@@ -131,6 +153,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("pdf") << QStringList{"-pt", "FILE", "ok.pdf", "d", "p"} << QString();
         QTest::newRow("full disk") << QStringList{"-pt", "FILE", "FULL/out.pdf", "d", "p"} << kPrintFailed;
+        QTest::newRow("full disk, old PDF kept") << QStringList{"-pt", "FILE", "FULL/old.pdf", "d", "p"} << kPrintFailed;
         QTest::newRow("dev full") << QStringList{"-pt", "FILE", "devfull.pdf", "d", "p"} << kPrintFailed;
         QTest::newRow("no such printer") << QStringList{"-pt", "FILE", "NoSuchPrinter", "d", "p"} << kNoPrinter;
         QTest::newRow("no printer at all") << QStringList{"-p", "FILE"} << kNoPrinter;
@@ -150,6 +173,9 @@ private slots:
         args[1] = LongText();
         if (args.value(2).endsWith(u".pdf"))
             args[2] = args[2].startsWith(u"FULL") ? m_full + args[2].mid(4) : Path(args[2]);
+        const QByteArray old = "%PDF-1.4\n%%EOF\n";
+        if (args.value(2).endsWith(u"old.pdf"))
+            QVERIFY(WriteRaw(QFile::encodeName(args[2]), old));
         CFakeUiSeam seam;
         auto h = StartJestpad(args[0] == u"MENU" ? args.mid(1, 1) : args);
         if (args[0] == u"MENU") {
@@ -164,8 +190,14 @@ private slots:
         QCOMPARE(seam.messages, message.isEmpty() ? QStringList() : QStringList{message});
         if (message.isEmpty())
             QVERIFY(ReadAll(args[2]).endsWith("%%EOF\n"));
+        else if (args.value(2).endsWith(u"old.pdf"))
+            QCOMPARE(ReadAll(args[2]), old);
         else if (args.value(2).endsWith(u".pdf"))  // no truncated file is left behind
             QVERIFY(!QFileInfo(args[2]).isFile());
+        if (!m_full.isEmpty() && args.value(2).startsWith(m_full)) {  // nor a temporary one
+            QCOMPARE(QDir(m_full).entryList(QDir::Files | QDir::Hidden), args[2].endsWith(u"old.pdf") ? QStringList{u"old.pdf"_s} : QStringList());
+            QFile::remove(args[2]);
+        }
         h.Exit();
     }
 
@@ -180,6 +212,7 @@ private slots:
         QTest::newRow("read-only file") << "readOnly" << "%1 へのｱｸｾｽが拒否されました。" << true;
         QTest::newRow("folder") << "dir" << "予期しないﾌｧｲﾙ形式です。" << true;
         QTest::newRow("symlink loop") << "loop" << "%1 には無効なﾊﾟｽが含まれています。" << true;
+        QTest::newRow("dangling symlink: its target made") << "dangling" << QString() << false;
     }
 
     void saveAs()
@@ -197,6 +230,8 @@ private slots:
             QVERIFY(::link(QFile::encodeName(other).constData(), QFile::encodeName(target).constData()) == 0);
         else if (setup == u"loop")
             QFile::link(target, target);
+        else if (setup == u"dangling")
+            QFile::link(u"made.txt"_s, target);
         else if (setup != u"dir")
             QFile::copy(other, target);
         if (setup == u"readOnly")
@@ -214,8 +249,95 @@ private slots:
         QCOMPARE(seam.messages, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(Inode(target) == before, sameInode);
         const QByteArray shown = h.view()->GetWindowText();
+        QCOMPARE(QFileInfo(target).isSymLink(), setup == u"loop" || setup == u"dangling");
         QCOMPARE(ReadAll(setup == u"link" ? other : target),
                  message.isEmpty() ? shown : QByteArray(setup == u"readOnly" ? "old" : "<unreadable>"));
+        h.Exit();
+    }
+
+    // A settings file that is no file, or far larger than any Jestpad
+    // writes, is neither read nor written: start and exit never hang.
+    void settingsStore()
+    {
+        const QString conf = CJestpadApp::SettingsFileName(), keyConf = QFileInfo(conf).path() + u".conf"_s;
+        const QByteArray huge = "[Recent%20File%20List]\nFile1=/tmp/a\nx=" + QByteArray(2 << 20, 'x');
+        const struct { QString path; bool pipe, whileRunning; } rows[] = {
+            {conf, true, false}, {keyConf, true, false}, {conf, true, true}, {conf, false, false}};  // else 2 MiB
+        QDir().mkpath(QFileInfo(conf).path());
+        CFakeUiSeam seam;
+        for (const auto& row : rows) {
+            const QByteArray native = QFile::encodeName(row.path);
+            const auto make = [&] { QVERIFY(row.pipe ? ::mkfifo(native.constData(), 0600) == 0 : WriteRaw(native, huge)); };
+            ::alarm(30);  // a hang ends the test
+            if (QFile::remove(row.path), !row.whileRunning)
+                make();
+            auto h = StartJestpad({Text(u"s.txt"_s, u"です。"_s)});
+            QCOMPARE(h.app->GetRecentFileList().GetCount(), 1);  // this file only
+            if (row.whileRunning)
+                make();
+            h.Exit();
+            ::alarm(0);
+            struct stat st {};
+            QVERIFY(row.pipe ? ::stat(native.constData(), &st) == 0 && S_ISFIFO(st.st_mode) : ReadAll(row.path) == huge);
+            QFile::remove(row.path);
+        }
+    }
+
+    // Two windows closing in either order: the last keeps the other's files, its own first.
+    void recentListOfTwoWindows()
+    {
+        CFakeUiSeam seam;
+        for (const bool firstClosesFirst : {true, false}) {
+            PrepareTestSettings();
+            Store().setValue(u"Recent File List/File1"_s, Text(u"old.txt"_s, u"古い"_s));
+            auto first = StartJestpad({Text(u"a.txt"_s, u"あ"_s)});
+            auto second = StartJestpad({Text(u"b.txt"_s, u"い"_s)});
+            (firstClosesFirst ? first : second).Exit();
+            (firstClosesFirst ? second : first).Exit();
+            QStringList names;
+            for (int i = 1; i <= 4; ++i)
+                names.append(QFileInfo(Store().value(u"Recent File List/File%1"_s.arg(i)).toString()).fileName());
+            QCOMPARE(names.join(u' '), firstClosesFirst ? u"b.txt a.txt old.txt "_s : u"a.txt b.txt old.txt "_s);
+        }
+    }
+
+    // Qt's own dialogs keep no history: only the settings file is written,
+    // and -Unregister leaves nothing.
+    void nothingWrittenUnasked()
+    {
+        auto h = StartJestpad({Text(u"n.txt"_s, u"です。"_s)});
+        std::function<void()> cancel = [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+            else
+                QTimer::singleShot(50, cancel);
+        };
+        QTimer::singleShot(50, cancel);
+        QVERIFY(Command(h, ID_FILE_OPEN));  // the real Open dialog, cancelled
+        h.Exit();
+        QCOMPARE(ConfigFiles(), QStringList{CJestpadApp::kSettingsKey + u"/Jestpad.conf"_s});
+        CFakeUiSeam seam;
+        StartJestpad({u"-Unregister"_s}).Exit();
+        QCOMPARE(ConfigFiles(), QStringList());
+    }
+
+    // A save killed while it writes leaves no temporary file behind.
+    void saveKilledMidway()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad({LongText()});
+        QDir().mkpath(Path(u"killed"_s));
+        const QString target = Text(u"killed/t.txt"_s, u"old"_s);
+        const pid_t child = ::fork();
+        const rlimit size{4096, 4096}, core{0, 0};  // killed by SIGXFSZ past 4 KiB, without a core
+        if (child == 0 && ::setrlimit(RLIMIT_CORE, &core) == 0 && ::setrlimit(RLIMIT_FSIZE, &size) == 0)
+            h.doc()->OnSaveDocument(target);
+        if (child == 0)
+            ::_exit(0);
+        int status = 0;
+        QVERIFY(::waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+        QCOMPARE(QDir(Path(u"killed"_s)).entryList(QDir::Files | QDir::Hidden), QStringList{u"t.txt"_s});
+        QCOMPARE(ReadAll(target), QByteArray("old"));
         h.Exit();
     }
 
@@ -280,10 +402,8 @@ private slots:
 
     void recentEntries()
     {
-        QSettings(u"Local AppWizard-Generated Applications"_s, u"Jestpad"_s)
-            .setValue(u"Recent File List/File1"_s, u'/' + QString(5000, u'a'));
-        QSettings(u"Local AppWizard-Generated Applications"_s, u"Jestpad"_s)
-            .setValue(u"Recent File List/File2"_s, u"/tmp/b.txt"_s);
+        Store().setValue(u"Recent File List/File1"_s, u'/' + QString(5000, u'a'));
+        Store().setValue(u"Recent File List/File2"_s, u"/tmp/b.txt"_s);
         auto h = StartJestpad();
         QCOMPARE(h.app->GetRecentFileList().GetCount(), 1);
         QCOMPARE(h.app->GetRecentFileList()[0], u"/tmp/b.txt"_s);
@@ -305,8 +425,17 @@ private slots:
         QTest::newRow("version, output closed") << "exec \"$0\" --version >&-" << true << 1 << QByteArray() << QByteArray("*");
         QTest::newRow("file, no display") << "exec \"$0\" \"$1\"" << false << 1 << QByteArray()
                                           << QByteArray("jestpad needs a display (DISPLAY or WAYLAND_DISPLAY); jestcat works without one\n");
+        QTest::newRow("display unreachable") << "DISPLAY=:77 exec \"$0\" \"$1\"" << false << 1 << QByteArray()
+                                             << QByteArray("jestpad: cannot open the display \":77\"; jestpad needs a display (DISPLAY or WAYLAND_DISPLAY); jestcat works without one\n");
+        // Standard input is a pipe: no box waits for a click, standard error says why.
+        QTest::newRow("-pt, no such printer") << "exec \"$0\" -pt \"$1\" NoSuchPrinter d p" << true << 1 << QByteArray()
+                                              << QByteArray("jestpad: ﾌﾟﾘﾝﾀが見つかりません。ﾌﾟﾘﾝﾀ名を確かめてください。\n");
+        QTest::newRow("-p, no such file") << "exec \"$0\" -p \"$1.none\"" << true << 1 << QByteArray()
+                                          << QByteArray("jestpad: FILE.none が見つかりません。\n");
+        QTest::newRow("unknown switch, second file") << "exec \"$0\" -zz -pt \"$1\" \"$1.pdf\" d p extra" << true << 0 << QByteArray()
+                                                     << QByteArray("jestpad: unknown switch -zz ignored\njestpad: extra argument extra ignored\n");
         QTest::newRow("settings file is a pipe") << "mkfifo \"$2\" && exec \"$0\" -pt \"$1\" \"$1.pdf\" d p" << true << 0 << QByteArray()
-                                                 << QByteArray("jestpad: CONF is not a regular file; starting with default settings, which will not be saved.\n");
+                                                 << QByteArray("jestpad: CONF is not a regular file; default settings are used and none are saved.\n");
     }
 
     void programItself()
@@ -316,14 +445,14 @@ private slots:
         QFETCH(int, code);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
-        const QString conf = Path(u"config/Local AppWizard-Generated Applications/Jestpad.conf"_s);
+        const QString conf = Path(u"config/"_s + CJestpadApp::kSettingsKey + u"/Jestpad.conf"_s);
         QDir().mkpath(QFileInfo(conf).path());
         QFile::remove(conf);
         const CRun run = Run({command, QStringLiteral(JESTPAD_BIN), LongText(), conf}, Env(display));
         QCOMPARE(run.code, code);
         QCOMPARE(run.out, out);
         if (err != "*")
-            QCOMPARE(run.err, err.replace("CONF", QFile::encodeName(conf)));
+            QCOMPARE(run.err, err.replace("CONF", QFile::encodeName(conf)).replace("FILE", QFile::encodeName(Path(u"long.txt"_s))));
     }
 
     void cleanupTestCase()

@@ -24,8 +24,7 @@
 inline void PrepareTestSettings()
 {
     QStandardPaths::setTestModeEnabled(true);
-    QSettings settings(QStringLiteral("Local AppWizard-Generated Applications"),
-                       QStringLiteral("Jestpad"));
+    QSettings settings(CJestpadApp::SettingsFileName(), QSettings::NativeFormat);
     settings.clear();
     settings.sync();
 }

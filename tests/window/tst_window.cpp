@@ -61,8 +61,7 @@ bool WriteFile(const QString& path, const QByteArray& bytes)
 
 QSettings UserSettings()
 {
-    return QSettings(QStringLiteral("Local AppWizard-Generated Applications"),
-                     QStringLiteral("Jestpad"));
+    return QSettings(CJestpadApp::SettingsFileName(), QSettings::NativeFormat);
 }
 
 // Where each command of the frame's menus, keys and buttons must land, and
@@ -989,8 +988,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(file));
         QVERIFY(!QFileInfo::exists(QFileInfo(file).absolutePath()));
         if (message)
-            QCOMPARE(seam.messages, QStringList{QStringLiteral(
-                "ｼｽﾃﾑ ﾚｼﾞｽﾄﾘのｴﾝﾄﾘは削除されています、また INI ﾌｧｲﾙも削除されました。")});
+            QCOMPARE(seam.messages, QStringList{QStringLiteral("Jestpad の設定ﾌｧｲﾙを削除しました。")});
         else
             QVERIFY(seam.messages.isEmpty());
     }
