@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,13 +25,27 @@ namespace {
 const QColor kMatchBackground(255, 226, 110);
 // The box when the word is not in the text.
 const QColor kNotFoundBackground(255, 200, 200);
+// The search box never gets narrower than this.
+constexpr int kLeastEditWidth = 80;
 
 }  // namespace
 
 CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(view)
 {
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(4, 2, 4, 2);
+    // Two rows: the box and its buttons on top, and below them whatever of
+    // the options and the notes the window's width leaves no room for.
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(4, 2, 4, 2);
+    rows->setSpacing(2);
+    auto* layout = new QHBoxLayout;
+    m_pTop = layout;
+    m_pBottom = new QHBoxLayout;
+    m_pTop->setSpacing(6);
+    m_pBottom->setSpacing(6);
+    rows->addLayout(m_pTop);
+    rows->addLayout(m_pBottom);
+    // The window's width is the user's: the bar never asks for more.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* close = new QToolButton(this);
     close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
@@ -42,7 +57,7 @@ CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(
     auto* label = new QLabel(AfxLoadString(IDS_FIND_LABEL), this);
     layout->addWidget(label);
     m_pEdit = new QLineEdit(this);
-    m_pEdit->setMinimumWidth(180);
+    m_pEdit->setMinimumWidth(kLeastEditWidth);
     // A file dropped on the box opens, as anywhere else in the window.
     m_pEdit->setAcceptDrops(false);
     m_pEdit->installEventFilter(this);
@@ -65,16 +80,14 @@ CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(
 
     m_pMatchCase = new QCheckBox(AfxLoadString(IDS_FIND_MATCH_CASE), this);
     m_pMatchWidth = new QCheckBox(AfxLoadString(IDS_FIND_MATCH_WIDTH), this);
-    for (QCheckBox* box : {m_pMatchCase, m_pMatchWidth}) {
+    for (QCheckBox* box : {m_pMatchCase, m_pMatchWidth})
         connect(box, &QCheckBox::toggled, this, &CFindBar::Search);
-        layout->addWidget(box);
-    }
     // The count and notes never widen the window (a new width would wrap
-    // the whole text again).
+    // the whole text again): they wrap, on a row of their own if need be.
     m_pStatus = new QLabel(this);
+    m_pStatus->setWordWrap(true);
     m_pStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_pStatus->setMinimumWidth(m_pStatus->fontMetrics().horizontalAdvance(QStringLiteral("00000 / 00000 件")));
-    layout->addWidget(m_pStatus, 1);
+    Arrange();
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WidgetWithChildrenShortcut);
@@ -246,6 +259,48 @@ void CFindBar::ShowStatus(EWrap wrap)
         text += QStringLiteral("  ") +
                 AfxLoadString(wrap == WrappedToTop ? IDS_FIND_WRAPPED_TO_TOP : IDS_FIND_WRAPPED_TO_END);
     m_pStatus->setText(text);
+    Arrange();
+}
+
+void CFindBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Arrange();
+}
+
+void CFindBar::Arrange()
+{
+    // What the top row needs without the options and the notes.
+    int top = 0;
+    for (int i = 0; i < m_pTop->count(); ++i) {
+        QWidget* widget = m_pTop->itemAt(i)->widget();
+        if (widget == m_pEdit)
+            top += kLeastEditWidth + m_pTop->spacing();
+        else if (widget && widget != m_pMatchCase && widget != m_pMatchWidth && widget != m_pStatus)
+            top += widget->sizeHint().width() + m_pTop->spacing();
+    }
+    const int options = m_pMatchCase->sizeHint().width() + m_pMatchWidth->sizeHint().width() +
+                        2 * m_pTop->spacing();
+    const int notes = m_pStatus->fontMetrics().horizontalAdvance(
+        m_pStatus->text().isEmpty() ? QStringLiteral("00000 / 00000 件") : m_pStatus->text());
+    const QMargins margins = layout()->contentsMargins();
+    const int room = width() - margins.left() - margins.right();
+    const bool optionsOnTop = top + options <= room;
+    const bool notesOnTop = optionsOnTop && top + options + notes <= room;
+    const int arrangement = int(optionsOnTop) + int(notesOnTop);
+    if (arrangement == m_nArrangement)
+        return;
+    m_nArrangement = arrangement;
+    QWidget* const moving[] = {m_pMatchCase, m_pMatchWidth, m_pStatus};
+    for (QWidget* widget : moving) {
+        m_pTop->removeWidget(widget);
+        m_pBottom->removeWidget(widget);
+    }
+    // In order, so that the options stay before the notes.
+    for (QWidget* widget : moving) {
+        const bool onTop = widget == m_pStatus ? notesOnTop : optionsOnTop;
+        (onTop ? m_pTop : m_pBottom)->addWidget(widget, widget == m_pStatus ? 1 : 0);
+    }
 }
 
 void CFindBar::Highlight()

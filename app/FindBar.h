@@ -38,6 +38,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     enum EWrap { NoWrap, WrappedToTop, WrappedToEnd };
@@ -48,12 +49,18 @@ private:
     void ShowStatus(EWrap wrap);
     void Highlight();
     void ReadText();
+    // Puts the options and the notes on the top row while they fit, else on
+    // the second.
+    void Arrange();
 
     CEditView* m_pView;
     QLineEdit* m_pEdit;
     QCheckBox* m_pMatchCase;
     QCheckBox* m_pMatchWidth;
     QLabel* m_pStatus;
+    class QHBoxLayout* m_pTop;
+    class QHBoxLayout* m_pBottom;
+    int m_nArrangement = -1;  // how many of options and notes are on top
     CTextFinder m_finder;
     bool m_bTextRead = false;
     QList<CTextMatch> m_arrMatches;

@@ -3,6 +3,7 @@
 #include "Afx.h"
 #include "FrameWnd.h"
 #include "JestpadView.h"
+#include "MainFrm.h"
 #include "NativePath.h"
 #include "Rewrite.h"
 #include "Resource.h"
@@ -73,6 +74,13 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     // An encoding chosen for the file stays for its reloads only.
     const bool sameFile = !GetPathName().isEmpty() && AbsolutePath(path) == GetPathName();
     m_loadEncoding = sameFile ? m_forcedEncoding : std::nullopt;
+    if (auto* mainFrame = qobject_cast<CMainFrame*>(AfxGetMainWnd()))
+        mainFrame->ClearDropNote();
+    // The same file opened again keeps the reader's place.
+    CJestpadView* jestView = GetJestpadView();
+    std::optional<CJestpadView::CReadingPlace> place;
+    if (sameFile && m_bViewReady && jestView)
+        place = jestView->GetReadingPlace();
     if (!CDocument::OnOpenDocument(path))
         return false;
     m_forcedEncoding = m_loadEncoding;
@@ -92,6 +100,8 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     options.m_nPassLimit = kPassLimit;
     const bool whole = RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    if (place && view == jestView)
+        jestView->SetReadingPlace(*place);
     if (!whole)
         AfxMessageBox(IDS_PASS_CUT_SHORT);
     return true;

@@ -324,15 +324,17 @@ QString CDocument::ProposedSaveName(const QString& path)
         const QString folder = AfxGetApp() ? AfxGetApp()->m_strLastFolder : QString();
         return folder.isEmpty() ? name : QDir(folder).filePath(name);
     }
-    // "<name>_jest<ext>" beside the file, so that Enter cannot overwrite it.
-    const QFileInfo info(path);
+    // "<name>_jest<ext>" beside the file, so that Enter cannot overwrite it;
+    // the name as the caption reads it, even when its bytes are not UTF-8.
+    const QString folder = path.left(path.lastIndexOf(u'/') + 1);
+    const QFileInfo info(folder + PathForDisplay(path.mid(folder.size())));
     QString base = info.completeBaseName();
     QString ext = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
     if (base.isEmpty()) {
         base = info.fileName();
         ext.clear();
     }
-    return info.dir().filePath(base + QStringLiteral("_jest") + ext);
+    return folder + base + QStringLiteral("_jest") + ext;
 }
 
 void CDocument::OnFileSaveAs()

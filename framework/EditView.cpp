@@ -249,7 +249,7 @@ bool CEditView::PrintDirect(QPrinter& printer)
     FlushDisplay();
     // Print a copy so that the page layout does not disturb the screen's.
     std::unique_ptr<QTextDocument> doc(document()->clone());
-    doc->setDefaultFont(font());
+    doc->setDefaultFont(PrintFont());
     doc->print(&printer);
     return printer.printerState() != QPrinter::Error;
 }

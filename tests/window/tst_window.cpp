@@ -14,6 +14,9 @@
 #include <QFontDialog>
 #include <QTimer>
 #include <QFontInfo>
+#include <QInputDialog>
+#include <QPrinter>
+#include <QTextBlock>
 #include <QLabel>
 #include <QPrintPreviewWidget>
 #include <QStatusTipEvent>
@@ -87,6 +90,9 @@ const CCommandRow kCommands[] = {
     {ID_FILE_REOPEN_UTF8, ETarget::Document, true},   {ID_FILE_REOPEN_EUCJP, ETarget::Document, true},
     {ID_FILE_REOPEN_JIS, ETarget::Document, true},    {ID_FILE_REOPEN_UTF16LE, ETarget::Document, true},
     {ID_FILE_REOPEN_UTF16BE, ETarget::Document, true},
+    {ID_VIEW_ZOOM_IN, ETarget::View, false},     {ID_VIEW_ZOOM_OUT, ETarget::View, false},
+    {ID_VIEW_ZOOM_RESET, ETarget::View, false},  {ID_EDIT_GOTO_LINE, ETarget::View, false},
+    {ID_VIEW_JEST_MARKS, ETarget::View, true},
 };
 
 // A device that claims a size of its own, whatever it holds.
@@ -843,12 +849,11 @@ private slots:
         CFakeUiSeam seam;
         auto h = StartJestpad({MakeFile(QStringLiteral("font.txt"), SampleBytes())});
         const QFont before = h.view()->font();
-        // Cancel: nothing changes; the dialog starts from "ＭＳ 明朝".
+        // The screen starts in the font the dialog starts from, "ＭＳ 明朝" 12.
+        QCOMPARE(before, QFont(QStringLiteral("ＭＳ 明朝"), 12));
         QVERIFY(Command(h, ID_SETTINGS_FONT));
-        QCOMPARE(seam.fontDialogStarts.size(), 1);
-        QCOMPARE(seam.fontDialogStarts[0].family(), QStringLiteral("ＭＳ 明朝"));
+        QCOMPARE(seam.fontDialogStarts, QList<QFont>{before});
         QCOMPARE(h.view()->font(), before);
-        QVERIFY(h.view()->font().family() != QStringLiteral("ＭＳ 明朝"));
         // OK: the control takes the chosen font, underline included.
         QFont chosen(QStringLiteral("IPAGothic"), 20);
         chosen.setUnderline(true);
@@ -1053,6 +1058,113 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, shown);
         QCOMPARE(Cp932ToDisplay(bytes), shown);
+    }
+
+
+    // Zoom changes the screen's font only: the printout keeps its pages.
+    void zoomLeavesPrintout()
+    {
+        CFakeUiSeam seam;
+        QByteArray text;
+        for (int i = 1; i <= 300; ++i)
+            text += "line " + QByteArray::number(i) + "\r\n";
+        auto h = StartJestpad({MakeFile(QStringLiteral("zoom.txt"), text)});
+        const auto pages = [&] {
+            QPrinter printer;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(Path(QStringLiteral("zoom.pdf")));
+            if (!h.view()->PrintDocument(printer).isEmpty())
+                return -1;
+            const QByteArray pdf = ReadAll(printer.outputFileName());
+            return int(pdf.count("/Type /Page") - pdf.count("/Type /Pages"));
+        };
+        const int before = pages();
+        QVERIFY(before > 1);
+        const QStringList steps = {"in:13", "in:14", "reset:12", "out:11"};
+        for (const QString& step : steps) {
+            const QString command = step.section(u':', 0, 0);
+            Command(h, command == u"in" ? ID_VIEW_ZOOM_IN : command == u"out" ? ID_VIEW_ZOOM_OUT
+                                                                              : ID_VIEW_ZOOM_RESET);
+            QCOMPARE(h.view()->font().pointSize(), step.section(u':', 1).toInt());
+        }
+        for (int i = 0; i < 30; ++i)
+            Command(h, ID_VIEW_ZOOM_OUT);
+        QCOMPARE(h.view()->font().pointSize(), 4);
+        QCOMPARE(pages(), before);
+        // The font dialog shows the chosen font, not the zoomed one.
+        Command(h, ID_SETTINGS_FONT);
+        QCOMPARE(seam.fontDialogStarts.last(), h.view()->m_font);
+        h.Exit();
+    }
+
+    // 指定行へ移動 through the seam: OK moves the caret, Cancel does not.
+    void gotoLine()
+    {
+        CFakeUiSeam seam;
+        QByteArray text;
+        for (int i = 1; i <= 300; ++i)
+            text += "line " + QByteArray::number(i) + "\r\n";
+        auto h = StartJestpad({MakeFile(QStringLiteral("goto.txt"), text)});
+        QString label;
+        int answer = 1;
+        seam.doModal = [&](QDialog& dialog) {
+            auto* input = qobject_cast<QInputDialog*>(&dialog);
+            if (!input)
+                return 2;
+            label = input->labelText() + u' ' + QString::number(input->intMaximum());
+            input->setIntValue(250);
+            return answer;
+        };
+        QVERIFY(Command(h, ID_EDIT_GOTO_LINE));
+        QCOMPARE(label, QStringLiteral("行番号 (1 - 301): 301"));
+        QCOMPARE(h.view()->textCursor().blockNumber(), 249);
+        answer = 2;
+        h.view()->GotoLine(3);
+        Command(h, ID_EDIT_GOTO_LINE);
+        QCOMPARE(h.view()->textCursor().blockNumber(), 2);
+        h.Exit();
+    }
+
+    // Reload, OK in 詳細設定 and another encoding keep the first line shown;
+    // a text that lost that line keeps the same fraction.
+    void readingPlaceKept_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("linesAfter");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("reload") << int(ID_FILE_RELOAD) << 300 << 150;
+        QTest::newRow("settings OK") << int(ID_SETTINGS_JEST) << 300 << 150;
+        QTest::newRow("other encoding") << int(ID_FILE_REOPEN_UTF8) << 300 << 150;
+        QTest::newRow("line gone") << int(ID_FILE_RELOAD) << 100 << 50;
+        QTest::newRow("one-word file") << int(ID_FILE_RELOAD) << 0 << 0;
+    }
+
+    void readingPlaceKept()
+    {
+        QFETCH(int, command);
+        QFETCH(int, linesAfter);
+        QFETCH(int, expected);
+        CFakeUiSeam seam;
+        seam.doModal = [](QDialog&) { return 1; };
+        const auto lines = [](int count) {
+            QByteArray text = count ? QByteArray() : QByteArray("word");
+            for (int i = 1; i <= count; ++i)
+                text += "line " + QByteArray::number(i) + "\r\n";
+            return text;
+        };
+        const QString path = MakeFile(QStringLiteral("place.txt"), lines(300));
+        auto h = StartJestpad({path});
+        QVERIFY(QTest::qWaitForWindowExposed(h.frame()));
+        h.view()->SetReadingPlace({150, 301});
+        QCOMPARE(h.view()->GetReadingPlace().m_nLine, 150);
+        QVERIFY(WriteFile(path, lines(linesAfter)));
+        QVERIFY(Command(h, command));
+        QCOMPARE(h.view()->GetReadingPlace().m_nLine, expected);
+        // Another file starts at its top.
+        seam.openAnswers.push_back(MakeFile(QStringLiteral("other.txt"), lines(300)));
+        Command(h, ID_FILE_OPEN);
+        QCOMPARE(h.view()->GetReadingPlace().m_nLine, 0);
+        h.Exit();
     }
 
     void cleanupTestCase() { PrepareTestSettings(); }
