@@ -32,7 +32,7 @@ constexpr int kLeastEditWidth = 80;
 
 CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(view)
 {
-    // Two rows: the box and its buttons on top, and below them whatever of
+    // Up to three rows: the box and its buttons on top, and below them what of
     // the options and the notes the window's width leaves no room for.
     auto* rows = new QVBoxLayout(this);
     rows->setContentsMargins(4, 2, 4, 2);
@@ -40,12 +40,15 @@ CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(
     auto* layout = new QHBoxLayout;
     m_pTop = layout;
     m_pBottom = new QHBoxLayout;
-    m_pTop->setSpacing(6);
-    m_pBottom->setSpacing(6);
-    rows->addLayout(m_pTop);
-    rows->addLayout(m_pBottom);
+    m_pNotes = new QHBoxLayout;
+    for (QHBoxLayout* row : {m_pTop, m_pBottom, m_pNotes}) {
+        row->setSpacing(6);
+        rows->addLayout(row);
+    }
     // The window's width is the user's: the bar never asks for more.
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
 
     auto* close = new QToolButton(this);
     close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
@@ -86,7 +89,9 @@ CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(
     // the whole text again): they wrap, on a row of their own if need be.
     m_pStatus = new QLabel(this);
     m_pStatus->setWordWrap(true);
-    m_pStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QSizePolicy wrapping(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    wrapping.setHeightForWidth(true);
+    m_pStatus->setSizePolicy(wrapping);
     Arrange();
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -285,21 +290,28 @@ void CFindBar::Arrange()
         m_pStatus->text().isEmpty() ? QStringLiteral("00000 / 00000 件") : m_pStatus->text());
     const QMargins margins = layout()->contentsMargins();
     const int room = width() - margins.left() - margins.right();
-    const bool optionsOnTop = top + options <= room;
-    const bool notesOnTop = optionsOnTop && top + options + notes <= room;
-    const int arrangement = int(optionsOnTop) + int(notesOnTop);
+    // Row of the options and of the notes: 0 beside the box, 1 below it, 2
+    // on a row of their own below the options.
+    const int optionsRow = top + options <= room ? 0 : 1;
+    int notesRow = 2;
+    if (optionsRow == 0)
+        notesRow = top + options + notes <= room ? 0 : 1;
+    else if (options + notes <= room)
+        notesRow = 1;
+    const int arrangement = optionsRow * 3 + notesRow;
     if (arrangement == m_nArrangement)
         return;
     m_nArrangement = arrangement;
+    QHBoxLayout* const rows[] = {m_pTop, m_pBottom, m_pNotes};
     QWidget* const moving[] = {m_pMatchCase, m_pMatchWidth, m_pStatus};
     for (QWidget* widget : moving) {
-        m_pTop->removeWidget(widget);
-        m_pBottom->removeWidget(widget);
+        for (QHBoxLayout* row : rows)
+            row->removeWidget(widget);
     }
     // In order, so that the options stay before the notes.
     for (QWidget* widget : moving) {
-        const bool onTop = widget == m_pStatus ? notesOnTop : optionsOnTop;
-        (onTop ? m_pTop : m_pBottom)->addWidget(widget, widget == m_pStatus ? 1 : 0);
+        const bool notes = widget == m_pStatus;
+        rows[notes ? notesRow : optionsRow]->addWidget(widget, notes ? 1 : 0);
     }
 }
 

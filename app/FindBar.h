@@ -50,7 +50,7 @@ private:
     void Highlight();
     void ReadText();
     // Puts the options and the notes on the top row while they fit, else on
-    // the second.
+    // rows below.
     void Arrange();
 
     CEditView* m_pView;
@@ -60,7 +60,8 @@ private:
     QLabel* m_pStatus;
     class QHBoxLayout* m_pTop;
     class QHBoxLayout* m_pBottom;
-    int m_nArrangement = -1;  // how many of options and notes are on top
+    class QHBoxLayout* m_pNotes;
+    int m_nArrangement = -1;  // the rows of the options and of the notes
     CTextFinder m_finder;
     bool m_bTextRead = false;
     QList<CTextMatch> m_arrMatches;

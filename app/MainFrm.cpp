@@ -201,8 +201,10 @@ void CMainFrame::RestoreLayout(QSettings& settings)
             const QRect area = screen->availableGeometry();
             const QSize size = rects->second.size().boundedTo(area.size() * kFirstShare);
             const QRect frame = rects->first;
-            const int x = std::clamp(frame.x(), area.left(), area.right() + 1 - size.width());
-            const int y = std::clamp(frame.y(), area.top(), area.bottom() + 1 - size.height());
+            // The frame's edges and title around the window's own size.
+            const QSize whole = size + (frame.size() - rects->second.size()).expandedTo(QSize(0, 0));
+            const int x = std::clamp(frame.x(), area.left(), std::max(area.left(), area.right() + 1 - whole.width()));
+            const int y = std::clamp(frame.y(), area.top(), std::max(area.top(), area.bottom() + 1 - whole.height()));
             resize(size);
             move(x, y);
         }
