@@ -87,8 +87,7 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     // Before the view's first initial update the raw text stays as loaded.
     if (!m_bViewReady)
         return true;
-    CFrameWnd* frame = AfxGetMainWnd();
-    CEditView* view = frame ? frame->GetActiveView() : GetFirstView();
+    CJestpadView* view = GetJestpadView();
     if (!view)
         return true;
     const QByteArray raw = view->GetWindowText();
@@ -113,7 +112,7 @@ bool CJestpadDoc::OnNewDocument()
         return false;
     m_encoding = CEncoding();
     m_forcedEncoding.reset();
-    if (CEditView* view = GetFirstView())
+    if (CJestpadView* view = GetJestpadView())
         view->SetWindowText(QByteArray(), m_encoding.m_id);
     ShowEncoding();
     return true;
@@ -154,13 +153,13 @@ void CJestpadDoc::LoadText(const QByteArray& raw)
         text.assign(bytes);
     }
     m_encoding = encoding;
-    GetFirstView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), pass);
+    GetJestpadView()->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())), pass);
     ShowEncoding();
 }
 
 std::optional<QByteArray> CJestpadDoc::SaveBytes(CEncoding& encoding)
 {
-    CEditView* view = GetFirstView();
+    CJestpadView* view = GetJestpadView();
     if (!view)
         return std::nullopt;
     const QByteArray text = view->GetWindowText();

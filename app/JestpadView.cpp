@@ -1,5 +1,6 @@
 #include "JestpadView.h"
 
+#include "DisplayDecoder.h"
 #include "FrameWnd.h"
 #include "JestpadDoc.h"
 #include "Resource.h"
@@ -22,6 +23,7 @@ CJestpadView::CJestpadView()
     // which is what Qt's font dialog works in.
     m_font.setFamily(QStringLiteral("ＭＳ 明朝"));
     m_font.setPointSize(12);
+    SetLimitText(kMaxTextBytes);
 
     // Wrapped at the window's edge, anywhere in a line without spaces, and
     // never a horizontal scroll bar.
@@ -48,6 +50,17 @@ CJestpadView::CJestpadView()
 }
 
 CJestpadView::~CJestpadView() = default;
+
+void CJestpadView::SetWindowText(const QByteArray& text, EncodingId encoding)
+{
+    m_encoding = encoding;
+    SetWindowText(text);
+}
+
+QString CJestpadView::DecodeForDisplay(const QByteArray& bytes) const
+{
+    return BytesToDisplay(bytes, m_encoding);
+}
 
 CJestpadDoc* CJestpadView::GetDocument() const
 {

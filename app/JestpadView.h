@@ -1,9 +1,11 @@
 // The Jestpad view: the edit view made read-only and word-wrapped, with the
-// font, zoom, go-to-line and rewrite-marking commands. Its first initial
-// update switches the rewriting on.
+// font, zoom, go-to-line and rewrite-marking commands, holding its text in
+// one encoding (CP932, UTF-8 or EUC-JP) and at most 1,048,575 bytes of it.
+// Its first initial update switches the rewriting on.
 #pragma once
 
 #include "EditView.h"
+#include "Encoding.h"
 
 #include <QFont>
 
@@ -13,8 +15,16 @@ class QSettings;
 class CJestpadView : public CEditView {
     Q_OBJECT
 public:
+    // Largest text the view takes: 1,048,575 bytes.
+    static constexpr qint64 kMaxTextBytes = 0xFFFFF;
+
     CJestpadView();
     ~CJestpadView() override;
+
+    using CEditView::SetWindowText;
+    // The text, with the encoding its bytes are in from now on.
+    void SetWindowText(const QByteArray& text, EncodingId encoding);
+    EncodingId GetTextEncoding() const { return m_encoding; }
 
     CJestpadDoc* GetDocument() const;
     void OnInitialUpdate() override;
@@ -52,11 +62,13 @@ public:
     bool m_bFontChosen = false;
 
 protected:
+    QString DecodeForDisplay(const QByteArray& bytes) const override;
     void wheelEvent(QWheelEvent* event) override;
 
 private:
     void ApplyFont();
 
+    EncodingId m_encoding = EncodingId::Cp932;
     int m_nZoom = 0;
     bool m_bShowEdits = false;
     int m_nWheel = 0;  // wheel turn not yet a whole step

@@ -1,10 +1,8 @@
-// Edit view: a plain text control that holds its text as a byte string in
-// one encoding (CP932, UTF-8 or EUC-JP; the bytes are the truth) and shows it
-// decoded.
+// Edit view: a plain text control that holds its text as a byte string (the
+// bytes are the truth) and shows it decoded.
 #pragma once
 
 #include "CmdTarget.h"
-#include "Encoding.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -18,10 +16,10 @@ class QPrinter;
 class CEditView : public QPlainTextEdit, public CCmdTarget {
     Q_OBJECT
 public:
-    // Largest text the view takes: 1,048,575 bytes.
-    static constexpr qint64 kMaxTextBytes = 0xFFFFF;
     // Hidden break opportunity in long runs: shown text only, never bytes.
     static constexpr QChar kBreakHint{u'\u200B'};
+    // The limit of a view that was given none: 64 MiB.
+    static constexpr qint64 kDefaultLimitText = qint64{64} << 20;
 
     CEditView();
     ~CEditView() override;
@@ -33,9 +31,9 @@ public:
     // The whole text as bytes, and its replacement (empty clears it).
     QByteArray GetWindowText() const { return m_text; }
     void SetWindowText(const QByteArray& text);
-    // The same, with the encoding the bytes are in from now on.
-    void SetWindowText(const QByteArray& text, EncodingId encoding);
-    EncodingId GetTextEncoding() const { return m_encoding; }
+    // Largest text a load takes, in bytes; a longer file is refused.
+    void SetLimitText(qint64 bytes) { m_nLimitText = bytes; }
+    qint64 GetLimitText() const { return m_nLimitText; }
     // The text as shown, decoded.
     QString GetDisplayText();
     // Shows the text set last, if it is not shown yet.
@@ -66,10 +64,12 @@ public:
 
 protected:
     QMimeData* createMimeDataFromSelection() const override;
+    // The text shown for the bytes; by default they are read as UTF-8.
+    virtual QString DecodeForDisplay(const QByteArray& bytes) const;
 
 private:
     QByteArray m_text;
-    EncodingId m_encoding = EncodingId::Cp932;
+    qint64 m_nLimitText = kDefaultLimitText;
     bool m_bDisplayPending = false;
     CDocument* m_pDocument = nullptr;
     CFrameWnd* m_pFrame = nullptr;

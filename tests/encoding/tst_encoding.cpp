@@ -2,7 +2,7 @@
 // Save As and the status pane, with no rule firing; the encoding chosen by
 // the user; characters Save As cannot write; the size limit on disk bytes.
 #include "Afx.h"
-#include "Cp932.h"
+#include "DisplayDecoder.h"
 #include "Encoding.h"
 #include "FakeUiSeam.h"
 #include "JestpadHarness.h"
@@ -182,8 +182,8 @@ private slots:
     {
         QTest::addColumn<int>("size");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("largest") << int(CEditView::kMaxTextBytes - 1) << QStringList();
-        QTest::newRow("one unit more") << int(CEditView::kMaxTextBytes + 1)
+        QTest::newRow("largest") << int(CJestpadView::kMaxTextBytes - 1) << QStringList();
+        QTest::newRow("one unit more") << int(CJestpadView::kMaxTextBytes + 1)
                                        << QStringList(QStringLiteral("ﾌｧｲﾙが大きすぎて開けません。"));
     }
     // UTF-16 kana take half again as many bytes in the view: the limit is

@@ -2,7 +2,7 @@
 // files, the file dialogs' starting places, and the preview, menu and
 // settings dialog details.
 #include "Afx.h"
-#include "Cp932.h"
+#include "DisplayDecoder.h"
 #include "FakeUiSeam.h"
 #include "FindBar.h"
 #include "JestSettingsDlg.h"

@@ -1,7 +1,7 @@
 // The Jestpad window run whole under the offscreen platform, with dialogs and
 // the clock answered by the fake seam.
 #include "Afx.h"
-#include "Cp932.h"
+#include "DisplayDecoder.h"
 #include "FakeUiSeam.h"
 #include "JestpadHarness.h"
 #include "Resource.h"
@@ -364,7 +364,7 @@ private slots:
         QTest::addColumn<qsizetype>("held");
         QTest::addColumn<qint64>("reported");
         QTest::addColumn<int>("message");  // -1: loaded
-        const qint64 limit = CEditView::kMaxTextBytes;
+        const qint64 limit = CJestpadView::kMaxTextBytes;
         QTest::newRow("true size") << qsizetype(100) << qint64(100) << -1;
         QTest::newRow("reports too much") << qsizetype(100) << limit + 1 << -1;
         QTest::newRow("reports nothing") << qsizetype(100) << qint64(0) << -1;
@@ -378,6 +378,7 @@ private slots:
         QFETCH(qint64, reported);
         QFETCH(int, message);
         CEditView view;
+        view.SetLimitText(CJestpadView::kMaxTextBytes);
         CLyingDevice device(QByteArray(held, 'a'), reported);
         CArchive ar(CArchive::load, &device);
         view.SerializeRaw(ar);

@@ -1,4 +1,4 @@
-#include "Cp932.h"
+#include "DisplayDecoder.h"
 
 #include "Sjis.h"
 

@@ -1,0 +1,229 @@
+// Printing and the print preview of the edit view.
+#include "EditView.h"
+
+#include "Afx.h"
+#include "Document.h"
+#include "FrameWnd.h"
+#include "UiSeam.h"
+#include "WinApp.h"
+
+#include <QAction>
+#include <QFile>
+#include <QGraphicsItem>
+#include <QGraphicsView>
+#include <QKeyEvent>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTextDocument>
+#include <QToolBar>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Qt's two-page preview leaves page 1 alone on the right; lay the pages out
+// in pairs, 1 and 2 side by side, 3 and 4 below, as on the desk.
+void PairFacingPages(QPrintPreviewWidget* preview)
+{
+    auto* view = preview->findChild<QGraphicsView*>();
+    if (preview->viewMode() != QPrintPreviewWidget::FacingPagesView || !view || !view->scene())
+        return;
+    QList<QGraphicsItem*> pages;
+    for (QGraphicsItem* item : view->scene()->items()) {
+        if (!item->parentItem())
+            pages.append(item);
+    }
+    if (pages.isEmpty())
+        return;
+    // Both layouts place the pages row by row, left to right.
+    std::sort(pages.begin(), pages.end(), [](const QGraphicsItem* a, const QGraphicsItem* b) {
+        return a->pos().y() != b->pos().y() ? a->pos().y() < b->pos().y()
+                                            : a->pos().x() < b->pos().x();
+    });
+    const QSizeF size = pages.first()->boundingRect().size();
+    bool moved = false;
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        const QPointF place((i % 2) * size.width(), (i / 2) * size.height());
+        if (pages[i]->pos() != place) {
+            pages[i]->setPos(place);
+            moved = true;
+        }
+    }
+    if (!moved)
+        return;
+    view->scene()->setSceneRect(view->scene()->itemsBoundingRect());
+    view->centerOn(pages[std::clamp<qsizetype>(preview->currentPage() - 1, 0, pages.size() - 1)]);
+}
+
+// Page Down and Page Up turn the preview's pages (two at a time side by side).
+class CPreviewKeys : public QObject {
+public:
+    explicit CPreviewKeys(QPrintPreviewWidget* preview) : QObject(preview), m_pPreview(preview) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_PageDown || key == Qt::Key_PageUp) {
+                const bool facing = m_pPreview->viewMode() == QPrintPreviewWidget::FacingPagesView;
+                const int step = facing ? 2 : 1;
+                int page = m_pPreview->currentPage();
+                if (facing)
+                    page -= (page - 1) % 2;
+                page += key == Qt::Key_PageDown ? step : -step;
+                if (page >= 1 && page <= m_pPreview->pageCount())
+                    m_pPreview->setCurrentPage(page);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPrintPreviewWidget* m_pPreview;
+};
+
+}  // namespace
+
+bool CEditView::PrintDirect(QPrinter& printer)
+{
+    FlushDisplay();
+    // Print a copy so that the page layout does not disturb the screen's.
+    std::unique_ptr<QTextDocument> doc(document()->clone());
+    doc->setDefaultFont(PrintFont());
+    doc->print(&printer);
+    return printer.printerState() != QPrinter::Error;
+}
+
+namespace {
+
+// A PDF that was written whole ends in "%%EOF" (and perhaps a line break).
+bool PdfComplete(const QByteArray& native)
+{
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    QByteArray tail(64, '\0');
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        const off_t from = st.st_size > tail.size() ? st.st_size - tail.size() : 0;
+        got = ::pread(fd, tail.data(), size_t(st.st_size - from), from);
+    }
+    ::close(fd);
+    return got > 0 && tail.left(got).trimmed().endsWith("%%EOF");
+}
+
+}  // namespace
+
+bool CEditView::PrinterAvailable(const QPrinter& printer)
+{
+    // Without any printer Qt falls back to a PDF printer without a file.
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return !printer.outputFileName().isEmpty();
+    return !printer.printerName().isEmpty() &&
+           !QPrinterInfo::printerInfo(printer.printerName()).isNull();
+}
+
+QString CEditView::PrintDocument(QPrinter& printer)
+{
+    if (!PrinterAvailable(printer))
+        return AfxLoadString(AFX_IDS_NO_PRINTER);
+    if (printer.outputFormat() != QPrinter::PdfFormat) {
+        if (!PrintDirect(printer))
+            return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
+        return QString();
+    }
+    // A PDF file: make sure it can be written, and that it is a file whose
+    // end can be checked once the job is done. Printing replaces it anyway;
+    // emptied now, it can never pass for a whole PDF if the job breaks off.
+    const QString name = printer.outputFileName();
+    const QByteArray native = QFile::encodeName(name);
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
+    const int fd =
+        ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return CDocument::ErrnoMessage(errno, name, true);
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular)
+        return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
+    // The PDF engine does not report failed writes (a full disk): the
+    // written file must end as a PDF ends, or it is removed.
+    if (PrintDirect(printer) && PdfComplete(native))
+        return QString();
+    if (char* resolved = ::realpath(native.constData(), nullptr)) {
+        ::unlink(resolved);
+        std::free(resolved);
+    }
+    return AfxLoadString(AFX_IDP_FAILED_TO_START_PRINT);
+}
+
+void CEditView::OnFilePrint()
+{
+    CWinApp* app = AfxGetApp();
+    if (!app)
+        return;
+    QPrinter& printer = app->GetPrinter();
+    if (!CUiSeam::Get().RunPrintDialog(m_pFrame, printer))
+        return;
+    const QString failure = PrintDocument(printer);
+    if (!failure.isEmpty())
+        AfxMessageBox(failure);
+}
+
+void CEditView::OnFilePrintPreview()
+{
+    CWinApp* app = AfxGetApp();
+    if (!app)
+        return;
+    QPrintPreviewDialog dialog(&app->GetPrinter(), m_pFrame);
+    auto* preview = dialog.findChild<QPrintPreviewWidget*>();
+    if (preview) {
+        // The one/two page choice last made in the preview.
+        if (app->m_nNumPreviewPages == 2)
+            preview->setViewMode(QPrintPreviewWidget::FacingPagesView);
+        else if (app->m_nNumPreviewPages == 1)
+            preview->setViewMode(QPrintPreviewWidget::SinglePageView);
+    }
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* printer) { PrintDirect(*printer); });
+    if (preview) {
+        connect(preview, &QPrintPreviewWidget::previewChanged, preview,
+                [preview] { PairFacingPages(preview); });
+        // The keys work at once: the focus starts on the pages, not the bar.
+        if (auto* pages = preview->findChild<QGraphicsView*>()) {
+            pages->installEventFilter(new CPreviewKeys(preview));
+            pages->setFocus();
+        }
+    }
+    // A close button at the end of the bar, and a dialog wide enough to show
+    // the whole bar, 印刷 included.
+    if (auto* bar = dialog.findChild<QToolBar*>()) {
+        bar->addSeparator();
+        QAction* close = bar->addAction(AfxLoadString(AFX_IDS_PREVIEW_CLOSE), &dialog, &QDialog::reject);
+        close->setObjectName(QStringLiteral("closeAction"));
+        const QSize hint = dialog.sizeHint();
+        dialog.resize(std::max(hint.width(), bar->sizeHint().width() + 24), hint.height());
+    }
+    const auto startMode = preview ? preview->viewMode() : QPrintPreviewWidget::SinglePageView;
+    CUiSeam::Get().DoModal(dialog);
+    // Remember the page count only when the user changed it.
+    if (preview && preview->viewMode() != startMode) {
+        if (preview->viewMode() == QPrintPreviewWidget::FacingPagesView)
+            app->m_nNumPreviewPages = 2;
+        else if (preview->viewMode() == QPrintPreviewWidget::SinglePageView)
+            app->m_nNumPreviewPages = 1;
+    }
+}
