@@ -61,6 +61,9 @@ public:
     CFrameWnd* m_pMainWnd = nullptr;
     QString m_strAppName;
     int m_nNumPreviewPages = 0;
+    // Size and place of the print preview (QWidget::saveGeometry), empty
+    // until one was shown; kept as "Window/PreviewGeometry".
+    QByteArray m_previewGeometry;
     int m_nExitCode = 0;
     // Folder of the file last opened or saved in this run (the document's,
     // while it has one); 開く starts there.

@@ -917,17 +917,30 @@ private slots:
         QCOMPARE(h.app->m_nNumPreviewPages, 2);
         h.Exit();
         QCOMPARE(UserSettings().value(QStringLiteral("Settings/PreviewPages")).toInt(), 2);
-        // The next preview opens with two pages.
+        // The next preview opens with two pages, its button pressed, and
+        // where the last one was.
         bool facing = false;
+        QRect place;
         seam.doModal = [&](QDialog& dialog) {
             auto* preview = dialog.findChild<QPrintPreviewWidget*>();
-            facing = preview && preview->viewMode() == QPrintPreviewWidget::FacingPagesView;
+            facing = preview && preview->viewMode() == QPrintPreviewWidget::FacingPagesView &&
+                     dialog.findChild<QAction*>(QStringLiteral("facingModeAction"))->isChecked() &&
+                     !dialog.findChild<QAction*>(QStringLiteral("singleModeAction"))->isChecked();
+            if (place.isNull())
+                dialog.setGeometry(place = QRect(30, 40, 500, 400));
+            else
+                place = dialog.geometry();
             return 2;
         };
         auto h2 = StartJestpad();
         Command(h2, ID_FILE_PRINT_PREVIEW);
         QVERIFY(facing);
         h2.Exit();
+        auto h3 = StartJestpad();
+        place = QRect(1, 1, 1, 1);
+        Command(h3, ID_FILE_PRINT_PREVIEW);
+        QCOMPARE(place, QRect(30, 40, 500, 400));
+        h3.Exit();
     }
 
     void unregister_data()
