@@ -6,6 +6,7 @@
 #include "Oracle.h"
 #include "ProseGenerator.h"
 #include "Random.h"
+#include "Rewrite.h"
 #include "RuleSet.h"
 
 #include <benchmark/benchmark.h>
@@ -113,20 +114,41 @@ void BM_PassEncoded(benchmark::State& state)
 }
 BENCHMARK(BM_PassEncoded)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// The whole rewrite at level 4 with the built-in rules, without (0) and with
+// (1) the edit report; the report's cost is the difference.
+void BM_RewriteReport(benchmark::State& state)
+{
+    const bool reported = state.range(0) != 0;
+    const CRuleSet rules;
+    const CRewriteOptions options{.m_nLevel = 4};
+    CRewriteReport report;
+    for (auto _ : state) {
+        state.PauseTiming();
+        CByteString text = Prose();
+        state.ResumeTiming();
+        RewriteText(rules, text, 1, options, reported ? &report : nullptr);
+        benchmark::DoNotOptimize(text.data());
+    }
+    if (reported) state.counters["edits"] = static_cast<double>(report.m_arrEdits.size());
+    state.SetLabel(reported ? "report" : "no report");
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Prose().size()));
+}
+BENCHMARK(BM_RewriteReport)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 const std::string& Markup()
 {
     static const std::string text = prose::GenerateMarkup(kMiB, 50000, 50000);
     return text;
 }
 
-template <void (*Filter)(CByteString&)>
+template <void (*Filter)(CByteString&, std::vector<CEdit>*)>
 void BM_Filter(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
         CByteString text = Markup();
         state.ResumeTiming();
-        Filter(text);
+        Filter(text, nullptr);
         benchmark::DoNotOptimize(text.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Markup().size()));

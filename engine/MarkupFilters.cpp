@@ -4,8 +4,31 @@
 
 #include <cstring>
 
-void StripHtmlTags(CByteString& text)
+namespace {
+
+// The stretches a filter removes, kept only when edits are asked for.
+class CRemovals {
+public:
+    explicit CRemovals(std::vector<CEdit>* edits) : m_pEdits(edits) {}
+    void Add(std::size_t from, std::size_t to)
+    {
+        if (m_pEdits) m_arr.push_back({static_cast<std::int64_t>(from), static_cast<std::int64_t>(to - from)});
+    }
+    void Record() const
+    {
+        if (m_pEdits) RecordRemovals(*m_pEdits, m_arr);
+    }
+
+private:
+    std::vector<CEdit>* m_pEdits;
+    std::vector<CRemoval> m_arr;
+};
+
+}  // namespace
+
+void StripHtmlTags(CByteString& text, std::vector<CEdit>* edits)
 {
+    CRemovals removals(edits);
     const std::size_t n = text.size();
     char* s = text.data();
     std::size_t w = 0;  // write cursor: the text so far is s[0, w)
@@ -20,16 +43,20 @@ void StripHtmlTags(CByteString& text)
                 i = n;
                 break;
             }
-            i = static_cast<std::size_t>(static_cast<const char*>(close) - s) + 1;
+            const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(close) - s) + 1;
+            removals.Add(i, end);
+            i = end;
             continue;
         }
         s[w++] = s[i++];
     }
     text.resize(w);
+    removals.Record();
 }
 
-void StripComments(CByteString& text)
+void StripComments(CByteString& text, std::vector<CEdit>* edits)
 {
+    CRemovals removals(edits);
     const std::size_t n = text.size();
     char* s = text.data();
     std::size_t w = 0;
@@ -44,6 +71,7 @@ void StripComments(CByteString& text)
                 std::size_t k = i + 2;
                 while (k + 1 < n && !(s[k] == '*' && s[k + 1] == '/')) ++k;
                 if (k + 1 < n) {
+                    removals.Add(i, k + 2);
                     i = k + 2;  // the comment and both markers go
                     continue;
                 }
@@ -54,6 +82,7 @@ void StripComments(CByteString& text)
                     // Up to the line break: a CR right before the LF stays.
                     std::size_t k = static_cast<std::size_t>(static_cast<const char*>(lf) - s);
                     if (s[k - 1] == '\r') --k;
+                    removals.Add(i, k);
                     i = k;
                     continue;
                 }
@@ -63,4 +92,5 @@ void StripComments(CByteString& text)
         s[w++] = s[i++];
     }
     text.resize(w);
+    removals.Record();
 }

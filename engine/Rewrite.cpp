@@ -4,16 +4,17 @@
 #include "Random.h"
 
 bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
-                 const CRewriteOptions& options)
+                 const CRewriteOptions& options, CRewriteReport* report)
 {
     rules.ReportLeftOutRules(options.m_encoding);
     jest::srand(seed);
-    const bool whole =
-        rules.TransformText(text, LevelToThreshold(options.m_nLevel), options.m_encoding, options.m_nPassLimit);
+    const bool whole = rules.TransformText(text, LevelToThreshold(options.m_nLevel), options.m_encoding,
+                                           options.m_nPassLimit, report);
+    std::vector<CEdit>* edits = report ? &report->m_arrEdits : nullptr;
     if (options.m_bHtmlFilter)
-        StripHtmlTags(text);
+        StripHtmlTags(text, edits);
     if (options.m_bCommentFilter)
-        StripComments(text);
+        StripComments(text, edits);
     return whole;
 }
 

@@ -2,6 +2,7 @@
 // file's bytes come to the pass and go back.
 #pragma once
 
+#include "EditReport.h"
 #include "Encoding.h"
 #include "RuleSet.h"
 
@@ -29,9 +30,10 @@ struct CRewriteOptions {
 // that cannot be expressed in options.m_encoding (they are left out), runs
 // the pass at the level's threshold, then the enabled filters: HTML tags
 // first, then comments. Returns false when the pass stopped at its bound (the
-// filters still ran).
+// filters still ran). With a report, fills it with what the pass and the
+// filters changed (EditReport.h); asking for it changes no byte and no draw.
 bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
-                 const CRewriteOptions& options);
+                 const CRewriteOptions& options, CRewriteReport* report = nullptr);
 
 // A file's bytes to the text the pass runs on, for the window's open and
 // jestcat alike. `encoding` is the file's (DetectEncoding, or

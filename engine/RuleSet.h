@@ -22,6 +22,7 @@
 
 class CKeyIndex;
 struct CPassRules;
+struct CRewriteReport;
 
 // Insertion modes of an entry.
 enum : int { kModeReplace = 0, kModeInsertBefore = 1, kModeInsertAfter = 2, kModeDelete = 3 };
@@ -59,7 +60,8 @@ int LevelToThreshold(int level);
 
 // Bound on endless rule chains in TransformText, for a text of the given
 // length before the pass: 32 * length + 4096. The pass stops once it has tried
-// that many positions, or once the text has grown longer than that many bytes.
+// that many positions, or at a firing that would make the text longer than
+// that many bytes (the firing does not happen).
 std::int64_t PassBound(std::int64_t length);
 
 // A value type: a copy holds the same rules and shares nothing that either
@@ -139,10 +141,12 @@ public:
     // tightens the bound below PassBound: the pass stops as it does at
     // PassBound once it has tried that many positions, the text has grown
     // longer than that, or it has looked up groups 8 times that many times
-    // (many keys standing at one place). Returns false when it stopped at a
-    // bound.
+    // (many keys standing at one place); a firing that would make the text
+    // longer than the bound does not happen, and the pass stops there. Returns
+    // false when it stopped at a bound. With a report, fills it (EditReport.h)
+    // without changing a draw or a byte.
     bool TransformText(CByteString& text, int threshold, EncodingId encoding = EncodingId::Cp932,
-                       std::int64_t limit = -1) const;
+                       std::int64_t limit = -1, CRewriteReport* report = nullptr) const;
     // The groups as the pass applies them to text in `encoding`.
     std::vector<CRuleGroup> GetPassGroups(EncodingId encoding) const;
     // Hands the sink one message naming every rule left out of the pass on

@@ -3,6 +3,7 @@
 // are found through the set's key index (KeyIndex.h), so a position costs a
 // walk as long as the longest key that starts there, however many groups the
 // set holds.
+#include "EditReport.h"
 #include "KeyIndex.h"
 #include "PassRules.h"
 #include "Random.h"
@@ -10,10 +11,36 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
 namespace {
+
+// What the pass records of its firings: nothing (the usual pass, at no cost),
+// or the report's edits and counts.
+struct CNoRecord {
+    void Fired(int /*group*/, std::int64_t /*pos*/, std::int64_t /*removed*/, std::int64_t /*inserted*/) {}
+};
+
+class CReportRecord {
+public:
+    CReportRecord(CRewriteReport& report, std::size_t groups) : m_report(report)
+    {
+        m_report.m_arrEdits.clear();
+        m_report.m_nFirings = 0;
+        m_report.m_arrGroupFirings.assign(groups, 0);
+    }
+    void Fired(int group, std::int64_t pos, std::int64_t removed, std::int64_t inserted)
+    {
+        ++m_report.m_nFirings;
+        ++m_report.m_arrGroupFirings[static_cast<std::size_t>(group)];
+        RecordRuleChange(m_report.m_arrEdits, pos, removed, inserted);
+    }
+
+private:
+    CRewriteReport& m_report;
+};
 
 // A plain string as the pass's text: every rewrite rebuilds in place.
 class CPlainText {
@@ -136,11 +163,13 @@ private:
 // One position: every group in order, each compared with the text as the
 // groups before it left it. Returns the length change of the last firing.
 // matches is scratch space, kept by the caller to spare allocations; work
-// counts the groups looked up, one more for each lookup.
-template <class Text>
+// counts the groups looked up, one more for each lookup. A firing that would
+// make the text longer than maxLength does not happen: `over` is set and the
+// position ends there.
+template <class Text, class Record>
 std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, Text& text,
                          std::int64_t position, int threshold, std::vector<int>& matches,
-                         std::int64_t& work)
+                         std::int64_t& work, std::int64_t maxLength, bool& over, Record& record)
 {
     std::int64_t result = 0;
     std::int64_t a = 0;
@@ -177,25 +206,32 @@ std::int64_t ApplyAtImpl(const std::vector<CRuleGroup>& groups, const CKeyIndex&
         // position only those that the clamped right part leaves out.
         const std::int64_t cut = std::max<std::int64_t>(0, k + std::min<std::int64_t>(position, 0));
         const auto e = static_cast<std::int64_t>(insert.size());
-        switch (modes[entry]) {
+        const int mode = modes[entry];
+        const std::int64_t grows = mode == kModeReplace ? e - cut : mode == kModeDelete ? -cut : e;
+        if (grows > 0 && text.Length() > maxLength - grows) {
+            over = true;
+            break;
+        }
+        switch (mode) {
         case kModeReplace:
             text.Erase(a, cut);
             text.Insert(a, a, insert);
-            result = e - cut;
+            record.Fired(g, a, cut, e);
             break;
         case kModeInsertBefore:
             text.Insert(a, a, insert);
-            result = e;
+            record.Fired(g, a, 0, e);
             break;
         case kModeInsertAfter:
             text.Insert(a + cut, a, insert);
-            result = e;
+            record.Fired(g, a + cut, 0, e);
             break;
         default:
             text.Erase(a, cut);
-            result = -cut;
+            record.Fired(g, a, cut, 0);
             break;
         }
+        result = grows;
         stale = true;
     }
     return result;
@@ -209,7 +245,10 @@ std::int64_t CRuleSet::ApplyAt(CByteString& text, std::int64_t position, int thr
     CPlainText plain(text);
     std::vector<int> matches;
     std::int64_t work = 0;
-    return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches, work);
+    bool over = false;
+    CNoRecord record;
+    return ApplyAtImpl(m_arrGroups, *index, plain, position, threshold, matches, work,
+                       std::numeric_limits<std::int64_t>::max(), over, record);
 }
 
 namespace {
@@ -244,8 +283,9 @@ inline std::int64_t StepLength(const unsigned char* p, std::int64_t n, EncodingI
 }
 
 // The pass over CP932 text: every byte position. False when it stopped at a bound.
+template <class Record>
 bool PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
-                 const CPassBounds& bounds)
+                 const CPassBounds& bounds, Record& record)
 {
     const std::int64_t bound = bounds.m_nBound;
     std::int64_t work = 0;
@@ -264,7 +304,9 @@ bool PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, 
             position += skip;
             tried += skip;
         }
-        position += ApplyAtImpl(groups, index, gap, position, threshold, matches, work) + 1;
+        bool over = false;
+        position += ApplyAtImpl(groups, index, gap, position, threshold, matches, work, bound, over, record) + 1;
+        if (over) return false;
         ++tried;
         length = gap.Length();
         if (position > length) return true;
@@ -275,8 +317,9 @@ bool PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, 
 
 // The pass over UTF-8 or EUC-JP text: character starts only. False when it
 // stopped at a bound.
+template <class Record>
 bool PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, CGapText& gap, int threshold,
-                      const CPassBounds& bounds, EncodingId id)
+                      const CPassBounds& bounds, EncodingId id, Record& record)
 {
     const std::int64_t bound = bounds.m_nBound;
     std::int64_t work = 0;
@@ -312,7 +355,10 @@ bool PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& in
             position += i;
             tried += steps;
         }
-        const std::int64_t change = ApplyAtImpl(groups, index, gap, position, threshold, matches, work);
+        bool over = false;
+        const std::int64_t change =
+            ApplyAtImpl(groups, index, gap, position, threshold, matches, work, bound, over, record);
+        if (over) return false;
         ++tried;
         // A step back needs the text before the position as well.
         std::int64_t next;
@@ -337,7 +383,8 @@ bool PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& in
 
 }  // namespace
 
-bool CRuleSet::TransformText(CByteString& text, int threshold, EncodingId encoding, std::int64_t limit) const
+bool CRuleSet::TransformText(CByteString& text, int threshold, EncodingId encoding, std::int64_t limit,
+                             CRewriteReport* report) const
 {
     encoding = PassEncoding(encoding);
     std::shared_ptr<const CPassRules> converted;
@@ -356,8 +403,19 @@ bool CRuleSet::TransformText(CByteString& text, int threshold, EncodingId encodi
         bounds.m_nBound = std::min(bounds.m_nBound, limit);
         bounds.m_nWorkBound = kLimitWorkPerByte * bounds.m_nBound;
     }
-    const bool whole = StepsByCharacter(encoding) ? PassByCharacters(*groups, *index, gap, threshold, bounds, encoding)
-                                                  : PassByBytes(*groups, *index, gap, threshold, bounds);
+    const auto pass = [&](auto& record) {
+        return StepsByCharacter(encoding) ? PassByCharacters(*groups, *index, gap, threshold, bounds, encoding, record)
+                                          : PassByBytes(*groups, *index, gap, threshold, bounds, record);
+    };
+    bool whole;
+    if (report) {
+        CReportRecord record(*report, groups->size());
+        whole = pass(record);
+        report->m_bCutShort = !whole;
+    } else {
+        CNoRecord record;
+        whole = pass(record);
+    }
     gap.CopyTo(text);
     return whole;
 }

@@ -5,12 +5,27 @@
 #include "Oracle.h"
 #include "Random.h"
 #include "RuleSet.h"
+#include "TestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 namespace {
+
+// The same pass asking for its report: the same bytes and the same next
+// draw, and edits that lead from the input to the output.
+void ExpectReportAgrees(const CRuleSet& set, const CByteString& original, std::uint32_t seed, int threshold,
+                        EncodingId id, const oracle::PassOutcome& fast)
+{
+    CByteString text = original;
+    CRewriteReport report;
+    jest::srand(seed);
+    set.TransformText(text, threshold, id, -1, &report);
+    ASSERT_EQ(text, fast.text);
+    ASSERT_EQ(jest::rand(), fast.nextDraw);
+    ASSERT_EQ(CheckReport(original, text, report), "");
+}
 
 // Few distinct bytes, so that keys match often; lead bytes and the bytes of
 // "。" and "、" among them, and both ends of the byte range.
@@ -54,6 +69,8 @@ TEST(Differential, FastPassMatchesOracle)
         const auto slow = oracle::RunOraclePass(set, original, seed, threshold);
         ASSERT_EQ(fast.text, slow.text) << "round " << round;
         ASSERT_EQ(fast.nextDraw, slow.nextDraw) << "round " << round;
+        ASSERT_NO_FATAL_FAILURE(ExpectReportAgrees(set, original, seed, threshold, EncodingId::Cp932, fast))
+            << "round " << round;
     }
 }
 
@@ -132,6 +149,8 @@ TEST(Differential, CharacterPassMatchesOracle)
             const auto slow = oracle::RunOraclePass(set, original, seed, threshold, text.id);
             ASSERT_EQ(fast.text, slow.text) << OptionName(text.id) << " round " << round;
             ASSERT_EQ(fast.nextDraw, slow.nextDraw) << OptionName(text.id) << " round " << round;
+            ASSERT_NO_FATAL_FAILURE(ExpectReportAgrees(set, original, seed, threshold, text.id, fast))
+                << OptionName(text.id) << " round " << round;
         }
     }
 }

@@ -39,7 +39,7 @@ CByteString StrMid(const CByteString& s, std::int64_t f, std::int64_t c)
 }
 
 std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
-                     std::int64_t position, int threshold)
+                     std::int64_t position, int threshold, std::int64_t maxLength, bool* over)
 {
     std::int64_t result = 0;
     for (const CRuleGroup& group : groups) {
@@ -69,7 +69,12 @@ std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
             rewritten = StrLeft(text, position) + StrRight(text, length - k - position);
             break;
         }
-        result = static_cast<std::int64_t>(rewritten.size()) - length;
+        const auto grown = static_cast<std::int64_t>(rewritten.size());
+        if (grown > length && grown > maxLength) {
+            if (over) *over = true;
+            return result;
+        }
+        result = grown - length;
         text = std::move(rewritten);
     }
     return result;
@@ -80,15 +85,18 @@ void TransformText(const CRuleSet& rules, CByteString& text, int threshold)
     TransformText(rules, text, threshold, EncodingId::Cp932);
 }
 
-void TransformText(const CRuleSet& rules, CByteString& text, int threshold, EncodingId encoding)
+void TransformText(const CRuleSet& rules, CByteString& text, int threshold, EncodingId encoding, std::int64_t limit)
 {
     encoding = PassEncoding(encoding);
     const std::vector<CRuleGroup> groups = rules.GetPassGroups(encoding);
-    const std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
+    std::int64_t bound = PassBound(static_cast<std::int64_t>(text.size()));
+    if (limit >= 0 && limit < bound) bound = limit;
     std::int64_t position = 0;
     std::int64_t tried = 0;
     for (;;) {
-        const std::int64_t change = ApplyAt(groups, text, position, threshold);
+        bool over = false;
+        const std::int64_t change = ApplyAt(groups, text, position, threshold, bound, &over);
+        if (over) break;
         if (StepsByCharacter(encoding)) {
             const std::string_view all = text;
             const auto at = static_cast<std::size_t>(position);

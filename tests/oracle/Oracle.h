@@ -13,16 +13,20 @@
 namespace oracle {
 
 // One position: every group in order; returns the length change of the last
-// rule that fired there (0 when none did).
+// rule that fired there (0 when none did). A firing that would make the text
+// longer than maxLength is left undone and sets *over.
 std::int64_t ApplyAt(const std::vector<CRuleGroup>& groups, CByteString& text,
-                     std::int64_t position, int threshold);
+                     std::int64_t position, int threshold,
+                     std::int64_t maxLength = INT64_MAX, bool* over = nullptr);
 
 // The whole pass, drawing from jest::rand(), stopping at PassBound as the
-// engine does. In UTF-8 and EUC-JP text (the rules as GetPassGroups gives
+// engine does (limit: the engine's tighter bound on positions and length, -1
+// none). In UTF-8 and EUC-JP text (the rules as GetPassGroups gives
 // them) only character starts are tried, the next one after each position
 // found by NextPassPosition.
 void TransformText(const CRuleSet& rules, CByteString& text, int threshold);
-void TransformText(const CRuleSet& rules, CByteString& text, int threshold, EncodingId encoding);
+void TransformText(const CRuleSet& rules, CByteString& text, int threshold, EncodingId encoding,
+                   std::int64_t limit = -1);
 
 // One pass seeded with seed, through the engine and through the oracle, with
 // the draw that follows each: both must agree on the text and the draws.
