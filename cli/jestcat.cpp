@@ -32,9 +32,10 @@ constexpr int kExitTrouble = 1;  // an input could not be read, or output failed
 constexpr int kExitUsage = 2;    // bad option or rule file; nothing was written
 
 constexpr const char* kRuleLoadFailed = "設定ファイルのロードに失敗しました。";
+constexpr const char* kPassCutShort = "rewriting stopped at its bound; the rest is written as it was";
 
 // Long-only options get values outside the range of characters.
-enum : int { kOptHtml = 256, kOptComments, kOptDetect, kOptRulesEncoding };
+enum : int { kOptHtml = 256, kOptComments, kOptDetect, kOptRulesEncoding, kOptStats };
 
 struct Options {
     CRewriteOptions rewrite;
@@ -44,6 +45,7 @@ struct Options {
     std::optional<EncodingId> to;             // of the output; nullopt: the input's
     std::optional<EncodingId> rulesEncoding;  // of the rule file; nullopt: detect
     bool detect = false;
+    bool stats = false;  // firings per rule group on standard error
     std::vector<std::string> files;
 };
 
@@ -102,6 +104,8 @@ std::string HelpText()
            "      --rules-encoding=ENC  encoding of the rule file (default: auto)\n"
            "      --detect        print 'FILE: ENC' (and ' bom') for each FILE, the\n"
            "                        encoding auto picks, and rewrite nothing\n"
+           "      --stats         after each FILE, print on standard error how often\n"
+           "                        each rule group fired (key, count) and the total\n"
            "  -h, --help          display this help and exit\n"
            "  -V, --version       output version information and exit\n"
            "\n"
@@ -158,6 +162,7 @@ Options ParseOptions(int argc, char** argv)
         {"to", required_argument, nullptr, 't'},
         {"rules-encoding", required_argument, nullptr, kOptRulesEncoding},
         {"detect", no_argument, nullptr, kOptDetect},
+        {"stats", no_argument, nullptr, kOptStats},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
@@ -199,6 +204,9 @@ Options ParseOptions(int argc, char** argv)
             break;
         case kOptDetect:
             opts.detect = true;
+            break;
+        case kOptStats:
+            opts.stats = true;
             break;
         case kOptHtml:
             opts.rewrite.m_bHtmlFilter = true;
@@ -255,10 +263,47 @@ bool WriteAll(int fd, const CByteString& text)
     return true;
 }
 
+// A rule key for the statistics: UTF-8, with control bytes, backslashes and
+// bytes that do not convert written as \xNN.
+std::string ShownKey(const CByteString& key, EncodingId encoding)
+{
+    std::string utf8;
+    const bool converted = DecodeToUtf8(key, {encoding, false}, utf8);
+    std::string shown;
+    for (const char c : converted ? utf8 : key) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || b == '\\' || (!converted && b >= 0x80)) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+// "FILE:" and a line per group that fired, in the order the groups are
+// tried: its key in 「」 and the count; then the total.
+std::string StatsText(const CRuleSet& rules, EncodingId encoding, const CRewriteReport& report,
+                      const std::string& name)
+{
+    const std::vector<CRuleGroup> groups = rules.GetPassGroups(encoding);
+    std::string text = name + ":\n";
+    for (std::size_t g = 0; g < groups.size() && g < report.m_arrGroupFirings.size(); ++g) {
+        if (report.m_arrGroupFirings[g] != 0)
+            text += "  「" + ShownKey(groups[g].GetKey(), encoding) + "」 " +
+                    std::to_string(report.m_arrGroupFirings[g]) + "\n";
+    }
+    return text + "  total " + std::to_string(report.m_nFirings) + "\n";
+}
+
 // The open pipeline of the window, on one input: to the pass's bytes, seed,
 // pass, filters, back to the output's encoding. False, with the message
 // printed, when the input cannot be decoded or the output cannot hold it.
-bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text)
+// With --stats, stats receives what StatsText gives.
+bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text,
+             std::string& stats)
 {
     const CEncoding encoding = opts.encoding ? EncodingForBytes(*opts.encoding, text) : DetectEncoding(text);
     CByteString passText;
@@ -269,7 +314,11 @@ bool Rewrite(const CRuleSet& rules, const Options& opts, const std::string& name
         return false;
     }
     const std::uint32_t seed = opts.seed ? *opts.seed : static_cast<std::uint32_t>(std::time(nullptr));
-    RewriteText(rules, passText, seed, options);
+    CRewriteReport report;
+    if (!RewriteText(rules, passText, seed, options, opts.stats ? &report : nullptr))
+        PrintError(name + ": " + kPassCutShort);
+    if (opts.stats)
+        stats = StatsText(rules, options.m_encoding, report, name);
     // UTF-16 gets a mark, so that it can be recognised again.
     const bool wide = opts.to == EncodingId::Utf16Le || opts.to == EncodingId::Utf16Be;
     const CEncoding output = opts.to ? CEncoding{*opts.to, wide} : encoding;
@@ -296,6 +345,7 @@ int Run(int argc, char** argv)
     int status = kExitOk;
     for (const std::string& name : opts.files) {
         CByteString text;
+        std::string stats;
         try {
             if (!ReadInput(name, text)) {
                 status = kExitTrouble;
@@ -304,7 +354,7 @@ int Run(int argc, char** argv)
             if (opts.detect) {
                 const CEncoding found = DetectEncoding(text);
                 text = name + ": " + OptionName(found.m_id) + (found.m_bBom ? " bom" : "") + "\n";
-            } else if (!Rewrite(rules, opts, name, text)) {
+            } else if (!Rewrite(rules, opts, name, text, stats)) {
                 status = kExitTrouble;
                 continue;
             }
@@ -317,6 +367,8 @@ int Run(int argc, char** argv)
             PrintError(std::string("write error: ") + std::strerror(errno));
             return kExitTrouble;
         }
+        // Best effort, as for every message.
+        std::fwrite(stats.data(), 1, stats.size(), stderr);
     }
     return status;
 }

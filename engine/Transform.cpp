@@ -256,16 +256,17 @@ namespace {
 // Groups a pass with a limit may look up per byte of the limit.
 constexpr std::int64_t kLimitWorkPerByte = 8;
 
-// Where a pass stops: positions tried and length (PassBound, or a tighter
-// limit), and with a limit the groups looked up as well, since many keys that
-// stand at one place make every firing there look them all up again.
+// Where a pass stops: positions tried (PassBound, or a tighter limit), and
+// with a limit the groups looked up as well, since many keys that stand at
+// one place make every firing there look them all up again. The length is
+// bounded firing by firing (ApplyAtImpl's maxLength).
 struct CPassBounds {
     std::int64_t m_nBound;
     std::int64_t m_nWorkBound;  // -1: none
 
-    bool Reached(std::int64_t tried, std::int64_t length, std::int64_t work) const
+    bool Reached(std::int64_t tried, std::int64_t work) const
     {
-        return tried >= m_nBound || length > m_nBound || (m_nWorkBound >= 0 && work > m_nWorkBound);
+        return tried >= m_nBound || (m_nWorkBound >= 0 && work > m_nWorkBound);
     }
 };
 
@@ -311,7 +312,7 @@ bool PassByBytes(const std::vector<CRuleGroup>& groups, const CKeyIndex& index, 
         length = gap.Length();
         if (position > length) return true;
         // Endless chains of rules stop at the bound.
-        if (bounds.Reached(tried, length, work)) return false;
+        if (bounds.Reached(tried, work)) return false;
     }
 }
 
@@ -377,7 +378,7 @@ bool PassByCharacters(const std::vector<CRuleGroup>& groups, const CKeyIndex& in
         position = next;
         length = gap.Length();
         if (position > length) return true;
-        if (bounds.Reached(tried, length, work)) return false;
+        if (bounds.Reached(tried, work)) return false;
     }
 }
 

@@ -552,3 +552,42 @@ TEST_F(JestcatTest, WriteErrorIsReported)
 }
 
 }  // namespace
+
+namespace {
+
+// --stats after each FILE, and the note when a pass stops at its bound; the
+// exit status stays 0 and the output is the text as far as the pass got.
+TEST_F(JestcatTest, StatsAndTheBoundNoteOnStandardError)
+{
+    const std::string rules = WriteFile("s.rules", "b x y\nb y x\nr \001q Q\nr z Z\nr never N\n");
+    const std::string quiet = WriteFile("quiet.txt", "zz\001q");
+    const std::string chain = WriteFile("chain.txt", "x");
+    const std::string none = WriteFile("none.txt", "abc");
+    const std::string sjis = Sjis("です。雨です。、");
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+        std::string err;
+    } cases[] = {
+        {{"--stats"}, sjis, "-:\n  「です。」 2\n  「。」 2\n  「、」 1\n  total 5\n"},
+        {{"-r", rules, "--stats", quiet, none}, "",
+         quiet + ":\n  「\\x01q」 1\n  「z」 2\n  total 3\n" + none + ":\n  total 0\n"},
+        {{"-r", rules, "--stats", chain}, "",
+         "jestcat: " + chain + ": rewriting stopped at its bound; the rest is written as it was\n" + chain +
+             ":\n  「x」 2064\n  「y」 2063\n  total 4127\n"},
+        {{"-r", rules, chain}, "", "jestcat: " + chain + ": rewriting stopped at its bound; the rest is written as it was\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"-s", "3", "-l", "4"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(args.back());
+        const Result r = RunJestcat(args, c.input);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.err, c.err);
+        if (c.args.back() == chain) {
+            EXPECT_EQ(r.out, Expected("x", 3, 4, rules));
+        }
+    }
+}
+
+}  // namespace

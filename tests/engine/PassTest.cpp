@@ -286,6 +286,66 @@ TEST(Pass, LimitStopsEarlierWithTheSameDraws)
     }
 }
 
+TEST(Pass, OneLongFiringStaysWithinTheBound)
+{
+    // A firing whose text alone would pass the bound (PassBound or a tighter
+    // limit) does not happen: the text stays as it was and the pass says it
+    // stopped. Within the bound it fires. The text: "ab" and 200 more bytes.
+    const struct {
+        int mode;
+        std::size_t rule;
+        std::int64_t limit;
+        bool fires;
+    } cases[] = {{0, 5000, -1, true},      {2, 5000, -1, true},  {0, 20000, -1, false}, {2, 20000, -1, false},
+                 {0, 5000, 5201, true},    {0, 5000, 5200, false}, {2, 5000, 5202, true}, {2, 5000, 5201, false}};
+    const CByteString tail(200, 'z');
+    for (const auto& c : cases) {
+        SCOPED_TRACE("mode " + std::to_string(c.mode) + " rule " + std::to_string(c.rule) + " limit " +
+                     std::to_string(c.limit));
+        const CByteString big(c.rule, 'Q');
+        const CRuleSet set = MakeRules({{c.mode, "b", big}});
+        const CByteString expected = !c.fires ? "ab" + tail : c.mode == 0 ? "a" + big + tail : "ab" + big + tail;
+        CByteString fast = "ab" + tail;
+        CByteString slow = fast;
+        jest::srand(3);
+        EXPECT_EQ(set.TransformText(fast, 100, EncodingId::Cp932, c.limit), c.fires);
+        const int next = jest::rand();
+        jest::srand(3);
+        oracle::TransformText(set, slow, 100, EncodingId::Cp932, c.limit);
+        EXPECT_TRUE(fast == expected) << fast.size() << " bytes";
+        EXPECT_TRUE(slow == expected) << slow.size() << " bytes";
+        EXPECT_EQ(next, jest::rand());
+    }
+}
+
+TEST(Pass, LimitWithinAQuietStretchStopsThere)
+{
+    // A deletion moves the scan back over 19 positions, so that 69 positions
+    // have been tried when the first k is reached: a limit shorter than that
+    // stops inside the stretch where no key starts, exactly at its count.
+    const CRuleSet set = MakeRules({{3, CByteString(20, 'D'), ""}, {1, "k", "Q"}});
+    const CByteString input = CByteString(19, 'a') + CByteString(20, 'D') + CByteString(30, 'a') + "kk";
+    const struct {
+        std::int64_t limit;
+        const char* tail;
+    } cases[] = {{40, "kk"}, {69, "kk"}, {70, "Qkk"}, {71, "QkQk"}};
+    for (const auto& c : cases) {
+        for (const EncodingId id : {EncodingId::Cp932, EncodingId::Utf8}) {
+            SCOPED_TRACE(std::string(OptionName(id)) + " limit " + std::to_string(c.limit));
+            CByteString fast = input;
+            CByteString slow = input;
+            jest::srand(4);
+            EXPECT_FALSE(set.TransformText(fast, 100, id, c.limit));
+            const int next = jest::rand();
+            jest::srand(4);
+            oracle::TransformText(set, slow, 100, id, c.limit);
+            EXPECT_EQ(fast, CByteString(49, 'a') + c.tail);
+            EXPECT_EQ(slow, fast);
+            EXPECT_EQ(next, jest::rand());
+        }
+    }
+}
+
 TEST(Pass, LimitCountsTheGroupsLookedUp)
 {
     // Three keys stand at most places of the text and each firing looks them

@@ -107,7 +107,7 @@ void TransformText(const CRuleSet& rules, CByteString& text, int threshold, Enco
         ++tried;
         const auto length = static_cast<std::int64_t>(text.size());
         if (position > length) break;
-        if (tried >= bound || length > bound) break;
+        if (tried >= bound) break;
     }
 }
 
