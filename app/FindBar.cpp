@@ -3,6 +3,7 @@
 #include "Afx.h"
 #include "EditView.h"
 #include "FrameWnd.h"
+#include "JestpadView.h"
 #include "Resource.h"
 
 #include <QAction>
@@ -143,7 +144,7 @@ void CFindBar::Open()
 void CFindBar::Close()
 {
     hide();
-    m_pView->setExtraSelections({});
+    SetSelections({});
     m_arrMatches.clear();
     m_nCurrent = -1;
     m_pView->setFocus(Qt::OtherFocusReason);
@@ -315,6 +316,15 @@ void CFindBar::Arrange()
     }
 }
 
+void CFindBar::SetSelections(const QList<QTextEdit::ExtraSelection>& selections)
+{
+    // The Jestpad view draws them over its own marks.
+    if (auto* view = qobject_cast<CJestpadView*>(m_pView))
+        view->SetFindSelections(selections);
+    else
+        m_pView->setExtraSelections(selections);
+}
+
 void CFindBar::Highlight()
 {
     // Only the matches on screen (and a screen's worth around them) are
@@ -338,7 +348,7 @@ void CFindBar::Highlight()
             selections.append({cursor, format});
         }
     }
-    m_pView->setExtraSelections(selections);
+    SetSelections(selections);
 }
 
 bool CFindBar::eventFilter(QObject* watched, QEvent* event)

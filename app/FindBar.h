@@ -5,6 +5,7 @@
 
 #include "TextFinder.h"
 
+#include <QTextEdit>
 #include <QWidget>
 
 class CEditView;
@@ -48,6 +49,7 @@ private:
     void Select(int index, EWrap wrap);
     void ShowStatus(EWrap wrap);
     void Highlight();
+    void SetSelections(const QList<QTextEdit::ExtraSelection>& selections);
     void ReadText();
     // Puts the options and the notes on the top row while they fit, else on
     // rows below.

@@ -97,8 +97,13 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     CRewriteOptions options{m_nLevel, m_bHtmlFilter != 0, m_bCommentFilter != 0};
     options.m_encoding = view->GetTextEncoding();
     options.m_nPassLimit = kPassLimit;
-    const bool whole = RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options);
+    // What the pass changed, for 書き換え箇所を強調.
+    CRewriteReport report;
+    const bool whole = RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options,
+                                   view == jestView ? &report : nullptr);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    if (view == jestView)
+        jestView->SetEdits(std::move(report));
     if (place && view == jestView)
         jestView->SetReadingPlace(*place);
     if (!whole)

@@ -47,6 +47,18 @@ CJestpadView::CJestpadView()
     OnCommand(ID_EDIT_GOTO_LINE, [this] { OnEditGotoLine(); });
     OnCommand(ID_VIEW_JEST_MARKS, [this] { ShowEdits(!m_bShowEdits); });
     OnUpdate(ID_VIEW_JEST_MARKS, [this](CCmdUI& ui) { ui.SetCheck(m_bShowEdits); });
+
+    // A new text is marked anew; the marks follow scrolling and resizing.
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        m_bMarksMade = false;
+        m_arrMarks.clear();
+        if (m_bShowEdits)
+            QMetaObject::invokeMethod(this, &CJestpadView::UpdateSelections, Qt::QueuedConnection);
+    });
+    connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect&, int dy) {
+        if (dy != 0 && m_bShowEdits)
+            UpdateSelections();
+    });
 }
 
 CJestpadView::~CJestpadView() = default;
@@ -177,9 +189,144 @@ void CJestpadView::SetReadingPlace(const CReadingPlace& place)
     verticalScrollBar()->setValue(block.firstLineNumber());
 }
 
+namespace {
+// Text a rule put in, and the place of a deletion.
+const QColor kEditBackground(200, 236, 190);
+const QColor kDeletionBackground(255, 170, 170);
+}  // namespace
+
+void CJestpadView::SetEdits(CRewriteReport report)
+{
+    m_arrEdits = std::move(report.m_arrEdits);
+    m_nFirings = report.m_nFirings;
+    m_editedText = GetWindowText();
+    m_bMarksMade = false;
+    m_arrMarks.clear();
+    ShowFirings();
+}
+
 void CJestpadView::ShowEdits(bool show)
 {
     m_bShowEdits = show;
+    UpdateSelections();
+    ShowFirings();
+}
+
+void CJestpadView::ShowFirings()
+{
+    CFrameWnd* frame = GetParentFrame();
+    if (!frame)
+        return;
+    const bool current = !m_editedText.isNull() && GetWindowText() == m_editedText;
+    frame->SetPaneText(ID_INDICATOR_EDITS, m_bShowEdits && current
+                                               ? AfxLoadString(IDS_EDIT_COUNT).arg(m_nFirings)
+                                               : QString());
+}
+
+const std::vector<CJestpadView::CMark>& CJestpadView::GetMarks()
+{
+    FlushDisplay();
+    if (m_bMarksMade)
+        return m_arrMarks;
+    m_bMarksMade = true;
+    m_arrMarks.clear();
+    const QByteArray bytes = GetWindowText();
+    if (m_arrEdits.empty() || bytes != m_editedText)
+        return m_arrMarks;
+    // Byte offsets to characters of the decoded text: each stretch between
+    // two edge points decoded on its own (edits lie on character starts).
+    std::vector<std::int64_t> edges;
+    edges.reserve(m_arrEdits.size() * 2);
+    for (const CEdit& edit : m_arrEdits) {
+        edges.push_back(edit.m_nPos);
+        edges.push_back(edit.m_nPos + edit.m_nLength);
+    }
+    std::vector<qsizetype> chars(edges.size());
+    std::int64_t from = 0;
+    qsizetype at = 0;
+    for (size_t i = 0; i < edges.size(); ++i) {
+        const std::int64_t to = std::clamp<std::int64_t>(edges[i], from, bytes.size());
+        if (to > from)
+            at += DecodeForDisplay(bytes.sliced(from, to - from)).size();
+        chars[i] = at;
+        from = to;
+    }
+    // Characters of the decoded text to positions in the shown one, which
+    // has break hints among them.
+    const QString shown = toPlainText();
+    std::vector<qsizetype> places(chars.size());
+    qsizetype plain = 0;
+    qsizetype pos = 0;
+    for (size_t i = 0; i < chars.size(); ++i) {
+        while (pos < shown.size() && (plain < chars[i] || shown[pos] == kBreakHint)) {
+            if (shown[pos] != kBreakHint)
+                ++plain;
+            ++pos;
+        }
+        places[i] = pos;
+    }
+    const qsizetype last = std::max<qsizetype>(0, shown.size() - 1);
+    for (size_t i = 0; i < m_arrEdits.size(); ++i) {
+        const CEdit& edit = m_arrEdits[i];
+        if (edit.m_eKind == CEdit::Kind::Filtered)
+            continue;
+        qsizetype start = places[2 * i];
+        qsizetype end = places[2 * i + 1];
+        const bool deleted = edit.m_eKind == CEdit::Kind::Deleted;
+        if (deleted) {
+            // The character after the deletion, or before it at a line's end.
+            if (start < shown.size() && shown[start] != u'\n')
+                end = start + 1;
+            else if (start > 0)
+                end = start--;
+            else
+                end = std::min<qsizetype>(1, shown.size());
+        }
+        if (end > start && start <= last)
+            m_arrMarks.push_back({start, end, deleted});
+    }
+    return m_arrMarks;
+}
+
+void CJestpadView::SetFindSelections(const QList<QTextEdit::ExtraSelection>& selections)
+{
+    m_arrFind = selections;
+    UpdateSelections();
+}
+
+void CJestpadView::UpdateSelections()
+{
+    // Only the marks on screen and a screen's worth around them: thousands
+    // of selections would slow every paint.
+    QList<QTextEdit::ExtraSelection> selections;
+    if (m_bShowEdits && !GetMarks().empty()) {
+        const QRect area = viewport()->rect();
+        const qsizetype first = cursorForPosition(area.topLeft()).position();
+        const qsizetype last = cursorForPosition(area.bottomRight()).position();
+        const qsizetype margin = std::max<qsizetype>(last - first, 256);
+        auto it = std::lower_bound(m_arrMarks.cbegin(), m_arrMarks.cend(), first - margin,
+                                   [](const CMark& m, qsizetype at) { return m.m_nEnd < at; });
+        QTextCharFormat edited;
+        edited.setBackground(kEditBackground);
+        QTextCharFormat deleted;
+        deleted.setBackground(kDeletionBackground);
+        QTextCursor cursor(document());
+        for (; it != m_arrMarks.cend() && it->m_nStart <= last + margin; ++it) {
+            cursor.setPosition(it->m_nStart);
+            cursor.setPosition(it->m_nEnd, QTextCursor::KeepAnchor);
+            selections.append({cursor, it->m_bDeleted ? deleted : edited});
+        }
+    }
+    selections += m_arrFind;
+    setExtraSelections(selections);
+    ShowFirings();
+}
+
+void CJestpadView::resizeEvent(QResizeEvent* event)
+{
+    CEditView::resizeEvent(event);
+    if (m_bShowEdits)
+        QMetaObject::invokeMethod(this, &CJestpadView::UpdateSelections, Qt::QueuedConnection);
 }
 
 namespace {

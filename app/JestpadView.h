@@ -7,7 +7,12 @@
 #include "EditView.h"
 #include "Encoding.h"
 
+#include "Rewrite.h"
+
 #include <QFont>
+#include <QTextEdit>
+
+#include <vector>
 
 class CJestpadDoc;
 class QSettings;
@@ -54,9 +59,22 @@ public:
     // The same line when the text still has it, otherwise the same fraction.
     void SetReadingPlace(const CReadingPlace& place);
 
-    // 書き換え箇所を強調: marks what the rewriting changed.
+    // 書き換え箇所を強調: marks what the rewriting of the text just set
+    // changed (report in its bytes) and counts the rules that fired; the
+    // marks follow the part of the text on screen.
+    void SetEdits(CRewriteReport report);
     void ShowEdits(bool show);
     bool IsShowingEdits() const { return m_bShowEdits; }
+    // A marked stretch in positions of the shown text; a deletion marks the
+    // one character after it (before it at a line's end).
+    struct CMark {
+        qsizetype m_nStart;
+        qsizetype m_nEnd;
+        bool m_bDeleted;
+    };
+    const std::vector<CMark>& GetMarks();
+    // The find bar's highlights, drawn over the marks.
+    void SetFindSelections(const QList<QTextEdit::ExtraSelection>& selections);
 
     QFont m_font;
     bool m_bFontChosen = false;
@@ -64,12 +82,23 @@ public:
 protected:
     QString DecodeForDisplay(const QByteArray& bytes) const override;
     void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void ApplyFont();
+    void UpdateSelections();
+    void ShowFirings();
 
     EncodingId m_encoding = EncodingId::Cp932;
     int m_nZoom = 0;
     bool m_bShowEdits = false;
+    // The edits and the text they are for; marks are made from them when
+    // first needed.
+    std::vector<CEdit> m_arrEdits;
+    std::int64_t m_nFirings = 0;
+    QByteArray m_editedText;
+    std::vector<CMark> m_arrMarks;
+    bool m_bMarksMade = false;
+    QList<QTextEdit::ExtraSelection> m_arrFind;
     int m_nWheel = 0;  // wheel turn not yet a whole step
 };

@@ -26,10 +26,10 @@
 
 namespace {
 
-// Status bar panes, left to right: message, the document's encoding, kana,
-// caps, num, scroll.
-const QList<int> kIndicators = {ID_SEPARATOR, ID_INDICATOR_ENCODING, ID_INDICATOR_KANA, ID_INDICATOR_CAPS,
-                                ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
+// Status bar panes, left to right: message, the document's encoding, the
+// count of rewrites (while they are marked), kana, caps, num, scroll.
+const QList<int> kIndicators = {ID_SEPARATOR, ID_INDICATOR_ENCODING, ID_INDICATOR_EDITS, ID_INDICATOR_KANA,
+                                ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
 
 const QString kLayoutSection = QStringLiteral("Window");
 constexpr int kStateVersion = 1;
