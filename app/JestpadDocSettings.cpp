@@ -25,6 +25,12 @@ void CJestpadDoc::OnSettingsJest()
     m_bHtmlFilter = dlg.m_bHtml;
     m_bCommentFilter = dlg.m_bCppComment;
 
+    // An emptied box means the built-in rules.
+    if (dlg.m_strRuleFile.empty() && !m_ruleSet.GetFileName().empty()) {
+        m_ruleSet = CRuleSet();
+        m_ruleSet.SetMessageSink(m_pSink.get());
+    }
+
     // Only a different name is loaded: the same name keeps the rules in use.
     if (m_ruleSet.GetFileName() != dlg.m_strRuleFile) {
         if (!m_ruleSet.LoadRuleFile(dlg.m_strRuleFile))

@@ -82,8 +82,12 @@ public:
     }
 
     // The rule file's dialog answers from openAnswers; its start is empty.
-    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title) override
+    // The places it offered, last time.
+    QStringList anyFilePlaces;
+    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title,
+                                          const QStringList& places) override
     {
+        anyFilePlaces = places;
         return GetOpenFileName(parent, title, QString(), QString());
     }
 

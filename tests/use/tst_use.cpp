@@ -325,20 +325,24 @@ private slots:
         QCOMPARE(CDocument::ProposedSaveName(path), expected);
     }
 
-    // The real rule-file dialog: no file types, and a new name is taken.
+    // The real rule-file dialog: no file types, a new name is taken, and the
+    // places asked for are offered.
     void ruleFileDialog()
     {
         const QString absent = m_dir.filePath(QStringLiteral("absent.rules"));
         bool typeRowShown = true;
+        bool offered = false;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             typeRowShown = dialog->findChild<QWidget*>(QStringLiteral("fileTypeCombo"))->isVisible();
+            offered = dialog->sidebarUrls().contains(QUrl::fromLocalFile(m_dir.path()));
             dialog->selectFile(absent);
             QMetaObject::invokeMethod(dialog, "accept");
         });
-        QCOMPARE(CUiSeam::Get().GetAnyFileName(nullptr, QStringLiteral("開く")), absent);
+        QCOMPARE(CUiSeam::Get().GetAnyFileName(nullptr, QStringLiteral("開く"), {m_dir.path()}), absent);
         QVERIFY(!typeRowShown);
+        QVERIFY(offered);
     }
 
     // Page keys at once, a 閉じる button, 印刷 shown, pages 1 and 2 side by side.
