@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 CJestpadView::CJestpadView()
 {
@@ -202,6 +203,10 @@ void CJestpadView::SetEdits(CRewriteReport report)
     m_editedText = GetWindowText();
     m_bMarksMade = false;
     m_arrMarks.clear();
+    // Selections are cursors that every change of the text moves: none while
+    // the new text goes in, line by line.
+    m_arrFind.clear();
+    setExtraSelections({});
     ShowFirings();
 }
 
@@ -217,7 +222,7 @@ void CJestpadView::ShowFirings()
     CFrameWnd* frame = GetParentFrame();
     if (!frame)
         return;
-    const bool current = !m_editedText.isNull() && GetWindowText() == m_editedText;
+    const bool current = !m_editedText.isNull() && GetWindowText().isSharedWith(m_editedText);
     frame->SetPaneText(ID_INDICATOR_EDITS, m_bShowEdits && current
                                                ? AfxLoadString(IDS_EDIT_COUNT).arg(m_nFirings)
                                                : QString());
@@ -225,67 +230,77 @@ void CJestpadView::ShowFirings()
 
 const std::vector<CJestpadView::CMark>& CJestpadView::GetMarks()
 {
+    MakeMarks(std::numeric_limits<qsizetype>::max());
+    return m_arrMarks;
+}
+
+void CJestpadView::MakeMarks(qsizetype upTo)
+{
     FlushDisplay();
-    if (m_bMarksMade)
-        return m_arrMarks;
-    m_bMarksMade = true;
-    m_arrMarks.clear();
-    const QByteArray bytes = GetWindowText();
-    if (m_arrEdits.empty() || bytes != m_editedText)
-        return m_arrMarks;
-    // Byte offsets to characters of the decoded text: each stretch between
-    // two edge points decoded on its own (edits lie on character starts).
-    std::vector<std::int64_t> edges;
-    edges.reserve(m_arrEdits.size() * 2);
-    for (const CEdit& edit : m_arrEdits) {
-        edges.push_back(edit.m_nPos);
-        edges.push_back(edit.m_nPos + edit.m_nLength);
+    if (!m_bMarksMade) {
+        // Made from the start, as far as the screen needs them.
+        m_bMarksMade = true;
+        m_arrMarks.clear();
+        m_walk = CMarkWalk();
+        m_walk.m_block = document()->begin();
+        m_walk.m_text = m_walk.m_block.text();
+        m_walk.m_bCurrent = !m_arrEdits.empty() && GetWindowText().isSharedWith(m_editedText);
     }
-    std::vector<qsizetype> chars(edges.size());
-    std::int64_t from = 0;
-    qsizetype at = 0;
-    for (size_t i = 0; i < edges.size(); ++i) {
-        const std::int64_t to = std::clamp<std::int64_t>(edges[i], from, bytes.size());
-        if (to > from)
-            at += DecodeForDisplay(bytes.sliced(from, to - from)).size();
-        chars[i] = at;
-        from = to;
-    }
-    // Characters of the decoded text to positions in the shown one, which
-    // has break hints among them.
-    const QString shown = toPlainText();
-    std::vector<qsizetype> places(chars.size());
-    qsizetype plain = 0;
-    qsizetype pos = 0;
-    for (size_t i = 0; i < chars.size(); ++i) {
-        while (pos < shown.size() && (plain < chars[i] || shown[pos] == kBreakHint)) {
-            if (shown[pos] != kBreakHint)
-                ++plain;
-            ++pos;
+    CMarkWalk& w = m_walk;
+    const size_t edges = m_arrEdits.size() * 2;
+    while (w.m_bCurrent && w.m_nEdge < edges && (m_arrMarks.empty() || m_arrMarks.back().m_nStart <= upTo)) {
+        // The edge's byte offset to a character of the decoded text: each
+        // stretch between two edges decoded on its own (edits lie on
+        // character starts).
+        const CEdit& edit = m_arrEdits[w.m_nEdge / 2];
+        const std::int64_t edge = w.m_nEdge % 2 ? edit.m_nPos + edit.m_nLength : edit.m_nPos;
+        const std::int64_t to = std::clamp<std::int64_t>(edge, w.m_nByte, m_editedText.size());
+        if (to > w.m_nByte)
+            w.m_nChars += DecodeForDisplay(m_editedText.sliced(w.m_nByte, to - w.m_nByte)).size();
+        w.m_nByte = to;
+        // That character to a position in the shown text, whose lines are
+        // blocks and which has break hints among the characters.
+        while (w.m_block.isValid()) {
+            if (w.m_nOffset < w.m_text.size()) {
+                const bool hint = w.m_text[w.m_nOffset] == kBreakHint;
+                if (!hint && w.m_nPlain == w.m_nChars)
+                    break;
+                w.m_nPlain += hint ? 0 : 1;
+                ++w.m_nOffset;
+            } else {
+                if (w.m_nPlain == w.m_nChars)
+                    break;
+                ++w.m_nPlain;  // the line break
+                w.m_block = w.m_block.next();
+                w.m_text = w.m_block.text();
+                w.m_nOffset = 0;
+            }
         }
-        places[i] = pos;
-    }
-    const qsizetype last = std::max<qsizetype>(0, shown.size() - 1);
-    for (size_t i = 0; i < m_arrEdits.size(); ++i) {
-        const CEdit& edit = m_arrEdits[i];
+        const qsizetype place = w.m_block.isValid() ? w.m_block.position() + w.m_nOffset
+                                                    : document()->characterCount() - 1;
+        if (w.m_nEdge++ % 2 == 0) {
+            w.m_nStart = place;
+            continue;
+        }
         if (edit.m_eKind == CEdit::Kind::Filtered)
             continue;
-        qsizetype start = places[2 * i];
-        qsizetype end = places[2 * i + 1];
+        qsizetype start = w.m_nStart;
+        qsizetype end = place;
         const bool deleted = edit.m_eKind == CEdit::Kind::Deleted;
         if (deleted) {
             // The character after the deletion, or before it at a line's end.
-            if (start < shown.size() && shown[start] != u'\n')
+            const qsizetype last = document()->characterCount() - 1;
+            const QChar after = start < last ? document()->characterAt(start) : QChar();
+            if (start < last && after != QChar::ParagraphSeparator)
                 end = start + 1;
             else if (start > 0)
                 end = start--;
             else
-                end = std::min<qsizetype>(1, shown.size());
+                end = std::min<qsizetype>(1, last);
         }
-        if (end > start && start <= last)
+        if (end > start)
             m_arrMarks.push_back({start, end, deleted});
     }
-    return m_arrMarks;
 }
 
 void CJestpadView::SetFindSelections(const QList<QTextEdit::ExtraSelection>& selections)
@@ -299,11 +314,13 @@ void CJestpadView::UpdateSelections()
     // Only the marks on screen and a screen's worth around them: thousands
     // of selections would slow every paint.
     QList<QTextEdit::ExtraSelection> selections;
-    if (m_bShowEdits && !GetMarks().empty()) {
-        const QRect area = viewport()->rect();
-        const qsizetype first = cursorForPosition(area.topLeft()).position();
-        const qsizetype last = cursorForPosition(area.bottomRight()).position();
-        const qsizetype margin = std::max<qsizetype>(last - first, 256);
+    const QRect area = viewport()->rect();
+    const qsizetype first = m_bShowEdits ? cursorForPosition(area.topLeft()).position() : 0;
+    const qsizetype last = m_bShowEdits ? cursorForPosition(area.bottomRight()).position() : 0;
+    const qsizetype margin = std::max<qsizetype>(last - first, 256);
+    if (m_bShowEdits)
+        MakeMarks(last + margin);
+    if (m_bShowEdits && !m_arrMarks.empty()) {
         auto it = std::lower_bound(m_arrMarks.cbegin(), m_arrMarks.cend(), first - margin,
                                    [](const CMark& m, qsizetype at) { return m.m_nEnd < at; });
         QTextCharFormat edited;

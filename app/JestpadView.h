@@ -10,6 +10,7 @@
 #include "Rewrite.h"
 
 #include <QFont>
+#include <QTextBlock>
 #include <QTextEdit>
 
 #include <vector>
@@ -87,6 +88,8 @@ protected:
 private:
     void ApplyFont();
     void UpdateSelections();
+    // Makes the marks up to the shown position upTo (and a little past it).
+    void MakeMarks(qsizetype upTo);
     void ShowFirings();
 
     EncodingId m_encoding = EncodingId::Cp932;
@@ -100,5 +103,19 @@ private:
     std::vector<CMark> m_arrMarks;
     bool m_bMarksMade = false;
     QList<QTextEdit::ExtraSelection> m_arrFind;
+    // How far the marks are made: the next edge of an edit, its byte and its
+    // character in the decoded text, and where the walk through the shown
+    // text stands.
+    struct CMarkWalk {
+        bool m_bCurrent = false;  // the edits are for the text shown
+        size_t m_nEdge = 0;
+        std::int64_t m_nByte = 0;
+        qsizetype m_nChars = 0;
+        QTextBlock m_block;
+        QString m_text;
+        qsizetype m_nOffset = 0;
+        qsizetype m_nPlain = 0;
+        qsizetype m_nStart = 0;
+    } m_walk;
     int m_nWheel = 0;  // wheel turn not yet a whole step
 };
