@@ -5,11 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 namespace {
 
-const std::string kSample = "私はとても眠いです。本当に寝ます。あなたは元気な人だ。";
+const CByteString kSample = "私はとても眠いです。本当に寝ます。あなたは元気な人だ。";
 
 const struct {
     const char* file;
@@ -27,7 +25,7 @@ TEST(RulePacks, EachLoadsAndSpeaksItsStyle)
         SCOPED_TRACE(pack.file);
         CRuleSet rules;
         ASSERT_TRUE(rules.LoadRuleFile(std::string(JESTPAD_RULE_PACKS) + "/" + pack.file));
-        CByteString text(kSample);
+        CByteString text = kSample;
         CRewriteOptions options{4, false, false};
         options.m_encoding = EncodingId::Utf8;
         ASSERT_TRUE(RewriteText(rules, text, 1, options));

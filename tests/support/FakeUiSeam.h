@@ -82,12 +82,8 @@ public:
     }
 
     // The rule file's dialog answers from openAnswers; its start is empty.
-    // The places it offered, last time.
-    QStringList anyFilePlaces;
-    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title,
-                                          const QStringList& places) override
+    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title, const QStringList&) override
     {
-        anyFilePlaces = places;
         return GetOpenFileName(parent, title, QString(), QString());
     }
 
