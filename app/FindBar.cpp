@@ -287,8 +287,9 @@ void CFindBar::Arrange()
     }
     const int options = m_pMatchCase->sizeHint().width() + m_pMatchWidth->sizeHint().width() +
                         2 * m_pTop->spacing();
+    // (a character more, so that rounding never wraps the last one)
     const int notes = m_pStatus->fontMetrics().horizontalAdvance(
-        m_pStatus->text().isEmpty() ? QStringLiteral("00000 / 00000 件") : m_pStatus->text());
+        m_pStatus->text().isEmpty() ? QStringLiteral("00000 / 00000 件") : m_pStatus->text() + u'0');
     const QMargins margins = layout()->contentsMargins();
     const int room = width() - margins.left() - margins.right();
     // Row of the options and of the notes: 0 beside the box, 1 below it, 2
@@ -299,6 +300,8 @@ void CFindBar::Arrange()
         notesRow = top + options + notes <= room ? 0 : 1;
     else if (options + notes <= room)
         notesRow = 1;
+    // Beside the box the notes take their whole width from the box.
+    m_pStatus->setMinimumWidth(notesRow == 0 ? notes : 0);
     const int arrangement = optionsRow * 3 + notesRow;
     if (arrangement == m_nArrangement)
         return;
