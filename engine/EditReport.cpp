@@ -99,3 +99,32 @@ void RecordRemovals(std::vector<CEdit>& edits, const std::vector<CRemoval>& remo
     }
     edits = std::move(out);
 }
+
+std::string CheckEdits(std::string_view input, std::string_view output, const CRewriteReport& report)
+{
+    std::int64_t sum = 0;
+    for (const std::int64_t n : report.m_arrGroupFirings) sum += n;
+    if (sum != report.m_nFirings) return "the firings differ from their sum by group";
+    std::size_t in = 0;
+    std::size_t out = 0;
+    for (std::size_t k = 0; k < report.m_arrEdits.size(); ++k) {
+        const CEdit& e = report.m_arrEdits[k];
+        const std::string at = "edit " + std::to_string(k) + ": ";
+        if (e.m_nPos < 0 || e.m_nLength < 0 || e.m_nSourceLength < 0) return at + "a negative number";
+        const auto pos = static_cast<std::size_t>(e.m_nPos);
+        if (pos < out || (k > 0 && pos == out)) return at + "touches or overlaps the one before";
+        const std::size_t clean = pos - out;
+        if (in + clean > input.size() || pos + static_cast<std::size_t>(e.m_nLength) > output.size())
+            return at + "runs past the end";
+        if (output.substr(out, clean) != input.substr(in, clean)) return at + "the bytes before it differ";
+        const bool empty = e.m_nLength == 0;
+        const bool fits = e.m_eKind == CEdit::Kind::Inserted   ? !empty && e.m_nSourceLength == 0
+                          : e.m_eKind == CEdit::Kind::Replaced ? !empty && e.m_nSourceLength > 0
+                                                               : empty && e.m_nSourceLength > 0;
+        if (!fits) return at + "its kind does not fit its lengths";
+        in += clean + static_cast<std::size_t>(e.m_nSourceLength);
+        out = pos + static_cast<std::size_t>(e.m_nLength);
+    }
+    if (in > input.size() || output.substr(out) != input.substr(in)) return "the bytes after the last edit differ";
+    return {};
+}

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 // One stretch of the rewritten text that differs from the pass's input.
@@ -48,3 +50,10 @@ struct CRemoval {
 // Takes a filter's removals (ascending, disjoint) into the edits, which are
 // in the same text; after it they are in the filtered text. Linear in both.
 void RecordRemovals(std::vector<CEdit>& edits, const std::vector<CRemoval>& removals);
+
+// Walks a pass's input and output together through the report's edits: the
+// bytes between edits agree, each edit's kind fits its lengths, edits neither
+// touch nor overlap, the whole input is consumed and the firings add up to
+// the counts per group. Empty when all holds, else what failed first (for
+// the tests and the fuzzer).
+std::string CheckEdits(std::string_view input, std::string_view output, const CRewriteReport& report);

@@ -6,29 +6,23 @@
 
 namespace {
 
-// The stretches a filter removes, kept only when edits are asked for.
-class CRemovals {
-public:
-    explicit CRemovals(std::vector<CEdit>* edits) : m_pEdits(edits) {}
+// What a filter records of the stretches it removes: nothing (the usual
+// filter, at no cost), or each of them, for the edits.
+struct CNoRemovals {
+    void Add(std::size_t /*from*/, std::size_t /*to*/) {}
+};
+
+struct CRemovals {
     void Add(std::size_t from, std::size_t to)
     {
-        if (m_pEdits) m_arr.push_back({static_cast<std::int64_t>(from), static_cast<std::int64_t>(to - from)});
+        m_arr.push_back({static_cast<std::int64_t>(from), static_cast<std::int64_t>(to - from)});
     }
-    void Record() const
-    {
-        if (m_pEdits) RecordRemovals(*m_pEdits, m_arr);
-    }
-
-private:
-    std::vector<CEdit>* m_pEdits;
     std::vector<CRemoval> m_arr;
 };
 
-}  // namespace
-
-void StripHtmlTags(CByteString& text, std::vector<CEdit>* edits)
+template <class Removals>
+void StripHtmlTagsImpl(CByteString& text, Removals& removals)
 {
-    CRemovals removals(edits);
     const std::size_t n = text.size();
     char* s = text.data();
     std::size_t w = 0;  // write cursor: the text so far is s[0, w)
@@ -51,12 +45,11 @@ void StripHtmlTags(CByteString& text, std::vector<CEdit>* edits)
         s[w++] = s[i++];
     }
     text.resize(w);
-    removals.Record();
 }
 
-void StripComments(CByteString& text, std::vector<CEdit>* edits)
+template <class Removals>
+void StripCommentsImpl(CByteString& text, Removals& removals)
 {
-    CRemovals removals(edits);
     const std::size_t n = text.size();
     char* s = text.data();
     std::size_t w = 0;
@@ -92,5 +85,30 @@ void StripComments(CByteString& text, std::vector<CEdit>* edits)
         s[w++] = s[i++];
     }
     text.resize(w);
-    removals.Record();
+}
+
+// Runs the filter, recording what it removes in the edits when asked.
+template <void (*Plain)(CByteString&, CNoRemovals&), void (*Recorded)(CByteString&, CRemovals&)>
+void Filter(CByteString& text, std::vector<CEdit>* edits)
+{
+    if (!edits) {
+        CNoRemovals none;
+        Plain(text, none);
+        return;
+    }
+    CRemovals removals;
+    Recorded(text, removals);
+    RecordRemovals(*edits, removals.m_arr);
+}
+
+}  // namespace
+
+void StripHtmlTags(CByteString& text, std::vector<CEdit>* edits)
+{
+    Filter<StripHtmlTagsImpl<CNoRemovals>, StripHtmlTagsImpl<CRemovals>>(text, edits);
+}
+
+void StripComments(CByteString& text, std::vector<CEdit>* edits)
+{
+    Filter<StripCommentsImpl<CNoRemovals>, StripCommentsImpl<CRemovals>>(text, edits);
 }

@@ -139,10 +139,10 @@ public:
     // jest::rand(). CP932 text is tried at every byte; UTF-8 and EUC-JP text
     // only where a character starts (NextPassPosition). A limit of 0 or more
     // tightens the bound below PassBound: the pass stops as it does at
-    // PassBound once it has tried that many positions, the text has grown
-    // longer than that, or it has looked up groups 8 times that many times
-    // (many keys standing at one place); a firing that would make the text
-    // longer than the bound does not happen, and the pass stops there. Returns
+    // PassBound once it has tried that many positions, at a firing that would
+    // make the text longer than that (the firing does not happen), or once it
+    // has looked up groups 8 times that many times (many keys standing at one
+    // place). Returns
     // false when it stopped at a bound. With a report, fills it (EditReport.h)
     // without changing a draw or a byte.
     bool TransformText(CByteString& text, int threshold, EncodingId encoding = EncodingId::Cp932,

@@ -2,12 +2,23 @@
 //   byte 0      level (taken modulo 7, so 5 and 6 test out-of-range levels)
 //   bytes 1-4   seed, little endian
 //   byte 5      flags: 1 tag filter, 2 comment filter, 4 built-in rules,
-//               8 text in UTF-8, 16 text in EUC-JP (8 wins), else CP932,
-//               32 many keys (the rule bytes are a list of keys, not a file)
+//               32 many keys (the rule bytes are a list of keys, not a file),
+//               64 the whole road: the text is a file's bytes, detected (or,
+//               with 128, taken as the encoding byte 1 names, modulo 6),
+//               converted to the pass's text, rewritten and converted back
+//               to its own encoding (8 and 16 clear) or to the one byte 2
+//               names (modulo 6, UTF-16 with a mark);
+//               without 64: the text is the pass's, 8 UTF-8, 16 EUC-JP (8
+//               wins), else CP932
 //   bytes 6-7   length of the rule file, little endian (clamped to what is left)
 //   then the rule file's bytes, then the text.
-// Aborts when the fast pass and the oracle disagree, a failed load changed
-// the rule set, or AddRule grouped many keys otherwise than a plain map does.
+// Aborts when the fast pass and the oracle disagree, the pass's edit report
+// does not lead from its input to its output or changes a draw, a failed
+// load changed the rule set, AddRule grouped many keys otherwise than a plain
+// map does, or a conversion on the road fails where it cannot or does not
+// give the file's bytes back.
+#include "EditReport.h"
+#include "Encoding.h"
 #include "MarkupFilters.h"
 #include "Oracle.h"
 #include "Random.h"
@@ -23,9 +34,11 @@
 
 namespace {
 
-// The oracle rebuilds the text at every firing; a longer text would make
-// endless chains take seconds per input.
-constexpr std::size_t kMaxText = 400;
+// The oracle rebuilds the text at every firing: on texts longer than this it
+// runs only while its work (firings times length) stays within kOracleWork,
+// so that endless chains on long texts do not take seconds per input.
+constexpr std::size_t kAlwaysOracle = 400;
+constexpr std::int64_t kOracleWork = 20'000'000;
 
 void Check(bool ok, const char* what)
 {
@@ -82,6 +95,45 @@ void BuildManyKeys(CRuleSet& rules, const CByteString& bytes)
     }
 }
 
+// The file's bytes to the pass's text, as the window and jestcat read them,
+// and back without a rewrite: the file's own bytes again (ISO-2022-JP, whose
+// escapes may be written otherwise: the same pass text again). False when
+// the bytes are not valid in the encoding.
+bool ReadFile(const CByteString& file, const CEncoding& encoding, CByteString& passText, EncodingId& pass)
+{
+    CConvertError error;
+    if (!ToPassText(file, encoding, passText, pass, &error)) {
+        Check(passText.empty(), "failed conversion to the pass's text changed it");
+        Check(!DescribeConvertError(error, file).empty(), "conversion failure without a description");
+        return false;
+    }
+    CByteString back;
+    Check(FromPassText(passText, pass, encoding, back), "pass text does not go back to its file's encoding");
+    if (encoding.m_id != EncodingId::Iso2022Jp) {
+        Check(back == file, "file bytes do not come back unchanged");
+    } else {
+        CByteString again;
+        EncodingId againPass;
+        Check(ToPassText(back, encoding, again, againPass) && again == passText && againPass == pass,
+              "ISO-2022-JP written back does not read the same");
+    }
+    return true;
+}
+
+// The rewritten text to the output's bytes: a failure leaves them as they
+// were and is described. The file's own UTF-16 takes every text the pass
+// makes from it.
+void WriteFile(const CByteString& text, EncodingId pass, const CEncoding& output, bool own)
+{
+    CByteString bytes = "untouched";
+    CConvertError error;
+    if (FromPassText(text, pass, output, bytes, &error)) return;
+    Check(bytes == "untouched", "failed conversion back changed its output");
+    Check(!DescribeConvertError(error, text).empty(), "conversion failure without a description");
+    Check(!own || (output.m_id != EncodingId::Utf16Le && output.m_id != EncodingId::Utf16Be),
+          "rewritten UTF-16 text does not go back to UTF-16");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -96,8 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t restSize = size - 8;
     if (ruleLength > restSize) ruleLength = restSize;
     const CByteString ruleFile(rest, ruleLength);
-    CByteString text(rest + ruleLength, restSize - ruleLength);
-    if (text.size() > kMaxText) text.resize(kMaxText);
+    const CByteString file(rest + ruleLength, restSize - ruleLength);
 
     CRuleSet rules;
     CountingSink sink;
@@ -116,24 +167,51 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     CRewriteOptions options{level, (flags & 1) != 0, (flags & 2) != 0};
-    options.m_encoding = flags & 8 ? EncodingId::Utf8 : flags & 16 ? EncodingId::EucJp : EncodingId::Cp932;
+    const bool road = (flags & 64) != 0;
+    CEncoding encoding;
+    CByteString text;
+    if (road) {
+        encoding = flags & 128 ? EncodingForBytes(kAllEncodings[data[1] % 6], file) : DetectEncoding(file);
+        if (!ReadFile(file, encoding, text, options.m_encoding)) return 0;
+    } else {
+        text = file;
+        options.m_encoding = flags & 8 ? EncodingId::Utf8 : flags & 16 ? EncodingId::EucJp : EncodingId::Cp932;
+    }
+    CByteString plain = text;
+    RewriteText(rules, plain, seed, options);
+    const int plainNext = jest::rand();
+    // The same rewrite asking for its report: the same bytes and draws.
     CByteString fast = text;
-    RewriteText(rules, fast, seed, options);
+    CRewriteReport report;
+    RewriteText(rules, fast, seed, options, &report);
     const int fastNext = jest::rand();
-    const auto slow = oracle::RewriteText(rules, text, seed, options);
-    Check(fast == slow.text, "fast rewriting and oracle differ");
-    Check(fastNext == slow.nextDraw, "fast pass and oracle drew differently");
-    // One position can add at most every group's longest entry beyond the bound
-    // (converted to UTF-8, at most three bytes for every rule-file byte).
-    const auto limit = PassBound(static_cast<std::int64_t>(text.size())) + 3 * static_cast<std::int64_t>(ruleFile.size()) + 64;
-    Check(static_cast<std::int64_t>(fast.size()) <= limit, "pass grew past its bound");
+    Check(fast == plain && fastNext == plainNext, "asking for the report changed the rewrite");
+    Check(CheckEdits(text, fast, report).empty(), "edit report does not lead from the input to the output");
+    // The length bound holds firing by firing; the filters only shrink.
+    Check(static_cast<std::int64_t>(fast.size()) <= PassBound(static_cast<std::int64_t>(text.size())),
+          "pass grew past its bound");
+    // The oracle's work: a rebuild per firing, a look at every group per position.
+    const auto lengths = static_cast<std::int64_t>(text.size() + fast.size());
+    const std::int64_t work = (report.m_nFirings + 1) * lengths +
+                              (lengths + report.m_nFirings) * static_cast<std::int64_t>(rules.GetGroupCount());
+    if (text.size() <= kAlwaysOracle || work <= kOracleWork) {
+        const auto slow = oracle::RewriteText(rules, text, seed, options);
+        Check(fast == slow.text, "fast rewriting and oracle differ");
+        Check(fastNext == slow.nextDraw, "fast pass and oracle drew differently");
+    }
+    if (road) {
+        const bool own = (flags & 24) == 0;
+        const EncodingId to = kAllEncodings[data[2] % 6];
+        const bool wide = to == EncodingId::Utf16Le || to == EncodingId::Utf16Be;
+        WriteFile(fast, options.m_encoding, own ? encoding : CEncoding{to, wide}, own);
+    }
 
     // A second pass reuses the rule set's key index, and a copy shares it:
     // both must still agree with the oracle.
     const CRuleSet copy = rules;
     CByteString again = text;
     RewriteText(copy, again, seed, options);
-    Check(again == slow.text, "second pass with the kept index differs");
+    Check(again == fast, "second pass with the kept index differs");
 
     // The filters on the raw input as well, whatever the flags.
     CByteString raw(reinterpret_cast<const char*>(data), size);

@@ -1,5 +1,6 @@
 // Random texts, rule sets and levels: the fast pass must give the oracle's
 // text byte for byte and leave the generator where the oracle leaves it.
+#include "EditReport.h"
 #include "Encoding.h"
 #include "MarkupFilters.h"
 #include "Oracle.h"
@@ -24,7 +25,7 @@ void ExpectReportAgrees(const CRuleSet& set, const CByteString& original, std::u
     set.TransformText(text, threshold, id, -1, &report);
     ASSERT_EQ(text, fast.text);
     ASSERT_EQ(jest::rand(), fast.nextDraw);
-    ASSERT_EQ(CheckReport(original, text, report), "");
+    ASSERT_EQ(CheckEdits(original, text, report), "");
 }
 
 // Few distinct bytes, so that keys match often; lead bytes and the bytes of

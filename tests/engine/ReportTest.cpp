@@ -1,6 +1,7 @@
 // The pass's edit report: small cases edit by edit, then random rules with the
 // filters and the built-in rules on prose, where the report must lead from
 // the input to the output and change no byte and no draw.
+#include "EditReport.h"
 #include "Oracle.h"
 #include "Random.h"
 #include "Rewrite.h"
@@ -39,6 +40,7 @@ TEST(Report, SmallCases)
         CByteString output;
         std::vector<CEdit> edits;
         std::vector<std::int64_t> byGroup;
+        std::int64_t limit = -1;
     } cases[] = {
         {"insert", {{1, "b", "XY"}}, "abc", false, "aXYbc", {{1, 2, 0, K::Inserted}}, {1}},
         {"insert after", {{2, "b", "XY"}}, "abc", false, "abXYc", {{2, 2, 0, K::Inserted}}, {1}},
@@ -65,30 +67,23 @@ TEST(Report, SmallCases)
         {"tag beside a deletion", {{3, "a", ""}}, "<b>az", true, "z", {{0, 0, 4, K::Deleted}}, {1}},
         {"tag beside an insert", {{2, "a", "Q"}}, "a<b>c", true, "aQc", {{1, 1, 3, K::Replaced}}, {1}},
         {"tags alone", {}, "<p>a<b><i>c", true, "ac", {{0, 0, 3, K::Filtered}, {1, 0, 6, K::Filtered}}, {}},
+        // The x/y chain up to a limit of 8 bytes: the last x is the input's.
+        {"at the bound", {{1, "x", "y"}, {1, "y", "x"}}, "x", false, "xyxyxyyx", {{0, 7, 0, K::Inserted}}, {4, 3}, 8},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const CRuleSet set = MakeRules(c.rules);
         CByteString text = c.input;
         CRewriteReport report;
-        RewriteText(set, text, 1, CRewriteOptions{.m_nLevel = 4, .m_bHtmlFilter = c.html}, &report);
+        const bool whole = RewriteText(
+            set, text, 1, CRewriteOptions{.m_nLevel = 4, .m_bHtmlFilter = c.html, .m_nPassLimit = c.limit}, &report);
         EXPECT_EQ(text, c.output);
         EXPECT_EQ(report.m_arrEdits, c.edits);
         EXPECT_EQ(report.m_arrGroupFirings, c.byGroup);
-        EXPECT_EQ(CheckReport(c.input, text, report), "");
-        EXPECT_FALSE(report.m_bCutShort);
+        EXPECT_EQ(CheckEdits(c.input, text, report), "");
+        EXPECT_EQ(report.m_bCutShort, !whole);
+        EXPECT_EQ(whole, c.limit < 0);
     }
-}
-
-TEST(Report, StopAtTheBoundIsReported)
-{
-    const CRuleSet set = MakeRules({{1, "x", "y"}, {1, "y", "x"}});
-    CByteString text = "x";
-    CRewriteReport report;
-    EXPECT_FALSE(RewriteText(set, text, 1, CRewriteOptions{.m_nLevel = 4, .m_nPassLimit = 8}, &report));
-    EXPECT_TRUE(report.m_bCutShort);
-    EXPECT_EQ(report.m_arrEdits, (std::vector<CEdit>{{0, 7, 0, K::Inserted}}));
-    EXPECT_EQ(report.m_nFirings, 7);
 }
 
 // Random rules over markers and a few letters, random filters: the reported
@@ -119,7 +114,7 @@ TEST(Report, RandomRulesAndFilters)
         RewriteText(set, text, seed, options, &report);
         ASSERT_EQ(text, slow.text) << "round " << round;
         ASSERT_EQ(jest::rand(), slow.nextDraw) << "round " << round;
-        ASSERT_EQ(CheckReport(input, text, report), "") << "round " << round;
+        ASSERT_EQ(CheckEdits(input, text, report), "") << "round " << round;
     }
 }
 
@@ -144,7 +139,7 @@ TEST(Report, BuiltinRulesOnProse)
                 RewriteText(builtin, text, 7, options, &report);
                 EXPECT_EQ(text, plain);
                 EXPECT_EQ(jest::rand(), next);
-                EXPECT_EQ(CheckReport(input, text, report), "");
+                EXPECT_EQ(CheckEdits(input, text, report), "");
                 EXPECT_GT(report.m_arrEdits.size(), 500u);
                 EXPECT_EQ(report.m_arrGroupFirings.size(), builtin.GetPassGroups(id).size());
             }

@@ -43,15 +43,3 @@ public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     std::vector<std::string> messages;
 };
-
-struct CEdit;
-struct CRewriteReport;
-
-// Walks the output and the input together through the edits: the bytes
-// between edits agree, each edit's kind fits its lengths, edits neither touch
-// nor overlap and the whole input is consumed. Empty when all holds, else
-// what failed first.
-std::string WalkEdits(std::string_view input, std::string_view output, const std::vector<CEdit>& edits);
-
-// WalkEdits, and the firings agree with the counts per group.
-std::string CheckReport(std::string_view input, std::string_view output, const CRewriteReport& report);

@@ -276,7 +276,7 @@ private slots:
     void endlessRuleChainStopsAtTheWindowsLimit()
     {
         // x and y insert each other before them without end. The window stops
-        // the pass once the text passes its limit, shows the text so far and
+        // the pass at the firing that would pass its limit, shows the text so far and
         // says so; a file without x is rewritten whole, without a word.
         // RewriteText's default (jestcat) keeps PassBound.
         CFakeUiSeam seam;
