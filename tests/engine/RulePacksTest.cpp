@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 const CByteString kSample = "私はとても眠いです。本当に寝ます。あなたは元気な人だ。";
 
 const struct {
@@ -26,11 +24,7 @@ TEST(RulePacks, EachLoadsAndSpeaksItsStyle)
         CRuleSet rules;
         ASSERT_TRUE(rules.LoadRuleFile(std::string(JESTPAD_RULE_PACKS) + "/" + pack.file));
         CByteString text = kSample;
-        CRewriteOptions options{4, false, false};
-        options.m_encoding = EncodingId::Utf8;
-        ASSERT_TRUE(RewriteText(rules, text, 1, options));
+        ASSERT_TRUE(RewriteText(rules, text, 1, {4, false, false, EncodingId::Utf8}));
         EXPECT_EQ(text, pack.rewritten);
     }
 }
-
-}  // namespace
