@@ -17,7 +17,6 @@
 #include <QFontInfo>
 #include <QInputDialog>
 #include <QPrinter>
-#include <QTextBlock>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
@@ -1095,14 +1094,13 @@ private slots:
             QPrinter printer;
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(Path(QStringLiteral("zoom.pdf")));
-            const QByteArray pdf = h.view()->PrintDocument(printer).isEmpty() ? ReadAll(printer.outputFileName()) : "";
+            const QByteArray pdf = ReadAll(h.view()->PrintDocument(printer).isEmpty() ? printer.outputFileName() : "");
             return pdf.count("/Type /Page") - pdf.count("/Type /Pages");
         };
         const auto before = pages();
         QVERIFY(before > 1);
-        const std::pair<int, int> steps[] = {{ID_VIEW_ZOOM_IN, 13}, {ID_VIEW_ZOOM_IN, 14}, {ID_VIEW_ZOOM_RESET, 12},
-                                             {ID_VIEW_ZOOM_OUT, 11}};
-        for (const auto& [id, size] : steps) {
+        for (const auto& [id, size] : {std::pair(ID_VIEW_ZOOM_IN, 13), {ID_VIEW_ZOOM_IN, 14}, {ID_VIEW_ZOOM_RESET, 12},
+                                       {ID_VIEW_ZOOM_OUT, 11}}) {
             Command(h, id);
             QCOMPARE(h.view()->font().pointSize(), size);
         }
