@@ -3,11 +3,13 @@
 #include "Afx.h"
 #include "EditView.h"
 #include "FrameWnd.h"
+#include "JestpadView.h"
 #include "Resource.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,13 +26,30 @@ namespace {
 const QColor kMatchBackground(255, 226, 110);
 // The box when the word is not in the text.
 const QColor kNotFoundBackground(255, 200, 200);
+// The search box never gets narrower than this.
+constexpr int kLeastEditWidth = 80;
 
 }  // namespace
 
 CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(view)
 {
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(4, 2, 4, 2);
+    // Up to three rows: the box and its buttons on top, and below them what of
+    // the options and the notes the window's width leaves no room for.
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(4, 2, 4, 2);
+    rows->setSpacing(2);
+    auto* layout = new QHBoxLayout;
+    m_pTop = layout;
+    m_pBottom = new QHBoxLayout;
+    m_pNotes = new QHBoxLayout;
+    for (QHBoxLayout* row : {m_pTop, m_pBottom, m_pNotes}) {
+        row->setSpacing(6);
+        rows->addLayout(row);
+    }
+    // The window's width is the user's: the bar never asks for more.
+    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
 
     auto* close = new QToolButton(this);
     close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
@@ -42,7 +61,7 @@ CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(
     auto* label = new QLabel(AfxLoadString(IDS_FIND_LABEL), this);
     layout->addWidget(label);
     m_pEdit = new QLineEdit(this);
-    m_pEdit->setMinimumWidth(180);
+    m_pEdit->setMinimumWidth(kLeastEditWidth);
     // A file dropped on the box opens, as anywhere else in the window.
     m_pEdit->setAcceptDrops(false);
     m_pEdit->installEventFilter(this);
@@ -65,16 +84,16 @@ CFindBar::CFindBar(CEditView* view, QWidget* parent) : QWidget(parent), m_pView(
 
     m_pMatchCase = new QCheckBox(AfxLoadString(IDS_FIND_MATCH_CASE), this);
     m_pMatchWidth = new QCheckBox(AfxLoadString(IDS_FIND_MATCH_WIDTH), this);
-    for (QCheckBox* box : {m_pMatchCase, m_pMatchWidth}) {
+    for (QCheckBox* box : {m_pMatchCase, m_pMatchWidth})
         connect(box, &QCheckBox::toggled, this, &CFindBar::Search);
-        layout->addWidget(box);
-    }
     // The count and notes never widen the window (a new width would wrap
-    // the whole text again).
+    // the whole text again): they wrap, on a row of their own if need be.
     m_pStatus = new QLabel(this);
-    m_pStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_pStatus->setMinimumWidth(m_pStatus->fontMetrics().horizontalAdvance(QStringLiteral("00000 / 00000 件")));
-    layout->addWidget(m_pStatus, 1);
+    m_pStatus->setWordWrap(true);
+    QSizePolicy wrapping(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    wrapping.setHeightForWidth(true);
+    m_pStatus->setSizePolicy(wrapping);
+    Arrange();
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WidgetWithChildrenShortcut);
@@ -125,7 +144,7 @@ void CFindBar::Open()
 void CFindBar::Close()
 {
     hide();
-    m_pView->setExtraSelections({});
+    SetSelections({});
     m_arrMatches.clear();
     m_nCurrent = -1;
     m_pView->setFocus(Qt::OtherFocusReason);
@@ -245,6 +264,67 @@ void CFindBar::ShowStatus(EWrap wrap)
         text += QStringLiteral("  ") +
                 AfxLoadString(wrap == WrappedToTop ? IDS_FIND_WRAPPED_TO_TOP : IDS_FIND_WRAPPED_TO_END);
     m_pStatus->setText(text);
+    Arrange();
+}
+
+void CFindBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Arrange();
+}
+
+void CFindBar::Arrange()
+{
+    // What the top row needs without the options and the notes.
+    int top = 0;
+    for (int i = 0; i < m_pTop->count(); ++i) {
+        QWidget* widget = m_pTop->itemAt(i)->widget();
+        if (widget == m_pEdit)
+            top += kLeastEditWidth + m_pTop->spacing();
+        else if (widget && widget != m_pMatchCase && widget != m_pMatchWidth && widget != m_pStatus)
+            top += widget->sizeHint().width() + m_pTop->spacing();
+    }
+    const int options = m_pMatchCase->sizeHint().width() + m_pMatchWidth->sizeHint().width() +
+                        2 * m_pTop->spacing();
+    // (a character more, so that rounding never wraps the last one)
+    const int notes = m_pStatus->fontMetrics().horizontalAdvance(
+        m_pStatus->text().isEmpty() ? QStringLiteral("00000 / 00000 件") : m_pStatus->text() + u'0');
+    const QMargins margins = layout()->contentsMargins();
+    const int room = width() - margins.left() - margins.right();
+    // Row of the options and of the notes: 0 beside the box, 1 below it, 2
+    // on a row of their own below the options.
+    const int optionsRow = top + options <= room ? 0 : 1;
+    int notesRow = 2;
+    if (optionsRow == 0)
+        notesRow = top + options + notes <= room ? 0 : 1;
+    else if (options + notes <= room)
+        notesRow = 1;
+    // Beside the box the notes take their whole width from the box.
+    m_pStatus->setMinimumWidth(notesRow == 0 ? notes : 0);
+    const int arrangement = optionsRow * 3 + notesRow;
+    if (arrangement == m_nArrangement)
+        return;
+    m_nArrangement = arrangement;
+    QHBoxLayout* const rows[] = {m_pTop, m_pBottom, m_pNotes};
+    QWidget* const moving[] = {m_pMatchCase, m_pMatchWidth, m_pStatus};
+    for (QWidget* widget : moving) {
+        for (QHBoxLayout* row : rows)
+            row->removeWidget(widget);
+    }
+    // In order, so that the options stay before the notes.
+    for (QWidget* widget : moving) {
+        const bool notes = widget == m_pStatus;
+        rows[notes ? notesRow : optionsRow]->addWidget(widget, notes ? 1 : 0);
+    }
+}
+
+void CFindBar::SetSelections(const QList<QTextEdit::ExtraSelection>& selections)
+{
+    // The Jestpad view draws them over its own marks.
+    if (auto* view = qobject_cast<CJestpadView*>(m_pView))
+        view->SetFindSelections(selections);
+    else
+        m_pView->setExtraSelections(selections);
 }
 
 void CFindBar::Highlight()
@@ -270,7 +350,7 @@ void CFindBar::Highlight()
             selections.append({cursor, format});
         }
     }
-    m_pView->setExtraSelections(selections);
+    SetSelections(selections);
 }
 
 bool CFindBar::eventFilter(QObject* watched, QEvent* event)

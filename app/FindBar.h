@@ -5,6 +5,7 @@
 
 #include "TextFinder.h"
 
+#include <QTextEdit>
 #include <QWidget>
 
 class CEditView;
@@ -38,6 +39,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     enum EWrap { NoWrap, WrappedToTop, WrappedToEnd };
@@ -47,13 +49,21 @@ private:
     void Select(int index, EWrap wrap);
     void ShowStatus(EWrap wrap);
     void Highlight();
+    void SetSelections(const QList<QTextEdit::ExtraSelection>& selections);
     void ReadText();
+    // Puts the options and the notes on the top row while they fit, else on
+    // rows below.
+    void Arrange();
 
     CEditView* m_pView;
     QLineEdit* m_pEdit;
     QCheckBox* m_pMatchCase;
     QCheckBox* m_pMatchWidth;
     QLabel* m_pStatus;
+    class QHBoxLayout* m_pTop;
+    class QHBoxLayout* m_pBottom;
+    class QHBoxLayout* m_pNotes;
+    int m_nArrangement = -1;  // the rows of the options and of the notes
     CTextFinder m_finder;
     bool m_bTextRead = false;
     QList<CTextMatch> m_arrMatches;

@@ -1,10 +1,14 @@
 #include "JestSettingsDlg.h"
 
 #include "Afx.h"
+#include "Resource.h"
 #include "UiSeam.h"
 #include "ui_JestSettingsDlg.h"
 
+#include <QAction>
 #include <QFile>
+#include <QStyle>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QShowEvent>
 
@@ -40,6 +44,15 @@ CJestSettingsDlg::CJestSettingsDlg(QWidget* parent)
     m_levelGroup.setExclusive(true);
 
     connect(m_pUi->loadButton, &QPushButton::clicked, this, &CJestSettingsDlg::OnLoadButton);
+    // A button in the box empties it: no file, the built-in rules.
+    QAction* clear = m_pUi->ruleFileEdit->addAction(style()->standardIcon(QStyle::SP_LineEditClearButton),
+                                                    QLineEdit::TrailingPosition);
+    clear->setObjectName(QStringLiteral("clearRuleFileAction"));
+    clear->setToolTip(AfxLoadString(IDS_RULE_FILE_CLEAR));
+    connect(clear, &QAction::triggered, this, [this] {
+        m_strRuleFile.clear();
+        m_pUi->ruleFileEdit->clear();
+    });
     connect(&m_levelGroup, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked)
             UpdateLevelTabStop();
@@ -131,8 +144,12 @@ void CJestSettingsDlg::changeEvent(QEvent* event)
 
 void CJestSettingsDlg::OnLoadButton()
 {
+    // The rule packs that come with the program, where they are installed.
+    QStringList places;
+    if (QFileInfo(QString::fromUtf8(kRulePacksFolder)).isDir())
+        places.append(QString::fromUtf8(kRulePacksFolder));
     const std::optional<QString> path =
-        CUiSeam::Get().GetAnyFileName(this, AfxLoadString(AFX_IDS_OPENFILE));
+        CUiSeam::Get().GetAnyFileName(this, AfxLoadString(AFX_IDS_OPENFILE), places);
     if (!path)
         return;
     m_strRuleFile = TextToPath(*path);

@@ -14,6 +14,9 @@ namespace Ui {
 class CJestSettingsDlg;
 }
 
+// Where the rule packs are installed (samples/rules in the source tree).
+inline constexpr char kRulePacksFolder[] = JESTPAD_RULE_PACKS_DIR;
+
 class CJestSettingsDlg : public QDialog {
     Q_OBJECT
 

@@ -63,9 +63,9 @@ public:
     {
         return m_inner.GetSaveFileName(parent, title, filter, start);
     }
-    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title) override
+    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title, const QStringList& places) override
     {
-        return m_inner.GetAnyFileName(parent, title);
+        return m_inner.GetAnyFileName(parent, title, places);
     }
     std::optional<QFont> GetFont(QWidget* parent, const QFont& initial) override
     {

@@ -4,6 +4,7 @@
 #include "AppContext.h"
 #include "FrameWnd.h"
 #include "JestpadView.h"
+#include "MainFrm.h"
 #include "NativePath.h"
 #include "Rewrite.h"
 #include "Resource.h"
@@ -67,6 +68,13 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
         m_encoding.m_forced.reset();
         m_bInvalidWarned = false;
     }
+    if (auto* mainFrame = qobject_cast<CMainFrame*>(AfxGetMainWnd()))
+        mainFrame->ClearDropNote();
+    // The same file opened again keeps the reader's place.
+    CJestpadView* jestView = GetJestpadView();
+    std::optional<CJestpadView::CReadingPlace> place;
+    if (sameFile && m_bViewReady && jestView)
+        place = jestView->GetReadingPlace();
     if (!CDocument::OnOpenDocument(path)) {
         m_encoding = before;
         m_bInvalidWarned = warned;
@@ -75,7 +83,7 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     // Before the view's first initial update the raw text stays as loaded.
     if (!m_bViewReady)
         return true;
-    CJestpadView* view = GetJestpadView();
+    CJestpadView* view = jestView;
     if (!view)
         return true;
     const QByteArray raw = view->GetWindowText();
@@ -88,9 +96,13 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     // Rules that do not fit in memory for this text rewrite nothing.
     if (!PrepareRules(options.m_encoding))
         return true;
+    // What the pass changed: for Save As and for 書き換え箇所を強調.
     const bool whole =
         RewriteText(m_ruleSet, text, static_cast<std::uint32_t>(CUiSeam::Get().Now()), options, &m_report);
     view->SetWindowText(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    view->SetEdits(m_report);
+    if (place)
+        view->SetReadingPlace(*place);
     if (!whole)
         AfxMessageBox(IDS_PASS_CUT_SHORT);
     return true;
@@ -225,14 +237,17 @@ QString CJestpadDoc::SaveNameFor(const QString& path, const QString& lastFolder)
         const QString name = AfxLoadString(AFX_IDS_UNTITLED) + QStringLiteral(".txt");
         return lastFolder.isEmpty() ? name : QDir(lastFolder).filePath(name);
     }
-    const QFileInfo info(path);
+    // "<name>_jest<ext>" beside the file, so that Enter cannot overwrite it;
+    // the name as the caption reads it, even when its bytes are not UTF-8.
+    const QString folder = path.left(path.lastIndexOf(u'/') + 1);
+    const QFileInfo info(folder + PathForDisplay(path.mid(folder.size())));
     QString base = info.completeBaseName();
     QString ext = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
     if (base.isEmpty()) {
         base = info.fileName();
         ext.clear();
     }
-    return info.dir().filePath(base + QStringLiteral("_jest") + ext);
+    return folder + base + QStringLiteral("_jest") + ext;
 }
 
 void CJestpadDoc::ShowEncoding()

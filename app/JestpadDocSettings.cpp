@@ -103,6 +103,10 @@ void CJestpadDoc::OnSettingsJest()
     m_options.m_bHtmlFilter = dlg.m_bHtml != 0;
     m_options.m_bCommentFilter = dlg.m_bCppComment != 0;
 
+    // An emptied box means the built-in rules.
+    if (dlg.m_strRuleFile.empty() && !m_ruleSet.GetFileName().empty())
+        m_ruleSet = CRuleSet();
+
     // Only a different name is loaded: the same name keeps the rules in use.
     if (m_ruleSet.GetFileName() != dlg.m_strRuleFile) {
         LoadRules(dlg.m_strRuleFile);

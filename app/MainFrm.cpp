@@ -21,14 +21,15 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 
-// Status bar panes, left to right: message, the document's encoding, kana,
-// caps, num, scroll.
-const QList<int> kIndicators = {ID_SEPARATOR, ID_INDICATOR_ENCODING, ID_INDICATOR_KANA, ID_INDICATOR_CAPS,
-                                ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
+// Status bar panes, left to right: message, the document's encoding, the
+// count of rewrites (while they are marked), kana, caps, num, scroll.
+const QList<int> kIndicators = {ID_SEPARATOR, ID_INDICATOR_ENCODING, ID_INDICATOR_EDITS, ID_INDICATOR_KANA,
+                                ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
 
 const QString kLayoutSection = QStringLiteral("Window");
 constexpr int kStateVersion = 1;
@@ -50,14 +51,28 @@ std::optional<std::pair<QRect, QRect>> SavedRects(const QByteArray& geometry)
     return std::make_pair(frame, normal);
 }
 
-bool OnSomeScreen(const QRect& rect)
+// The screen that shows most of rect, and how much of rect it shows (0 to 1).
+std::pair<const QScreen*, double> BestScreen(const QRect& rect)
 {
+    const QScreen* best = QGuiApplication::primaryScreen();
+    double shown = 0;
+    const double area = double(rect.width()) * rect.height();
     for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen->availableGeometry().intersects(rect))
-            return true;
+        const QRect common = screen->availableGeometry().intersected(rect);
+        const double part = area > 0 ? double(common.width()) * common.height() / area : 0;
+        if (!common.isEmpty() && part > shown) {
+            best = screen;
+            shown = part;
+        }
     }
-    return false;
+    return {best, shown};
 }
+
+// A window shown less than this much is brought back on its screen.
+constexpr double kLeastShown = 0.25;
+// The first window: 640 by 480, but never more than this share of the screen
+// (its frame and the panels need the rest).
+constexpr double kFirstShare = 0.9;
 
 // The local files of a drag, in order.
 QStringList LocalFiles(const QMimeData* data)
@@ -77,7 +92,10 @@ QStringList LocalFiles(const QMimeData* data)
 CMainFrame::CMainFrame()
 {
     setWindowIcon(QIcon(QString::fromLatin1(kProgramIconPath)));
-    resize(640, 480);
+    QSize size(640, 480);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * kFirstShare);
+    resize(size);
     setAcceptDrops(true);
 }
 
@@ -184,14 +202,22 @@ void CMainFrame::RestoreLayout(QSettings& settings)
     settings.endGroup();
 
     if (const auto rects = SavedRects(geometry)) {
-        if (OnSomeScreen(rects->first)) {
+        const auto [screen, shown] = BestScreen(rects->first);
+        if (shown >= kLeastShown) {
             restoreGeometry(geometry);
-        } else if (rects->second.isValid()) {
-            // Off every screen: the size stays, the place is the default one.
-            QSize size = rects->second.size();
-            if (const QScreen* screen = QGuiApplication::primaryScreen())
-                size = size.boundedTo(screen->availableSize());
+        } else if (rects->second.isValid() && screen) {
+            // (Almost) off every screen: the size stays as far as the screen
+            // holds it, and the window comes back onto the screen that showed
+            // most of it.
+            const QRect area = screen->availableGeometry();
+            const QSize size = rects->second.size().boundedTo(area.size() * kFirstShare);
+            const QRect frame = rects->first;
+            // The frame's edges and title around the window's own size.
+            const QSize whole = size + (frame.size() - rects->second.size()).expandedTo(QSize(0, 0));
+            const int x = std::clamp(frame.x(), area.left(), std::max(area.left(), area.right() + 1 - whole.width()));
+            const int y = std::clamp(frame.y(), area.top(), std::max(area.top(), area.bottom() + 1 - whole.height()));
             resize(size);
+            move(x, y);
         }
     }
     if (!state.isEmpty())
@@ -217,6 +243,15 @@ void CMainFrame::dropEvent(QDropEvent* event)
     if (!app)
         return;
     app->OpenDocumentFile(files.first());
-    if (files.size() > 1 && AfxGetMainWnd() == this)
-        statusBar()->showMessage(AfxFormatString(IDS_DROP_IGNORED, {QString::number(files.size() - 1)}));
+    if (files.size() > 1 && AfxGetMainWnd() == this) {
+        m_strDropNote = AfxFormatString(IDS_DROP_IGNORED, {QString::number(files.size() - 1)});
+        statusBar()->showMessage(m_strDropNote);
+    }
+}
+
+void CMainFrame::ClearDropNote()
+{
+    if (!m_strDropNote.isEmpty() && statusBar()->currentMessage() == m_strDropNote)
+        statusBar()->showMessage(AfxLoadString(AFX_IDS_IDLEMESSAGE));
+    m_strDropNote.clear();
 }

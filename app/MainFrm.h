@@ -23,6 +23,9 @@ public:
     void RestoreLayout(QSettings& settings);
     // Whether the window has been shown: only then is its layout worth saving.
     bool WasShown() const { return m_bShown; }
+    // Takes the note about dropped files that were not opened off the status
+    // bar: a later open makes it old news.
+    void ClearDropNote();
 
 protected:
     int OnCreate() override;
@@ -36,4 +39,5 @@ private:
     bool m_bShown = false;
     // The grayed menu item whose prompt the status bar shows.
     QPointer<QAction> m_pGrayedItem;
+    QString m_strDropNote;
 };

@@ -3,6 +3,7 @@
 // each of them as it creates them.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class CCmdTarget;
@@ -35,4 +36,7 @@ public:
     virtual QPrinter& GetPrinter() = 0;
     virtual int GetPreviewPages() const = 0;
     virtual void SetPreviewPages(int pages) = 0;
+    // The preview's size and place (QWidget::saveGeometry); empty at first.
+    virtual QByteArray GetPreviewGeometry() const = 0;
+    virtual void SetPreviewGeometry(const QByteArray& geometry) = 0;
 };

@@ -5,6 +5,7 @@
 #include "CmdTarget.h"
 
 #include <QByteArray>
+#include <QFont>
 #include <QPlainTextEdit>
 
 class CAppContext;
@@ -49,6 +50,8 @@ public:
     // Printing on Qt's print support, in the control's current font.
     void OnFilePrint();
     void OnFilePrintPreview();
+    // The font the printout uses; the control's own font by default.
+    virtual QFont PrintFont() const { return font(); }
     // Paints the text onto the printer (or preview); false on failure.
     bool PrintDirect(QPrinter& printer);
     // A whole print job: refuses a missing printer before painting, checks

@@ -10,11 +10,13 @@
 #include <QFile>
 #include <QGraphicsItem>
 #include <QGraphicsView>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScreen>
 #include <QTextDocument>
 #include <QToolBar>
 
@@ -62,6 +64,21 @@ void PairFacingPages(QPrintPreviewWidget* preview)
     view->centerOn(pages[std::clamp<qsizetype>(preview->currentPage() - 1, 0, pages.size() - 1)]);
 }
 
+// Share of the screen that a preview first takes.
+constexpr double kPreviewShare = 0.85;
+
+// A preview place worth restoring: at least a quarter of it on some screen.
+bool PreviewOnScreen(const QRect& rect)
+{
+    const double area = double(rect.width()) * rect.height();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = screen->availableGeometry().intersected(rect);
+        if (area > 0 && double(common.width()) * common.height() >= area / 4)
+            return true;
+    }
+    return false;
+}
+
 // Page Down and Page Up turn the preview's pages (two at a time side by side).
 class CPreviewKeys : public QObject {
 public:
@@ -98,7 +115,7 @@ bool CEditView::PrintDirect(QPrinter& printer)
     FlushDisplay();
     // Print a copy so that the page layout does not disturb the screen's.
     std::unique_ptr<QTextDocument> doc(document()->clone());
-    doc->setDefaultFont(font());
+    doc->setDefaultFont(PrintFont());
     doc->print(&printer);
     return printer.printerState() != QPrinter::Error;
 }
@@ -191,13 +208,16 @@ void CEditView::OnFilePrintPreview()
         return;
     QPrintPreviewDialog dialog(&m_pContext->GetPrinter(), window());
     auto* preview = dialog.findChild<QPrintPreviewWidget*>();
-    if (preview) {
-        // The one/two page choice last made in the preview.
-        if (m_pContext->GetPreviewPages() == 2)
-            preview->setViewMode(QPrintPreviewWidget::FacingPagesView);
-        else if (m_pContext->GetPreviewPages() == 1)
-            preview->setViewMode(QPrintPreviewWidget::SinglePageView);
-    }
+    // The dialog's own buttons, so that the one pressed shows as pressed.
+    const auto trigger = [&dialog](const char* name) {
+        if (auto* action = dialog.findChild<QAction*>(QLatin1String(name)))
+            action->trigger();
+    };
+    // The one/two page choice last made in the preview.
+    if (m_pContext->GetPreviewPages() == 2)
+        trigger("facingModeAction");
+    else if (m_pContext->GetPreviewPages() == 1)
+        trigger("singleModeAction");
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* printer) { PrintDirect(*printer); });
     if (preview) {
@@ -209,17 +229,32 @@ void CEditView::OnFilePrintPreview()
             pages->setFocus();
         }
     }
-    // A close button at the end of the bar, and a dialog wide enough to show
-    // the whole bar, 印刷 included.
+    // A close button at the end of the bar, pressed by its mnemonic too.
+    int barWidth = 0;
     if (auto* bar = dialog.findChild<QToolBar*>()) {
         bar->addSeparator();
-        QAction* close = bar->addAction(AfxLoadString(AFX_IDS_PREVIEW_CLOSE), &dialog, &QDialog::reject);
+        const QString caption = AfxLoadString(AFX_IDS_PREVIEW_CLOSE);
+        QAction* close = bar->addAction(caption, &dialog, &QDialog::reject);
         close->setObjectName(QStringLiteral("closeAction"));
-        const QSize hint = dialog.sizeHint();
-        dialog.resize(std::max(hint.width(), bar->sizeHint().width() + 24), hint.height());
+        close->setShortcut(QKeySequence::mnemonic(caption));
+        barWidth = bar->sizeHint().width() + 24;
+    }
+    // Where it was last, or most of the screen the window is on, so that a
+    // whole page is readable, and wide enough for the whole bar, 印刷 included.
+    if (m_pContext->GetPreviewGeometry().isEmpty() || !dialog.restoreGeometry(m_pContext->GetPreviewGeometry()) ||
+        !PreviewOnScreen(dialog.geometry())) {
+        const QScreen* screen = window() ? window()->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            QRect place(QPoint(), (area.size() * kPreviewShare).expandedTo(QSize(barWidth, 0)));
+            place.moveCenter(area.center());
+            place.moveLeft(std::max(place.left(), area.left()));
+            dialog.setGeometry(place);
+        }
     }
     const auto startMode = preview ? preview->viewMode() : QPrintPreviewWidget::SinglePageView;
     CUiSeam::Get().DoModal(dialog);
+    m_pContext->SetPreviewGeometry(dialog.saveGeometry());
     // Remember the page count only when the user changed it.
     if (preview && preview->viewMode() != startMode) {
         if (preview->viewMode() == QPrintPreviewWidget::FacingPagesView)

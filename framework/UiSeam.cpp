@@ -64,13 +64,18 @@ std::optional<QString> CUiSeam::GetSaveFileName(QWidget* parent, const QString& 
     return path;
 }
 
-std::optional<QString> CUiSeam::GetAnyFileName(QWidget* parent, const QString& title)
+std::optional<QString> CUiSeam::GetAnyFileName(QWidget* parent, const QString& title,
+                                               const QStringList& places)
 {
     // Qt's own dialog, so that the file-type row can be taken away.
     QFileDialog dialog(parent, title);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
+    QList<QUrl> sidebar = dialog.sidebarUrls();
+    for (const QString& place : places)
+        sidebar.append(QUrl::fromLocalFile(place));
+    dialog.setSidebarUrls(sidebar);
     for (const char* name : {"fileTypeCombo", "fileTypeLabel"}) {
         if (QWidget* row = dialog.findChild<QWidget*>(QLatin1String(name)))
             row->hide();

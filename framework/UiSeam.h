@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 #include <ctime>
 #include <optional>
@@ -37,8 +38,10 @@ public:
     virtual std::optional<QString> GetSaveFileName(QWidget* parent, const QString& title,
                                                    const QString& filter, const QString& start);
     // File-open dialog without file types that takes a name that does not
-    // exist as well (the rule file's ロード...).
-    virtual std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title);
+    // exist as well (the rule file's ロード...); places are folders offered
+    // beside the usual ones.
+    virtual std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title,
+                                                  const QStringList& places = {});
 
     // Font dialog with strike-out and underline: the chosen font, or nothing.
     virtual std::optional<QFont> GetFont(QWidget* parent, const QFont& initial);

@@ -95,6 +95,7 @@ void CWinApp::LoadStdProfileSettings(int mruSize)
     auto settings = OpenSettings();
     m_recentFiles.ReadList(*settings);
     m_nNumPreviewPages = settings->value(QStringLiteral("Settings/PreviewPages"), 0).toInt();
+    m_previewGeometry = settings->value(QStringLiteral("Window/PreviewGeometry")).toByteArray();
 }
 
 void CWinApp::SaveStdProfileSettings()
@@ -107,6 +108,8 @@ void CWinApp::SaveStdProfileSettings()
     m_recentFiles.WriteList(*settings);
     if (m_nNumPreviewPages != 0)
         settings->setValue(QStringLiteral("Settings/PreviewPages"), m_nNumPreviewPages);
+    if (!m_previewGeometry.isEmpty())
+        settings->setValue(QStringLiteral("Window/PreviewGeometry"), m_previewGeometry);
     settings->sync();
 }
 

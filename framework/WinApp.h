@@ -61,6 +61,8 @@ public:
     QPrinter& GetPrinter() override;
     int GetPreviewPages() const override { return m_nNumPreviewPages; }
     void SetPreviewPages(int pages) override { m_nNumPreviewPages = pages; }
+    QByteArray GetPreviewGeometry() const override { return m_previewGeometry; }
+    void SetPreviewGeometry(const QByteArray& geometry) override { m_previewGeometry = geometry; }
 
     // Carries out the command line; false ends the program.
     bool ProcessShellCommand(const CCommandLineInfo& info);
@@ -89,6 +91,9 @@ protected:
 
 private:
     int m_nNumPreviewPages = 0;
+    // Size and place of the print preview (QWidget::saveGeometry), empty
+    // until one was shown; kept as "Window/PreviewGeometry".
+    QByteArray m_previewGeometry;
     // Folder of the file last opened or saved in this run (the document's,
     // while it has one); 開く starts there.
     QString m_strLastFolder;

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Takes a screenshot of Jestpad on the bundled sample, on a virtual screen:
-#   tools/screenshot.sh [main|settings] [OUT]
+#   tools/screenshot.sh [main|settings|marks] [OUT]
 # main (default): the main window, written to docs/screenshot-main.png;
 # settings: the main window with the settings dialog "詳細設定" opened from
-# the menu (Alt+S, then S), written to docs/screenshot-settings.png.
+# the menu (Alt+S, then S), written to docs/screenshot-settings.png; marks:
+# the main window with 表示 > 書き換え箇所を強調 on (Alt+V, then J), written
+# to docs/screenshot-marks.png.
 # Needs xvfb-run, xdotool, xwininfo and xprop (x11-utils) and ImageMagick's
 # import; with openbox installed the windows get their title bars.
 # JESTPAD_BIN names another build of the program.
@@ -11,8 +13,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-main}
 case "$what" in
-  main|settings) ;;
-  *) echo "usage: $0 [main|settings] [OUT]" >&2; exit 2 ;;
+  main|settings|marks) ;;
+  *) echo "usage: $0 [main|settings|marks] [OUT]" >&2; exit 2 ;;
 esac
 bin=${JESTPAD_BIN:-build/app/jestpad}
 out=${2:-docs/screenshot-$what.png}
@@ -34,7 +36,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
   pid=$!
   pids+=($pid)
   main=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name "Jestpad" | head -n1)
-  [ "$JESTPAD_SHOT_WHAT" = main ] && xdotool windowsize --sync "$main" 720 520
+  [ "$JESTPAD_SHOT_WHAT" != settings ] && xdotool windowsize --sync "$main" 720 520
   xdotool windowmove --sync "$main" 40 30
   xdotool windowfocus --sync "$main"
   sleep 1.5
@@ -43,6 +45,12 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
     sleep 0.5
     xdotool key s
     timeout 30 xdotool search --sync --onlyvisible --name "^詳細設定\$" >/dev/null
+    sleep 1
+  fi
+  if [ "$JESTPAD_SHOT_WHAT" = marks ]; then
+    xdotool key --clearmodifiers alt+v
+    sleep 0.5
+    xdotool key j
     sleep 1
   fi
   # The main window with its title bar and border (the frame extents are

@@ -8,6 +8,7 @@
 #include "RuleSet.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -455,6 +456,23 @@ private slots:
         seam.doModal = User([&](CJestSettingsDlg& d) { PickRuleFile(seam, d, rulesPath); });
         h.doc()->OnSettingsJest();
         QCOMPARE(Dump(h.doc()->m_ruleSet), Dump(rulesA));
+        QVERIFY(seam.messages.isEmpty());
+        h.Exit();
+    }
+
+    // The box emptied by its button: OK goes back to the built-in rules,
+    // without a word.
+    void emptiedBoxMeansBuiltInRules()
+    {
+        CFakeUiSeam seam;
+        auto h = Start();
+        h.doc()->m_ruleSet = RulesFrom(kRulesA, Path(QStringLiteral("a.rules")));
+        seam.doModal = User([&](CJestSettingsDlg& d) {
+            d.findChild<QAction*>(QStringLiteral("clearRuleFileAction"))->trigger();
+        });
+        h.doc()->OnSettingsJest();
+        QCOMPARE(Dump(h.doc()->m_ruleSet), Dump(CRuleSet()));
+        QCOMPARE(h.view()->GetWindowText(), Rewrite(CRuleSet(), kText, seam.now, 2, false, false));
         QVERIFY(seam.messages.isEmpty());
         h.Exit();
     }

@@ -82,7 +82,7 @@ public:
     }
 
     // The rule file's dialog answers from openAnswers; its start is empty.
-    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title) override
+    std::optional<QString> GetAnyFileName(QWidget* parent, const QString& title, const QStringList&) override
     {
         return GetOpenFileName(parent, title, QString(), QString());
     }

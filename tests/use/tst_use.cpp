@@ -7,6 +7,7 @@
 #include "FindBar.h"
 #include "JestSettingsDlg.h"
 #include "JestpadHarness.h"
+#include "NativePath.h"
 #include "Resource.h"
 #include "TextFinder.h"
 
@@ -18,6 +19,7 @@
 #include <QFileDialog>
 #include <QGraphicsItem>
 #include <QGraphicsView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -168,6 +170,7 @@ private slots:
         QTest::addColumn<bool>("onScreen");
         QTest::newRow("on screen") << QPoint(60, 40) << true;
         QTest::newRow("off every screen") << QPoint(5000, 4000) << false;
+        QTest::newRow("99 % off") << QPoint(795, 40) << false;
     }
 
     // Size, place, tool bar side, status bar and font come back next time.
@@ -178,11 +181,9 @@ private slots:
         CFakeUiSeam seam;
         QFont font(QStringLiteral("IPAGothic"), 15);
         seam.fontAnswers.push_back(font);
-        QPoint defaultPlace;
         {
             auto h = StartJestpad();
             QVERIFY(QTest::qWaitForWindowExposed(h.frame()));
-            defaultPlace = h.frame()->pos();
             h.frame()->resize(500, 380);
             h.frame()->move(place);
             h.frame()->addToolBar(Qt::LeftToolBarArea, h.frame()->GetToolBar());
@@ -193,10 +194,49 @@ private slots:
         auto h = StartJestpad();
         QVERIFY(QTest::qWaitForWindowExposed(h.frame()));
         QCOMPARE(h.frame()->size(), QSize(500, 380));
-        QCOMPARE(h.frame()->pos(), onScreen ? place : defaultPlace);
+        // A window (almost) off the screen comes back whole onto it.
+        if (onScreen)
+            QCOMPARE(h.frame()->pos(), place);
+        else
+            QVERIFY(h.frame()->screen()->availableGeometry().contains(h.frame()->frameGeometry()));
         QCOMPARE(h.frame()->toolBarArea(h.frame()->GetToolBar()), Qt::LeftToolBarArea);
         QVERIFY(h.frame()->statusBar()->isHidden());
         QCOMPARE(h.view()->font(), font);
+        h.Exit();
+    }
+
+    // The find bar fits the window it is given, notes and all, and never
+    // widens it.
+    void findBarFits_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("narrow: rows below") << 300 << 2 << "1 / 2 件  末尾に達したので先頭から検索しました";
+        QTest::newRow("wide: one row") << 790 << 1 << "2 / 2 件";
+    }
+
+    void findBarFits()
+    {
+        QFETCH(int, width);
+        QFETCH(int, steps);
+        QFETCH(QString, note);
+        CFakeUiSeam seam;
+        auto h = StartJestpad({MakeFile(QStringLiteral("fit.txt"), "abc abc")});
+        QVERIFY(QTest::qWaitForWindowExposed(h.frame()));
+        h.frame()->resize(width, 300);
+        CFindBar* bar = h.frame()->GetFindBar();
+        h.frame()->RouteCommand(ID_EDIT_FIND);
+        QTest::keyClicks(bar->GetEdit(), QStringLiteral("abc"));
+        for (int i = 0; i < steps; ++i)
+            h.frame()->RouteCommand(ID_EDIT_FIND_NEXT);
+        QApplication::processEvents();
+        QCOMPARE(h.frame()->width(), width);
+        // The notes whole: wide enough, or wrapped and tall enough.
+        QLabel* status = bar->findChildren<QLabel*>().last();
+        QCOMPARE(status->text(), note);
+        QVERIFY(status->height() >= status->heightForWidth(status->width()));
+        QCOMPARE(status->y() < bar->GetEdit()->geometry().bottom(), width > 300);
         h.Exit();
     }
 
@@ -228,6 +268,10 @@ private slots:
         QCOMPARE(h.doc()->GetPathName(), urls.first().toLocalFile());
         QCOMPARE(h.frame()->GetMessageText(), message);
         QVERIFY(!h.view()->viewport()->acceptDrops());
+        // The next open makes the note old news.
+        seam.openAnswers.push_back(urls.last().toLocalFile());
+        h.frame()->RouteCommand(ID_FILE_OPEN);
+        QCOMPARE(h.frame()->GetMessageText(), QStringLiteral("ﾚﾃﾞｨ"));
         h.Exit();
     }
 
@@ -261,6 +305,10 @@ private slots:
         QTest::newRow("two dots") << "/d/a.tar.gz" << "/d/a.tar_jest.gz";
         QTest::newRow("no extension") << "/d/README" << "/d/README_jest";
         QTest::newRow("dot file") << "/d/.notes" << "/d/.notes_jest";
+        // A Shift-JIS name, as the caption reads it; the folder keeps its bytes.
+        QTest::newRow("Shift-JIS name")
+            << PathFromNative("/d\x82/" + Cp932(QStringLiteral("日本.txt")))
+            << PathFromNative("/d\x82/") + QStringLiteral("日本_jest.txt");
     }
 
     void proposedName()
@@ -270,20 +318,24 @@ private slots:
         QCOMPARE(CJestpadDoc::SaveNameFor(path, QString()), expected);
     }
 
-    // The real rule-file dialog: no file types, and a new name is taken.
+    // The real rule-file dialog: no file types, a new name is taken, and the
+    // places asked for are offered.
     void ruleFileDialog()
     {
         const QString absent = m_dir.filePath(QStringLiteral("absent.rules"));
         bool typeRowShown = true;
+        bool offered = false;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             typeRowShown = dialog->findChild<QWidget*>(QStringLiteral("fileTypeCombo"))->isVisible();
+            offered = dialog->sidebarUrls().contains(QUrl::fromLocalFile(m_dir.path()));
             dialog->selectFile(absent);
             QMetaObject::invokeMethod(dialog, "accept");
         });
-        QCOMPARE(CUiSeam::Get().GetAnyFileName(nullptr, QStringLiteral("開く")), absent);
+        QCOMPARE(CUiSeam::Get().GetAnyFileName(nullptr, QStringLiteral("開く"), {m_dir.path()}), absent);
         QVERIFY(!typeRowShown);
+        QVERIFY(offered);
     }
 
     // Page keys at once, a 閉じる button, 印刷 shown, pages 1 and 2 side by side.
@@ -313,6 +365,12 @@ private slots:
             });
             facts << QStringLiteral("%1 %2").arg(pages[1]->y() == pages[0]->y()).arg(
                          pages[2]->y() > pages[1]->y());
+            // Most of the screen (whole pages fitted in it); Alt+C presses 閉じる.
+            const QSize screen = dialog.screen()->availableSize();
+            facts << QString::number(dialog.width() >= screen.width() * 4 / 5 &&
+                                     dialog.height() >= screen.height() * 4 / 5);
+            Key(Qt::Key_C, Qt::AltModifier);
+            facts << QString::number(dialog.isVisible());
             return 2;
         };
         QByteArray text;
@@ -322,8 +380,7 @@ private slots:
         h.frame()->RouteCommand(ID_FILE_PRINT_PREVIEW);
         QCOMPARE(facts.mid(0, 2), QStringList({"3", "2"}));
         QVERIFY2(facts.contains(QStringLiteral("印刷+")), qPrintable(facts.join(u' ')));
-        QCOMPARE(facts.at(facts.size() - 2), QStringLiteral("閉じる(C)+"));
-        QCOMPARE(facts.last(), QStringLiteral("1 1"));
+        QCOMPARE(facts.mid(facts.size() - 4), QStringList({"閉じる(C)+", "1 1", "1", "0"}));
         h.Exit();
     }
 

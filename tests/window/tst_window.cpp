@@ -4,6 +4,7 @@
 #include "CommandLineInfo.h"
 #include "DisplayDecoder.h"
 #include "FakeUiSeam.h"
+#include "FindBar.h"
 #include "JestpadHarness.h"
 #include "Resource.h"
 #include "RuleSet.h"
@@ -15,7 +16,10 @@
 #include <QFontDialog>
 #include <QTimer>
 #include <QFontInfo>
+#include <QInputDialog>
+#include <QPrinter>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPrintPreviewWidget>
 #include <QStatusTipEvent>
 #include <QStringEncoder>
@@ -45,6 +49,20 @@ QByteArray SampleBytes()
 QByteArray Rewritten(const QByteArray& raw, std::time_t now)
 {
     return Rewrite(CRuleSet(), raw, now, 2, false, false);
+}
+
+QByteArray Cp932(const QString& text)
+{
+    return QStringEncoder("windows-31j").encode(text);
+}
+
+// "line 1" to "line n", each ending in CR LF; one word for none.
+QByteArray Lines(int n)
+{
+    QByteArray text = n ? QByteArray() : QByteArray("word");
+    for (int i = 1; i <= n; ++i)
+        text += "line " + QByteArray::number(i) + "\r\n";
+    return text;
 }
 
 QByteArray ReadAll(const QString& path)
@@ -87,6 +105,9 @@ const CCommandRow kCommands[] = {
     {ID_FILE_REOPEN_UTF8, ETarget::Document, true},   {ID_FILE_REOPEN_EUCJP, ETarget::Document, true},
     {ID_FILE_REOPEN_JIS, ETarget::Document, true},    {ID_FILE_REOPEN_UTF16LE, ETarget::Document, true},
     {ID_FILE_REOPEN_UTF16BE, ETarget::Document, true},
+    {ID_VIEW_ZOOM_IN, ETarget::View, false},     {ID_VIEW_ZOOM_OUT, ETarget::View, false},
+    {ID_VIEW_ZOOM_RESET, ETarget::View, false},  {ID_EDIT_GOTO_LINE, ETarget::View, false},
+    {ID_VIEW_JEST_MARKS, ETarget::View, true},
 };
 
 // A device that claims a size of its own, whatever it holds.
@@ -735,7 +756,7 @@ private slots:
         // The new document's encoding; locks cannot be read offscreen: their
         // panes stay blank.
         QCOMPARE(h.frame()->GetIndicatorTexts(),
-                 QStringList({QStringLiteral("Shift_JIS"), {}, {}, {}, {}}));
+                 QStringList({QStringLiteral("Shift_JIS"), {}, {}, {}, {}, {}}));
         h.Exit();
     }
 
@@ -878,12 +899,11 @@ private slots:
         CFakeUiSeam seam;
         auto h = StartJestpad({MakeFile(QStringLiteral("font.txt"), SampleBytes())});
         const QFont before = h.view()->font();
-        // Cancel: nothing changes; the dialog starts from "ＭＳ 明朝".
+        // The screen starts in the font the dialog starts from, "ＭＳ 明朝" 12.
+        QCOMPARE(before, QFont(QStringLiteral("ＭＳ 明朝"), 12));
         QVERIFY(Command(h, ID_SETTINGS_FONT));
-        QCOMPARE(seam.fontDialogStarts.size(), 1);
-        QCOMPARE(seam.fontDialogStarts[0].family(), QStringLiteral("ＭＳ 明朝"));
+        QCOMPARE(seam.fontDialogStarts, QList<QFont>{before});
         QCOMPARE(h.view()->font(), before);
-        QVERIFY(h.view()->font().family() != QStringLiteral("ＭＳ 明朝"));
         // OK: the control takes the chosen font, underline included.
         QFont chosen(QStringLiteral("IPAGothic"), 20);
         chosen.setUnderline(true);
@@ -946,17 +966,25 @@ private slots:
         QCOMPARE(h.app->GetPreviewPages(), 2);
         h.Exit();
         QCOMPARE(UserSettings().value(QStringLiteral("Settings/PreviewPages")).toInt(), 2);
-        // The next preview opens with two pages.
+        // The next preview opens with two pages, its button pressed, and
+        // where the last one was.
         bool facing = false;
+        QRect place;
         seam.doModal = [&](QDialog& dialog) {
             auto* preview = dialog.findChild<QPrintPreviewWidget*>();
-            facing = preview && preview->viewMode() == QPrintPreviewWidget::FacingPagesView;
+            facing = preview && preview->viewMode() == QPrintPreviewWidget::FacingPagesView &&
+                     !dialog.findChild<QAction*>(QStringLiteral("singleModeAction"))->isChecked();
+            place = place.isNull() ? QRect(30, 40, 500, 400) : dialog.geometry();
+            dialog.setGeometry(place);
             return 2;
         };
-        auto h2 = StartJestpad();
-        Command(h2, ID_FILE_PRINT_PREVIEW);
-        QVERIFY(facing);
-        h2.Exit();
+        for (int run = 0; run < 2; ++run) {
+            auto h2 = StartJestpad();
+            Command(h2, ID_FILE_PRINT_PREVIEW);
+            QVERIFY(facing);
+            QCOMPARE(place, QRect(30, 40, 500, 400));
+            h2.Exit();
+        }
     }
 
     void unregister_data()
@@ -1087,6 +1115,124 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, shown);
         QCOMPARE(Cp932ToDisplay(bytes), shown);
+    }
+
+
+    // Zoom changes the screen's font only: the printout keeps its pages.
+    void zoomLeavesPrintout()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad({MakeFile(QStringLiteral("zoom.txt"), Lines(300))});
+        const auto pages = [&] {
+            QPrinter printer;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(Path(QStringLiteral("zoom.pdf")));
+            const QByteArray pdf = ReadAll(h.view()->PrintDocument(printer).isEmpty() ? printer.outputFileName() : "");
+            return pdf.count("/Type /Page") - pdf.count("/Type /Pages");
+        };
+        const auto before = pages();
+        QVERIFY(before > 1);
+        for (const auto& [id, size] : {std::pair(ID_VIEW_ZOOM_IN, 13), {ID_VIEW_ZOOM_IN, 14}, {ID_VIEW_ZOOM_RESET, 12},
+                                       {ID_VIEW_ZOOM_OUT, 11}}) {
+            Command(h, id);
+            QCOMPARE(h.view()->font().pointSize(), size);
+        }
+        QCOMPARE(pages(), before);
+        h.Exit();
+    }
+
+    // 指定行へ移動 through the seam: OK moves the caret, Cancel does not.
+    void gotoLine()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad({MakeFile(QStringLiteral("goto.txt"), Lines(300))});
+        QString label;
+        for (const int answer : {1, 2}) {
+            seam.doModal = [&](QDialog& dialog) {
+                auto* input = qobject_cast<QInputDialog*>(&dialog);
+                label = input->labelText() + u' ' + QString::number(input->intMaximum());
+                input->setIntValue(250 - answer);
+                return answer;
+            };
+            QVERIFY(Command(h, ID_EDIT_GOTO_LINE));
+            QCOMPARE(label, QStringLiteral("行番号 (1 - 301): 301"));
+            QCOMPARE(h.view()->textCursor().blockNumber(), 248);
+        }
+        h.Exit();
+    }
+
+    // Reload, OK in 詳細設定 and another encoding keep the first line shown;
+    // a text that lost that line keeps the same fraction.
+    void readingPlaceKept_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("linesAfter");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("reload") << int(ID_FILE_RELOAD) << 300 << 150;
+        QTest::newRow("settings OK") << int(ID_SETTINGS_JEST) << 300 << 150;
+        QTest::newRow("other encoding") << int(ID_FILE_REOPEN_UTF8) << 300 << 150;
+        QTest::newRow("line gone") << int(ID_FILE_RELOAD) << 100 << 50;
+        QTest::newRow("one-line file") << int(ID_FILE_RELOAD) << 0 << 0;
+    }
+
+    void readingPlaceKept()
+    {
+        QFETCH(int, command);
+        QFETCH(int, linesAfter);
+        QFETCH(int, expected);
+        CFakeUiSeam seam;
+        seam.doModal = [](QDialog&) { return 1; };
+        const QString path = MakeFile(QStringLiteral("place.txt"), Lines(300));
+        auto h = StartJestpad({path});
+        QVERIFY(QTest::qWaitForWindowExposed(h.frame()));
+        h.view()->SetReadingPlace({150, 301});
+        QVERIFY(WriteFile(path, Lines(linesAfter)));
+        QVERIFY(Command(h, command));
+        QCOMPARE(h.view()->GetReadingPlace().m_nLine, expected);
+        // Another file starts at its top.
+        seam.openAnswers.push_back(MakeFile(QStringLiteral("other.txt"), Lines(300)));
+        Command(h, ID_FILE_OPEN);
+        QCOMPARE(h.view()->GetReadingPlace().m_nLine, 0);
+        h.Exit();
+    }
+
+    // 書き換え箇所を強調 marks what the rules put in and where they deleted,
+    // counts the firings, and leaves find as it was.
+    void rewritesMarked()
+    {
+        CFakeUiSeam seam;
+        auto h = StartJestpad();
+        QVERIFY(h.doc()->m_ruleSet.LoadRuleFile(QFile::encodeName(MakeFile(
+            QStringLiteral("marks.rules"), Cp932(QStringLiteral("r です でござる\r\na 。 にゃ\r\nd ね x\r\n")))).toStdString()));
+        h.doc()->m_options.m_nLevel = 4;
+        // A run without break points gets hints on screen, which the marks skip.
+        seam.openAnswers.push_back(MakeFile(
+            QStringLiteral("marks.txt"), Cp932(QStringLiteral("abcdefghijkl 猫です。\r\n犬ですよね。"))));
+        Command(h, ID_FILE_OPEN);
+        QCOMPARE(h.view()->GetDisplayText(), QStringLiteral("abcdefghijkl 猫でござる。にゃ\n犬でござるよ。にゃ"));
+        QStringList marked;
+        for (const auto& mark : h.view()->GetMarks())
+            marked << h.view()->toPlainText().mid(mark.m_nStart, mark.m_nEnd - mark.m_nStart) +
+                          QLatin1String(mark.m_bDeleted ? "-" : "");
+        QCOMPARE(marked.join(u' '), QStringLiteral("でござる にゃ でござる 。- にゃ"));
+        QVERIFY(h.view()->extraSelections().isEmpty());
+        QVERIFY(Command(h, ID_VIEW_JEST_MARKS));
+        QVERIFY(h.frame()->GetAction(ID_VIEW_JEST_MARKS)->isChecked());
+        QCOMPARE(h.view()->extraSelections().size(), 5);
+        QCOMPARE(h.frame()->GetIndicatorTexts().value(1), QStringLiteral("書き換え 5 箇所"));
+        // Find draws over the marks and gives them back when it closes.
+        CFindBar* bar = h.frame()->GetFindBar();
+        Command(h, ID_EDIT_FIND);
+        bar->GetEdit()->setText(QStringLiteral("にゃ"));
+        Command(h, ID_EDIT_FIND_NEXT);
+        QCOMPARE(h.view()->extraSelections().size(), 7);
+        bar->Close();
+        QCOMPARE(h.view()->extraSelections().size(), 5);
+        h.Exit();
+        // Remembered; an untitled text has nothing to mark.
+        auto h2 = StartJestpad();
+        QVERIFY(h2.view()->IsShowingEdits() && h2.view()->GetMarks().empty());
+        h2.Exit();
     }
 
     void cleanupTestCase() { PrepareTestSettings(); }
