@@ -6,6 +6,7 @@
 #include "ProseGenerator.h"
 #include "Rewrite.h"
 #include "RuleSet.h"
+#include "Sanitized.h"
 
 #include <gtest/gtest.h>
 
@@ -34,19 +35,6 @@ extern char** environ;
 
 namespace {
 
-// A sanitizer's allocator reports an exhausted address space itself
-// rather than throwing std::bad_alloc, so memory limits are not tried under it.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 namespace fs = std::filesystem;
 

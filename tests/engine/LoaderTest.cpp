@@ -2,6 +2,7 @@
 // numbers, and a failed load leaving the set as it was.
 #include "RuleSet.h"
 #include "TestUtil.h"
+#include "Sanitized.h"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +16,6 @@
 
 namespace {
 
-// A sanitizer's allocator reports an exhausted address space itself
-// rather than throwing std::bad_alloc, so memory limits are not tried under it.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 struct Entry {
     int mode;
