@@ -228,10 +228,10 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
         counts[static_cast<std::size_t>(t)] += kept;
     }
     table = {};
-    hashes = {};
+    Release(hashes);
     out->m_arrFirst.assign(out->m_arrKeys.size() + 1, 0);
     for (std::size_t t = 0; t < counts.size(); ++t) out->m_arrFirst[t + 1] = out->m_arrFirst[t] + counts[t];
-    counts = {};
+    Release(counts);
     const std::size_t entries = out->m_arrFirst.back();
     out->m_arrEntries.resize(entries);
     out->m_arrModes.resize(entries);
@@ -249,8 +249,8 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
                      [](const CLeftOutRule& a, const CLeftOutRule& b) { return a.m_nLine < b.m_nLine; });
     out->m_pBytes = std::make_shared<const std::string>(std::move(converter.m_bytes));
     // What the conversion kept beside the rules goes before the index is built.
-    target = {};
-    next = {};
+    Release(target);
+    Release(next);
     pieces.reset();
     out->IndexKeys();
     return out;

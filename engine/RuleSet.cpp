@@ -222,7 +222,7 @@ void CRuleSet::Freeze(bool release, bool index)
             // The key table first, as the gathered rules need it no more.
             m_keys = {};
             rules = Gathered(bytes, std::move(m_arrKeys));
-            m_arrRules = {};
+            Release(m_arrRules);
         } else {
             rules = Gathered(bytes, m_arrKeys);
         }
@@ -232,10 +232,10 @@ void CRuleSet::Freeze(bool release, bool index)
         throw;
     }
     m_pRules = std::move(rules);
-    m_arrKeys = {};
-    m_arrRules = {};
+    Release(m_arrKeys);
+    Release(m_arrRules);
     m_keys = {};
-    m_bytes = {};
+    Release(m_bytes);
 }
 
 void CRuleSet::Thaw()
