@@ -2,6 +2,7 @@
 #include "Encoding.h"
 #include "EncodingBytes.h"
 
+#include <cstring>
 #include <optional>
 
 using namespace enc;
@@ -269,6 +270,11 @@ bool PlausibleUnit(unsigned hi, unsigned lo)
 std::optional<EncodingId> PlainUtf16(std::string_view bytes)
 {
     if (bytes.size() < 4 || bytes.size() % 2 != 0) return std::nullopt;
+    // Without a NUL only the text that no 8-bit reading holds can be UTF-16:
+    // settled before the costly weighing of every unit.
+    if (std::memchr(bytes.data(), 0, bytes.size()) == nullptr &&
+        (IsValidUtf8(bytes) || IsValidEucJp(bytes) || IsValidCp932(bytes)))
+        return std::nullopt;
     Bytes const b = Begin(bytes);
     const std::size_t units = bytes.size() / 2;
     std::size_t nul[2] = {0, 0}, plausible[2] = {0, 0};

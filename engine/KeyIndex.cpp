@@ -19,6 +19,48 @@ std::uint64_t Prefix(std::string_view key)
     return v;
 }
 
+struct Sortable {
+    std::uint64_t prefix;
+    std::uint32_t group;
+};
+
+// Sorts a[0, n) as less does, less ordering first by prefix: by the prefix's
+// bytes from the byte at `shift` down, each a pass that deals the items into
+// 256 runs in place, and by less within a run too short to deal or whose
+// prefixes are all equal. The order is less's, as std::sort's would be, in
+// a few passes over the items rather than some twenty comparisons each.
+template <class Less>
+void SortByPrefix(Sortable* a, std::size_t n, int shift, const Less& less)
+{
+    constexpr std::size_t kShortRun = 64;
+    if (n < kShortRun || shift < 0) {
+        std::sort(a, a + n, less);
+        return;
+    }
+    const auto digit = [shift](const Sortable& s) { return static_cast<unsigned>(s.prefix >> shift) & 0xFF; };
+    std::size_t count[256] = {};
+    for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
+    std::size_t next[256], end[256];
+    std::size_t at = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        next[b] = at;
+        at += count[b];
+        end[b] = at;
+    }
+    for (unsigned b = 0; b < 256; ++b) {
+        while (next[b] < end[b]) {
+            Sortable item = a[next[b]];
+            for (unsigned d = digit(item); d != b; d = digit(item)) std::swap(item, a[next[d]++]);
+            a[next[b]++] = item;
+        }
+    }
+    std::size_t from = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        SortByPrefix(a + from, count[b], shift - 8, less);
+        from += count[b];
+    }
+}
+
 }  // namespace
 
 CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys)
@@ -30,16 +72,13 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
 
     // The groups in key order, so that the keys below any node of the trie
     // form one run. Sorted by their first eight bytes as numbers held beside
-    // them, which settles most comparisons without reading the keys.
+    // them, which settles most comparisons without reading the keys, and
+    // lets the sort deal them by those bytes.
     std::vector<std::uint32_t> order;
     {
-        struct Sortable {
-            std::uint64_t prefix;
-            std::uint32_t group;
-        };
         std::vector<Sortable> sortable(keys.size());
         for (std::uint32_t g = 0; g < keys.size(); ++g) sortable[g] = {Prefix(key(g)), g};
-        std::sort(sortable.begin(), sortable.end(), [&](const Sortable& a, const Sortable& b) {
+        SortByPrefix(sortable.data(), sortable.size(), 56, [&](const Sortable& a, const Sortable& b) {
             if (a.prefix != b.prefix) return a.prefix < b.prefix;
             return key(a.group).compare(key(b.group)) < 0;
         });

@@ -3,6 +3,7 @@
 #include "PassRules.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -149,8 +150,16 @@ CLeftOutRule LeftOut(std::int32_t line, const CConvertError& error, EncodingId t
 
 bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to)
 {
-    const bool ascii =
-        std::none_of(bytes.begin(), bytes.end(), [](char c) { return c == 0 || static_cast<unsigned char>(c) >= 0x80; });
+    // Eight bytes at a time: none with its high bit set, and none zero.
+    constexpr std::uint64_t kLow = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, bytes.data() + i, 8);
+        if ((w & kHigh) != 0 || ((w - kLow) & ~w & kHigh) != 0) return false;
+    }
+    const bool ascii = std::none_of(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.end(),
+                                    [](char c) { return c == 0 || static_cast<unsigned char>(c) >= 0x80; });
     return ascii && AsciiUnchanged(from, to);
 }
 
@@ -228,10 +237,10 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
         counts[static_cast<std::size_t>(t)] += kept;
     }
     table = {};
-    hashes = {};
+    Release(hashes);
     out->m_arrFirst.assign(out->m_arrKeys.size() + 1, 0);
     for (std::size_t t = 0; t < counts.size(); ++t) out->m_arrFirst[t + 1] = out->m_arrFirst[t] + counts[t];
-    counts = {};
+    Release(counts);
     const std::size_t entries = out->m_arrFirst.back();
     out->m_arrEntries.resize(entries);
     out->m_arrModes.resize(entries);
@@ -249,8 +258,8 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
                      [](const CLeftOutRule& a, const CLeftOutRule& b) { return a.m_nLine < b.m_nLine; });
     out->m_pBytes = std::make_shared<const std::string>(std::move(converter.m_bytes));
     // What the conversion kept beside the rules goes before the index is built.
-    target = {};
-    next = {};
+    Release(target);
+    Release(next);
     pieces.reset();
     out->IndexKeys();
     return out;

@@ -51,6 +51,14 @@ struct CPassRules {
     void IndexKeys();
 };
 
+// Empties v and gives its memory back, which v = {} does not (it keeps the
+// capacity).
+template <class T>
+void Release(T& v)
+{
+    T().swap(v);
+}
+
 // Whether rules of these bytes serve unconverted for text in `to` (ASCII
 // without NUL, which the pass encodings all hold as the same bytes).
 bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to);

@@ -3,6 +3,7 @@
 #include "PassRules.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <stdexcept>
@@ -36,7 +37,31 @@ std::int64_t PassBound(std::int64_t length)
 
 std::uint32_t CKeyTable::Hash(std::string_view key)
 {
-    return static_cast<std::uint32_t>(std::hash<std::string_view>()(key));
+    // Keys of up to sixteen bytes, the most common, without the library's
+    // general byte hash: their bytes (read as two overlapping words, or the
+    // first, middle and last byte, which with the length give every byte
+    // back) and length through a 64-bit finalizer.
+    const std::size_t n = key.size();
+    if (n > 16) return static_cast<std::uint32_t>(std::hash<std::string_view>()(key));
+    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
+    std::uint64_t x = 0;
+    if (n > 8) {
+        std::uint64_t lo = 0, hi = 0;
+        std::memcpy(&lo, p, 8);
+        std::memcpy(&hi, p + n - 8, 8);
+        x = (lo ^ lo >> 29) * 0x9E3779B97F4A7C15u ^ hi;
+    } else if (n >= 4) {
+        std::uint32_t lo = 0, hi = 0;
+        std::memcpy(&lo, p, 4);
+        std::memcpy(&hi, p + n - 4, 4);
+        x = lo | std::uint64_t{hi} << 32;
+    } else if (n > 0) {
+        x = p[0] | std::uint64_t{p[n / 2]} << 8 | std::uint64_t{p[n - 1]} << 16;
+    }
+    x ^= std::uint64_t{n} << 60 | n;
+    x = (x ^ x >> 30) * 0xBF58476D1CE4E5B9u;
+    x = (x ^ x >> 27) * 0x94D049BB133111EBu;
+    return static_cast<std::uint32_t>(x ^ x >> 31);
 }
 
 void CKeyTable::Reserve(std::size_t groups)
@@ -222,7 +247,7 @@ void CRuleSet::Freeze(bool release, bool index)
             // The key table first, as the gathered rules need it no more.
             m_keys = {};
             rules = Gathered(bytes, std::move(m_arrKeys));
-            m_arrRules = {};
+            Release(m_arrRules);
         } else {
             rules = Gathered(bytes, m_arrKeys);
         }
@@ -232,10 +257,10 @@ void CRuleSet::Freeze(bool release, bool index)
         throw;
     }
     m_pRules = std::move(rules);
-    m_arrKeys = {};
-    m_arrRules = {};
+    Release(m_arrKeys);
+    Release(m_arrRules);
     m_keys = {};
-    m_bytes = {};
+    Release(m_bytes);
 }
 
 void CRuleSet::Thaw()
