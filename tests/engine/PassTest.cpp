@@ -1,12 +1,17 @@
 // The rewriting pass: the worked examples, single positions (negative ones,
 // empty keys, several groups), the draws it makes and the bound on endless
 // chains. The fast pass and the oracle are held to the same expectations.
+#include "KeyIndex.h"
 #include "Oracle.h"
 #include "Random.h"
 #include "RuleSet.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <set>
 
 namespace {
 
@@ -408,6 +413,42 @@ TEST(Pass, OrdinaryProseNeverMeetsTheBound)
         EXPECT_EQ(fast, slow) << "level " << level;
         EXPECT_LT(static_cast<std::int64_t>(fast.size()), 16 * static_cast<std::int64_t>(text.size()))
             << "level " << level;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Thousands of distinct keys over four bytes, one to twelve long, so that
+// runs of keys share their first bytes at every depth: the index must find
+// exactly the keys that a plain comparison finds, in ascending group order.
+TEST(KeyIndex, ManyKeysSharingBeginningsMatchAsPlainComparison)
+{
+    std::mt19937 gen(4242);
+    const char alphabet[] = {'a', '\x82', '\xA0', '\xFF'};
+    auto bytes = std::make_shared<std::string>();
+    std::vector<CKeySpan> keys;
+    std::set<std::string> seen;
+    while (keys.size() < 6000) {
+        std::string key(1 + gen() % 12, 'a');
+        for (char& c : key) c = alphabet[gen() % 4];
+        if (!seen.insert(key).second) continue;
+        keys.push_back({static_cast<std::uint32_t>(bytes->size()), static_cast<std::uint32_t>(key.size())});
+        *bytes += key;
+    }
+    const CKeyIndex index(bytes, keys);
+    std::string text(4000, 'a');
+    for (char& c : text) c = alphabet[gen() % 4];
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        std::vector<int> expected, got;
+        for (std::size_t g = 0; g < keys.size(); ++g)
+            if (text.compare(pos, keys[g].length, *bytes, keys[g].offset, keys[g].length) == 0 &&
+                pos + keys[g].length <= text.size())
+                expected.push_back(static_cast<int>(g));
+        index.Matches(p + pos, static_cast<std::int64_t>(text.size() - pos), got);
+        ASSERT_EQ(got, expected) << "at " << pos;
     }
 }
 
