@@ -409,9 +409,7 @@ bool Rewrite(CRuleSet& rules, const Options& opts, const std::string& name, CByt
     // The rules converted for this text once, for every FILE like it; rules
     // that do not fit in memory are a rule file that does not load.
     if (!rules.PreparePass(options.m_encoding)) {
-        CRuleLoadResult noMemory;
-        noMemory.m_eFailure = RuleLoadFailure::kOutOfMemory;
-        PrintError(RuleLoadMessage(opts.rules.value_or("-"), noMemory));
+        PrintError(RuleLoadMessage(opts.rules.value_or("-"), CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory)));
         std::exit(kExitUsage);
     }
     const std::vector<CLeftOutRule> leftOut = rules.LeftOutRules(options.m_encoding);

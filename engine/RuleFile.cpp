@@ -71,20 +71,6 @@ ParsedLine ParseLine(std::string_view line, bool sjis = true)
     return out;
 }
 
-}  // namespace
-
-namespace {
-
-// A load's failure of that kind.
-CRuleLoadResult Failure(RuleLoadFailure why, std::int64_t line = 0, int error = 0)
-{
-    CRuleLoadResult result;
-    result.m_eFailure = why;
-    result.m_nLine = line;
-    result.m_nError = error;
-    return result;
-}
-
 // Lines that may hold a rule: at most one per LF whose next byte is an
 // operation letter, and the first; room for that many rules is what a load
 // asks for up front (a file of empty lines asks for none).
@@ -107,24 +93,24 @@ CRuleLoadResult CRuleSet::LoadRuleFile(const CByteString& name, std::optional<En
     try {
         error = ReadWholeFile(name, contents, true, kMaxRuleBytes);
     } catch (const std::bad_alloc&) {
-        return Failure(RuleLoadFailure::kOutOfMemory);
+        return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
     }
     switch (error) {
     case 0:
         break;
     case EFBIG:
         // Over the ceiling: what lies past a NUL does not count.
-        if (contents.find('\0') == CByteString::npos) return Failure(RuleLoadFailure::kTooLarge);
+        if (contents.find('\0') == CByteString::npos) return CRuleLoadResult::Failed(RuleLoadFailure::kTooLarge);
         break;
     case ENOENT:
     case ENOTDIR:
-        return Failure(RuleLoadFailure::kMissing);
+        return CRuleLoadResult::Failed(RuleLoadFailure::kMissing);
     case EISDIR:
     case EINVAL:
         // EINVAL: not a regular file, or a name holding a NUL, which names none.
-        return Failure(name.find('\0') == CByteString::npos ? RuleLoadFailure::kNotRegular : RuleLoadFailure::kMissing);
+        return CRuleLoadResult::Failed(name.find('\0') == CByteString::npos ? RuleLoadFailure::kNotRegular : RuleLoadFailure::kMissing);
     default:
-        return Failure(RuleLoadFailure::kUnreadable, 0, error);
+        return CRuleLoadResult::Failed(RuleLoadFailure::kUnreadable, 0, error);
     }
     return Load(std::move(contents), name, encoding, text);
 }
@@ -135,7 +121,7 @@ CRuleLoadResult CRuleSet::LoadRuleBytes(const CByteString& contents, const CByte
     try {
         return Load(CByteString(contents), name, encoding, text);
     } catch (const std::bad_alloc&) {
-        return Failure(RuleLoadFailure::kOutOfMemory);
+        return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
     }
 }
 
@@ -154,7 +140,7 @@ try {
             if (!encoding) found = DetectEncoding(contents);
         }
     }
-    if (contents.size() > kMaxRuleBytes) return Failure(RuleLoadFailure::kTooLarge);
+    if (contents.size() > kMaxRuleBytes) return CRuleLoadResult::Failed(RuleLoadFailure::kTooLarge);
     // ISO-2022-JP and UTF-16 are converted whole, since their escapes and
     // byte pairs span lines; the rules are then held in the pass encoding.
     EncodingId held = found.m_id;
@@ -165,7 +151,7 @@ try {
         const bool ok = ToPassText(contents, pass, converted, &error);
         held = pass.m_pass;
         if (!ok)
-            return Failure(RuleLoadFailure::kBadLine, static_cast<std::int64_t>(error.m_nLine));
+            return CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, static_cast<std::int64_t>(error.m_nLine));
         converted.resize(std::min(converted.size(), converted.find('\0')));
         contents.swap(converted);
     } else if (found.m_bBom) {
@@ -208,7 +194,7 @@ try {
         // A CR LF line break goes whole; with a bare LF the line keeps every byte.
         if (end > start && text[end - 1] == '\r') --end;
         const ParsedLine line = ParseLine(text.substr(start, end - start), sjis);
-        if (line.kind == ParsedLine::kBad) return Failure(RuleLoadFailure::kBadLine, lineNumber);
+        if (line.kind == ParsedLine::kBad) return CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, lineNumber);
         if (line.kind == ParsedLine::kRule) {
             hashes[pending] = CKeyTable::Hash(line.key);
             fresh.m_keys.Prefetch(hashes[pending]);
@@ -228,13 +214,13 @@ try {
     const bool ownIndex = !textEncoding || PassEncoding(*textEncoding) == held ||
                           ServesUnconverted(text, held, PassEncoding(*textEncoding));
     fresh.Freeze(true, ownIndex);
-    if (textEncoding && !fresh.PreparePass(*textEncoding)) return Failure(RuleLoadFailure::kOutOfMemory);
+    if (textEncoding && !fresh.PreparePass(*textEncoding)) return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
     *this = std::move(fresh);
     return result;
 } catch (const std::bad_alloc&) {
-    return Failure(RuleLoadFailure::kOutOfMemory);
+    return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
 } catch (const std::length_error&) {
-    return Failure(RuleLoadFailure::kOutOfMemory);
+    return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
 }
 
 bool CRuleSet::ParseRuleLine(const CByteString& line)

@@ -80,6 +80,16 @@ struct CRuleLoadResult {
     // so no line of it was read.
     bool m_bCrOnly = false;
 
+    // A failed load of that kind.
+    static CRuleLoadResult Failed(RuleLoadFailure why, std::int64_t line = 0, int error = 0)
+    {
+        CRuleLoadResult result;
+        result.m_eFailure = why;
+        result.m_nLine = line;
+        result.m_nError = error;
+        return result;
+    }
+
     explicit operator bool() const { return m_eFailure == RuleLoadFailure::kNone; }
     bool operator==(const CRuleLoadResult&) const = default;
 };

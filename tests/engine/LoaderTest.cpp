@@ -48,15 +48,6 @@ std::vector<Group> Groups(const CRuleSet& set)
     return out;
 }
 
-CRuleLoadResult Failed(RuleLoadFailure why, std::int64_t line = 0, int error = 0)
-{
-    CRuleLoadResult result;
-    result.m_eFailure = why;
-    result.m_nLine = line;
-    result.m_nError = error;
-    return result;
-}
-
 struct LoadCase {
     const char* what;
     CByteString contents;
@@ -122,7 +113,7 @@ TEST_F(LoaderTest, LinesAndOutcomes)
             EXPECT_EQ(Groups(set), c.groups);
             EXPECT_EQ(set.GetFileName(), path);
         } else {
-            EXPECT_EQ(result, Failed(RuleLoadFailure::kBadLine, c.badLine));
+            EXPECT_EQ(result, CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, c.badLine));
             EXPECT_EQ(Groups(set), before);
             EXPECT_EQ(set.GetFileName(), "previous.txt");
         }
@@ -136,7 +127,7 @@ TEST_F(LoaderTest, FailedLoadKeepsEarlierFileRules)
     CRuleSet set;
     ASSERT_TRUE(set.LoadRuleFile(good));
     const auto loaded = Groups(set);
-    EXPECT_EQ(set.LoadRuleFile(bad), Failed(RuleLoadFailure::kBadLine, 3));
+    EXPECT_EQ(set.LoadRuleFile(bad), CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, 3));
     EXPECT_EQ(Groups(set), loaded);
     EXPECT_EQ(set.GetFileName(), good);
 
@@ -158,14 +149,14 @@ TEST_F(LoaderTest, UnopenableNamesChangeNothing)
         std::string name;
         CRuleLoadResult why;
     } cases[] = {
-        {"empty name", "", Failed(F::kMissing)},
-        {"missing file", (dir.Path() / "missing.txt").string(), Failed(F::kMissing)},
-        {"missing folder", (dir.Path() / "no" / "x.txt").string(), Failed(F::kMissing)},
-        {"file as a folder", good + "/x.txt", Failed(F::kMissing)},
-        {"directory", dir.Path().string(), Failed(F::kNotRegular)},
-        {"name with a NUL", CByteString(good + CByteString(1, '\0')), Failed(F::kMissing)},
-        {"FIFO with no writer (must not hang)", fifo, Failed(F::kNotRegular)},
-        {"unreadable file", locked, Failed(F::kUnreadable, 0, EACCES)},
+        {"empty name", "", CRuleLoadResult::Failed(F::kMissing)},
+        {"missing file", (dir.Path() / "missing.txt").string(), CRuleLoadResult::Failed(F::kMissing)},
+        {"missing folder", (dir.Path() / "no" / "x.txt").string(), CRuleLoadResult::Failed(F::kMissing)},
+        {"file as a folder", good + "/x.txt", CRuleLoadResult::Failed(F::kMissing)},
+        {"directory", dir.Path().string(), CRuleLoadResult::Failed(F::kNotRegular)},
+        {"name with a NUL", CByteString(good + CByteString(1, '\0')), CRuleLoadResult::Failed(F::kMissing)},
+        {"FIFO with no writer (must not hang)", fifo, CRuleLoadResult::Failed(F::kNotRegular)},
+        {"unreadable file", locked, CRuleLoadResult::Failed(F::kUnreadable, 0, EACCES)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -205,7 +196,7 @@ TEST_F(LoaderTest, CeilingOnRuleBytes)
         CRuleSet set;
         const std::string path = c.fromFile ? dir.Write("big.rules", *c.contents) : "big.rules";
         const CRuleLoadResult result = c.fromFile ? set.LoadRuleFile(path) : set.LoadRuleBytes(*c.contents, path);
-        EXPECT_EQ(result, c.loads ? CRuleLoadResult() : Failed(RuleLoadFailure::kTooLarge));
+        EXPECT_EQ(result, c.loads ? CRuleLoadResult() : CRuleLoadResult::Failed(RuleLoadFailure::kTooLarge));
         const std::vector<Group> expected = c.loads ? std::vector<Group>{{"k", {{0, "v"}}}} : Groups(CRuleSet());
         EXPECT_EQ(Groups(set), expected);
         EXPECT_EQ(set.GetFileName(), c.loads ? path : "");
@@ -272,7 +263,7 @@ TEST_F(LoaderTest, NoMemoryFailsAndChangesNothing)
         const rlimit limit{held + (rlim_t{40} << 20), held + (rlim_t{40} << 20)};
         if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(10);
         CRuleSet set;
-        const bool loadFailed = set.LoadRuleFile(path) == Failed(RuleLoadFailure::kOutOfMemory);
+        const bool loadFailed = set.LoadRuleFile(path) == CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
         const bool setKept = set.GetGroupCount() == 6 && set.GetFileName().empty();
         const bool convertFailed = !loaded.PreparePass(EncodingId::Cp932);
         CByteString text = "12\xE3\x80\x82";

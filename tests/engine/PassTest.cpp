@@ -15,20 +15,6 @@
 
 namespace {
 
-struct Rule {
-    int mode;
-    CByteString key;
-    CByteString text;
-};
-
-CRuleSet MakeRules(const std::vector<Rule>& rules)
-{
-    CRuleSet set;
-    set.RemoveAllGroups();
-    for (const auto& r : rules) set.AddRule(r.mode, r.key, r.text);
-    return set;
-}
-
 std::vector<CRuleGroup> GroupsOf(const CRuleSet& set)
 {
     std::vector<CRuleGroup> groups;

@@ -15,20 +15,6 @@ namespace {
 
 using K = CEdit::Kind;
 
-struct Rule {
-    int mode;
-    CByteString key;
-    CByteString text;
-};
-
-CRuleSet MakeRules(const std::vector<Rule>& rules)
-{
-    CRuleSet set;
-    set.RemoveAllGroups();
-    for (const auto& r : rules) set.AddRule(r.mode, r.key, r.text);
-    return set;
-}
-
 TEST(Report, SmallCases)
 {
     // Level 4: every key that stands fires, with its only entry.

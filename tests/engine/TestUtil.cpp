@@ -67,3 +67,11 @@ std::string Facts(const CConvertError& error)
     }
     return "invalid" + at + " byte " + std::to_string(error.m_nOffset);
 }
+
+CRuleSet MakeRules(const std::vector<Rule>& rules)
+{
+    CRuleSet set;
+    set.RemoveAllGroups();
+    for (const auto& r : rules) set.AddRule(r.mode, r.key, r.text);
+    return set;
+}

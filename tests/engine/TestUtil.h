@@ -4,6 +4,7 @@
 #include "ByteString.h"
 #include "Encoding.h"
 #include "ProseGenerator.h"
+#include "RuleSet.h"
 
 #include <filesystem>
 #include <string>
@@ -19,6 +20,14 @@ inline CByteString Sjis(std::string_view utf8) { return prose::ToCp932(utf8); }
 // The bytes converted between encodings; throws with the converter's message
 // when they cannot be.
 std::string Convert(std::string_view bytes, CEncoding from, CEncoding to);
+
+// One rule as a test writes it, and a set of exactly such rules (no built-in ones).
+struct Rule {
+    int mode;
+    CByteString key;
+    CByteString text;
+};
+CRuleSet MakeRules(const std::vector<Rule>& rules);
 
 // What a conversion error says, in a fixed short form for tables:
 // "invalid line 2 byte 4", "incomplete line 1 byte 3", "U+2460 line 2",
