@@ -157,11 +157,6 @@ std::size_t Unfold(std::size_t folded, const std::vector<FoldShift>& shifts)
     return it->original + (folded - it->folded);
 }
 
-std::size_t LineAt(std::string_view utf8, std::size_t offset)
-{
-    return 1 + static_cast<std::size_t>(std::count(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
-}
-
 void Fail(CConvertError* error, CConvertError::Kind kind, std::size_t offset, std::size_t line, char32_t c,
           EncodingId from, EncodingId to)
 {

@@ -1,10 +1,11 @@
 // Byte-level facts the encoding files share: UTF-8 sequences, ASCII runs,
-// CP932 lead bytes. Internal to the engine's encoding code.
+// CP932 lead bytes, lines. Internal to the engine's encoding code.
 #pragma once
 
 #include "Encoding.h"
 #include "Sjis.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -16,6 +17,12 @@ using Bytes = const unsigned char*;
 inline Bytes Begin(std::string_view s) { return reinterpret_cast<Bytes>(s.data()); }
 
 inline bool In(unsigned c, unsigned lo, unsigned hi) { return c - lo <= hi - lo; }
+
+// The line, from 1, of the byte at offset.
+inline std::size_t LineAt(std::string_view s, std::size_t offset)
+{
+    return 1 + static_cast<std::size_t>(std::count(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+}
 
 // ---- Validity ---------------------------------------------------------------
 

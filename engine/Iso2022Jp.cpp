@@ -44,11 +44,6 @@ struct Alias {
 };
 constexpr Alias kAliases[] = {{"$(B", Set::Jis0208}, {"$(@", Set::Jis1978}, {"(H", Set::Roman}};
 
-std::size_t LineAt(std::string_view s, std::size_t offset)
-{
-    return 1 + static_cast<std::size_t>(std::count(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
-}
-
 void Fail(CConvertError* error, CConvertError::Kind kind, std::string_view file, std::size_t at)
 {
     if (error) *error = {kind, at, LineAt(file, at), 0, EncodingId::Iso2022Jp, EncodingId::Utf8};

@@ -1,5 +1,6 @@
 #include "Rewrite.h"
 
+#include "EncodingBytes.h"
 #include "MarkupFilters.h"
 #include "Random.h"
 
@@ -21,11 +22,6 @@ bool RewriteText(const CRuleSet& rules, CByteString& text, std::uint32_t seed,
 }
 
 namespace {
-
-std::size_t LineAt(std::string_view s, std::size_t offset)
-{
-    return 1 + static_cast<std::size_t>(std::count(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
-}
 
 // A changed stretch: input [m_nInA, m_nInB) of the pass became output [m_nOutA, m_nOutB).
 struct CStretch {
@@ -99,7 +95,7 @@ std::optional<bool> SpliceIso2022Jp(std::string_view text, const CPassOrigin& or
             const std::size_t at = static_cast<std::size_t>(s.m_nOutA) + failedAt;
             using Kind = CConvertError::Kind;
             if (error)
-                *error = {failedChar ? Kind::Unrepresentable : Kind::InvalidInput, at, LineAt(text, at), failedChar,
+                *error = {failedChar ? Kind::Unrepresentable : Kind::InvalidInput, at, enc::LineAt(text, at), failedChar,
                           origin.m_pass, EncodingId::Iso2022Jp};
             return false;
         }
@@ -110,15 +106,11 @@ std::optional<bool> SpliceIso2022Jp(std::string_view text, const CPassOrigin& or
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 bool ToPassTextOnly(std::string_view fileBytes, const CEncoding& encoding, CByteString& text, EncodingId& pass,
                     CConvertError* error, CPassOrigin* origin)
 {
     const EncodingId target = PassEncoding(encoding.m_id);
-    if ((encoding.m_id == EncodingId::Utf16Le || encoding.m_id == EncodingId::Utf16Be) && HasUtf32Mark(fileBytes)) {
+    if (HasWideUnits(encoding.m_id) && HasUtf32Mark(fileBytes)) {
         if (error) *error = {CConvertError::Kind::Utf32Text, 0, 1, 0, encoding.m_id, target};
         return false;
     }
@@ -167,7 +159,6 @@ bool ToPassText(std::string_view fileBytes, CTextEncoding& encoding, CByteString
     }
     return true;
 }
-
 
 bool FromPassText(std::string_view text, EncodingId pass, const CEncoding& encoding, CByteString& bytes,
                   CConvertError* error, const CPassOrigin* origin, const CRewriteReport* report)

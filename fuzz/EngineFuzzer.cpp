@@ -128,7 +128,7 @@ void WriteFile(const CByteString& text, EncodingId pass, const CEncoding& output
     }
     Check(bytes == "untouched", "failed conversion back changed its output");
     Check(error.m_nOffset <= text.size(), "conversion failure outside the input");
-    Check(!own || (output.m_id != EncodingId::Utf16Le && output.m_id != EncodingId::Utf16Be),
+    Check(!own || !HasWideUnits(output.m_id),
           "rewritten UTF-16 text does not go back to UTF-16");
 }
 
@@ -200,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (road) {
         const bool own = (flags & 24) == 0;
         const EncodingId to = kAllEncodings[data[2] % 6];
-        const bool wide = to == EncodingId::Utf16Le || to == EncodingId::Utf16Be;
+        const bool wide = HasWideUnits(to);
         WriteFile(fast, options.m_encoding, own ? encoding.m_file : CEncoding{to, wide}, own, origin, report);
     }
 
