@@ -71,10 +71,10 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     if (auto* mainFrame = qobject_cast<CMainFrame*>(AfxGetMainWnd()))
         mainFrame->ClearDropNote();
     // The same file opened again keeps the reader's place.
-    CJestpadView* jestView = GetJestpadView();
+    CJestpadView* view = GetJestpadView();
     std::optional<CJestpadView::CReadingPlace> place;
-    if (sameFile && m_bViewReady && jestView)
-        place = jestView->GetReadingPlace();
+    if (sameFile && m_bViewReady && view)
+        place = view->GetReadingPlace();
     if (!CDocument::OnOpenDocument(path)) {
         m_encoding = before;
         m_bInvalidWarned = warned;
@@ -83,7 +83,6 @@ bool CJestpadDoc::OnOpenDocument(const QString& path)
     // Before the view's first initial update the raw text stays as loaded.
     if (!m_bViewReady)
         return true;
-    CJestpadView* view = jestView;
     if (!view)
         return true;
     const QByteArray raw = view->GetWindowText();
