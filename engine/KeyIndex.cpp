@@ -1,6 +1,7 @@
 #include "KeyIndex.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <numeric>
@@ -33,6 +34,13 @@ template <class Less>
 void SortByPrefix(Sortable* a, std::size_t n, int shift, const Less& less)
 {
     constexpr std::size_t kShortRun = 64;
+    if (n >= kShortRun && shift >= 0) {
+        // Bytes that every item shares are skipped, not dealt into one run.
+        std::uint64_t differ = 0;
+        for (std::size_t i = 1; i < n; ++i) differ |= a[i].prefix ^ a[0].prefix;
+        differ &= shift >= 56 ? ~std::uint64_t{0} : (std::uint64_t{1} << (shift + 8)) - 1;
+        shift = differ == 0 ? -1 : (63 - std::countl_zero(differ)) / 8 * 8;
+    }
     if (n < kShortRun || shift < 0) {
         std::sort(a, a + n, less);
         return;
