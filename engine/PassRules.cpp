@@ -2,11 +2,15 @@
 // ConvertText, groups merged where folding makes two keys one.
 #include "PassRules.h"
 
+#include "EncodingBytes.h"
+
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 
 CRuleGroup CPassRules::Group(std::size_t g) const
@@ -24,29 +28,44 @@ void CPassRules::IndexKeys()
 
 namespace {
 
+bool AsciiUnchanged(EncodingId from, EncodingId to);
+
 // Every piece of the rules (each key, then each entry's text) converted into
-// one block of bytes. Pieces joined by LF, which no piece holds and every
-// pass encoding keeps as the one byte, are converted a run of about 1 MiB at
-// a time; a run that fails is halved until the pieces that cannot be
-// converted stand alone.
+// one block of bytes, a character at a time: the pass encodings keep no
+// state between characters, so a piece comes out as its characters do one
+// by one, and each distinct character goes through ConvertText only once. A
+// piece with a character that does not convert on its own goes through
+// ConvertText whole, which converts it or says why it cannot.
 class CPieceConverter {
 public:
     CPieceConverter(const CPassRules& rules, EncodingId to)
-        : m_rules(rules), m_to(to), m_nCount(rules.m_arrKeys.size() + rules.m_arrEntries.size())
+        : m_rules(rules), m_to(to), m_nCount(rules.m_arrKeys.size() + rules.m_arrEntries.size()),
+          m_bAscii(AsciiUnchanged(rules.m_encoding, to))
     {
         m_arrSpans.resize(m_nCount);
         m_arrFailed.resize(m_nCount);
-        constexpr std::size_t kRunBytes = std::size_t{1} << 20;
-        std::size_t begin = 0, bytes = 0;
+        std::size_t total = 0;
+        for (std::size_t p = 0; p < m_nCount; ++p) total += Piece(p).size();
+        m_bytes.reserve(total);
+        std::string whole;
         for (std::size_t p = 0; p < m_nCount; ++p) {
-            bytes += Piece(p).size() + 1;
-            if (bytes >= kRunBytes) {
-                Convert(begin, p + 1);
-                begin = p + 1;
-                bytes = 0;
+            const std::string_view piece = Piece(p);
+            const std::size_t at = m_bytes.size();
+            if (ByCharacters(piece, at)) {
+                Keep(p, at);
+                continue;
+            }
+            m_bytes.resize(at);
+            CConvertError error;
+            if (ConvertText(piece, {m_rules.m_encoding, false}, {m_to, false}, whole, &error)) {
+                m_bytes += whole;
+                Keep(p, at);
+            } else {
+                m_bSame = false;
+                m_arrFailed[p] = true;
+                m_arrErrors.emplace_back(p, error);
             }
         }
-        Convert(begin, m_nCount);
     }
 
     std::string_view Piece(std::size_t p) const
@@ -68,59 +87,89 @@ public:
     bool m_bSame = true;
 
 private:
-    void Convert(std::size_t begin, std::size_t end)
+    // What one character converts to: kUnknown until asked.
+    struct Converted {
+        enum : std::uint8_t { kUnknown, kDone, kNot } state = kUnknown;
+        std::uint8_t length = 0;
+        char bytes[6] = {};
+    };
+
+    // Appends the piece converted to m_bytes, which held `at` bytes; false
+    // when a character of it does not convert on its own.
+    bool ByCharacters(std::string_view piece, std::size_t at)
     {
-        if (begin == end) return;
-        std::string joined;
-        bool joinable = true;
-        for (std::size_t p = begin; p < end; ++p) {
-            const std::string_view piece = Piece(p);
-            joinable = joinable && piece.find('\n') == std::string_view::npos;
-            joined.append(piece);
-            joined += '\n';
-        }
-        std::string out;
-        if (joinable && ConvertText(joined, {m_rules.m_encoding, false}, {m_to, false}, out) &&
-            static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')) == end - begin) {
-            m_bSame = m_bSame && out == joined;
-            std::size_t start = 0;
-            for (std::size_t p = begin; p < end; ++p) {
-                const std::size_t lf = out.find('\n', start);
-                Keep(p, std::string_view(out).substr(start, lf - start));
-                start = lf + 1;
+        const auto* const begin = reinterpret_cast<const unsigned char*>(piece.data());
+        const auto* const end = begin + piece.size();
+        for (const unsigned char* p = begin; p < end;) {
+            if (m_bAscii) {
+                const unsigned char* q = enc::SkipAscii(p, end);
+                m_bytes.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(q - p));
+                p = q;
+                if (p == end) break;
             }
-            return;
+            const std::size_t n = CharLength(piece, static_cast<std::size_t>(p - begin), m_rules.m_encoding);
+            const Converted& c = Character(p, n);
+            if (c.state != Converted::kDone) return false;
+            m_bytes.append(c.bytes, c.length);
+            p += n;
         }
-        if (end - begin == 1) {
-            CConvertError error;
-            if (ConvertText(Piece(begin), {m_rules.m_encoding, false}, {m_to, false}, out, &error)) {
-                m_bSame = m_bSame && out == Piece(begin);
-                Keep(begin, out);
-            } else {
-                m_bSame = false;
-                m_arrFailed[begin] = true;
-                m_arrErrors.emplace_back(begin, error);
-            }
-            return;
-        }
-        const std::size_t middle = begin + (end - begin) / 2;
-        Convert(begin, middle);
-        Convert(middle, end);
+        m_bSame = m_bSame && std::string_view(m_bytes).substr(at) == piece;
+        return true;
     }
 
-    void Keep(std::size_t p, std::string_view converted)
+    // The character of n bytes at p, converted the first time it is asked for.
+    const Converted& Character(const unsigned char* p, std::size_t n)
     {
-        if (m_bytes.size() + converted.size() > std::numeric_limits<std::uint32_t>::max())
+        Converted* slot = nullptr;
+        if (n == 2) {
+            slot = &Table(m_arrPairs)[p[0] << 8 | p[1]];
+        } else if (n == 3 && p[0] >= 0xE0 && m_rules.m_encoding == EncodingId::Utf8) {
+            slot = &Table(m_arrTriples)[(p[0] & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F)];
+        } else if (n == 1) {
+            slot = &m_arrSingles[p[0]];
+        } else {
+            std::uint64_t key = n;
+            for (std::size_t i = 0; i < n; ++i) key = key << 8 | p[i];
+            slot = &m_others[key];
+        }
+        if (slot->state == Converted::kUnknown) {
+            std::string out;
+            const bool ok = ConvertText(std::string_view(reinterpret_cast<const char*>(p), n),
+                                        {m_rules.m_encoding, false}, {m_to, false}, out);
+            slot->state = ok && out.size() <= sizeof slot->bytes ? Converted::kDone : Converted::kNot;
+            if (slot->state == Converted::kDone) {
+                slot->length = static_cast<std::uint8_t>(out.size());
+                std::memcpy(slot->bytes, out.data(), out.size());
+            }
+        }
+        return *slot;
+    }
+
+    static std::vector<Converted>& Table(std::vector<Converted>& table)
+    {
+        if (table.empty()) table.resize(std::size_t{1} << 16);
+        return table;
+    }
+
+    void Keep(std::size_t p, std::size_t at)
+    {
+        if (m_bytes.size() > std::numeric_limits<std::uint32_t>::max())
             throw std::length_error("converted rules too large");
-        m_arrSpans[p] = {static_cast<std::uint32_t>(m_bytes.size()), static_cast<std::uint32_t>(converted.size())};
-        m_bytes += converted;
+        m_arrSpans[p] = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(m_bytes.size() - at)};
     }
 
     const CPassRules& m_rules;
     EncodingId m_to;
     std::size_t m_nCount;
+    bool m_bAscii;  // ASCII comes out as it is
     std::vector<bool> m_arrFailed;
     std::vector<std::pair<std::size_t, CConvertError>> m_arrErrors;  // by piece
+    // The characters met so far: one byte, two bytes, three-byte UTF-8 by
+    // code point, and the rest.
+    std::array<Converted, 256> m_arrSingles{};
+    std::vector<Converted> m_arrPairs;
+    std::vector<Converted> m_arrTriples;
+    std::unordered_map<std::uint64_t, Converted> m_others;
 };
 
 // Whether ASCII comes out of a conversion between these encodings as the
