@@ -9,90 +9,158 @@
 
 namespace {
 
-// The first eight bytes of a key as one number that sorts as they do (a
-// shorter key padded with zeros).
-std::uint64_t Prefix(std::string_view key)
+struct Sortable {
+    std::uint64_t chunk;  // eight bytes of the key from the run's depth, as a number that sorts as they do
+    std::uint32_t length;
+    std::uint32_t key;
+};
+
+// Bytes depth.. depth + 7 of a key, a shorter rest padded with zeros.
+std::uint64_t Chunk(std::string_view key, std::size_t depth)
 {
-    unsigned char b[8] = {};
-    std::memcpy(b, key.data(), std::min<std::size_t>(8, key.size()));
     std::uint64_t v = 0;
-    for (const unsigned char c : b) v = v << 8 | c;
+    if (depth + 8 <= key.size() && std::endian::native == std::endian::little) {
+        std::memcpy(&v, key.data() + depth, 8);
+        return __builtin_bswap64(v);
+    }
+    for (std::size_t i = depth; i < depth + 8; ++i) v = v << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
     return v;
 }
 
-struct Sortable {
-    std::uint64_t prefix;
-    std::uint32_t group;
-};
-
-// Sorts a[0, n) as less does, less ordering first by prefix: by the prefix's
-// bytes from the byte at `shift` down, each a pass that deals the items into
-// 256 runs in place, and by less within a run too short to deal or whose
-// prefixes are all equal. The order is less's, as std::sort's would be, in
-// a few passes over the items rather than some twenty comparisons each.
-template <class Less>
-void SortByPrefix(Sortable* a, std::size_t n, int shift, const Less& less)
+// Deals a[0, n) in place into runs by digit (0 .. N-1), in digit order;
+// count[d] is how many items have digit d.
+template <std::size_t N, class Digit>
+void Deal(Sortable* a, const std::size_t (&count)[N], const Digit& digit)
 {
-    constexpr std::size_t kShortRun = 64;
-    if (n >= kShortRun && shift >= 0) {
-        // Bytes that every item shares are skipped, not dealt into one run.
-        std::uint64_t differ = 0;
-        for (std::size_t i = 1; i < n; ++i) differ |= a[i].prefix ^ a[0].prefix;
-        differ &= shift >= 56 ? ~std::uint64_t{0} : (std::uint64_t{1} << (shift + 8)) - 1;
-        shift = differ == 0 ? -1 : (63 - std::countl_zero(differ)) / 8 * 8;
-    }
-    if (n < kShortRun || shift < 0) {
-        std::sort(a, a + n, less);
-        return;
-    }
-    const auto digit = [shift](const Sortable& s) { return static_cast<unsigned>(s.prefix >> shift) & 0xFF; };
-    std::size_t count[256] = {};
-    for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
-    std::size_t next[256], end[256];
+    std::size_t next[N], end[N];
     std::size_t at = 0;
-    for (unsigned b = 0; b < 256; ++b) {
+    for (std::size_t b = 0; b < N; ++b) {
         next[b] = at;
         at += count[b];
         end[b] = at;
     }
-    for (unsigned b = 0; b < 256; ++b) {
+    for (std::size_t b = 0; b < N; ++b) {
         while (next[b] < end[b]) {
             Sortable item = a[next[b]];
-            for (unsigned d = digit(item); d != b; d = digit(item)) std::swap(item, a[next[d]++]);
+            for (std::size_t d = digit(item); d != b; d = digit(item)) std::swap(item, a[next[d]++]);
             a[next[b]++] = item;
         }
     }
-    std::size_t from = 0;
-    for (unsigned b = 0; b < 256; ++b) {
-        SortByPrefix(a + from, count[b], shift - 8, less);
-        from += count[b];
-    }
 }
+
+// Sorts keys most significant byte first: every item of a[0, n) shares its
+// key's first `depth` bytes, and a[i].chunk holds the next eight. Each pass
+// deals the items by one byte of the chunk (bytes that all share are
+// skipped); a run whose chunks are all equal is dealt by length into the
+// keys that end within the chunk (equal keys) and the rest, which go on
+// eight bytes deeper. Short runs go to std::sort. Linear in the bytes that
+// tell the keys apart, and so in the items alone where many keys are equal.
+class CKeySorter {
+public:
+    CKeySorter(std::string_view bytes, const std::vector<CKeySpan>& keys) : m_bytes(bytes), m_keys(keys) {}
+
+    void Sort(Sortable* a, std::size_t n, std::size_t depth, int shift = 56)
+    {
+        constexpr std::size_t kShortRun = 64;
+        if (n < kShortRun) {
+            std::sort(a, a + n, [&](const Sortable& x, const Sortable& y) {
+                if (x.chunk != y.chunk) return x.chunk < y.chunk;
+                return Key(x).substr(depth).compare(Key(y).substr(depth)) < 0;
+            });
+            return;
+        }
+        std::uint64_t differ = 0;
+        for (std::size_t i = 1; i < n; ++i) differ |= a[i].chunk ^ a[0].chunk;
+        if (shift < 56) differ &= (std::uint64_t{1} << (shift + 8)) - 1;
+        if (differ == 0) {
+            Deeper(a, n, depth);
+            return;
+        }
+        shift = (63 - std::countl_zero(differ)) / 8 * 8;
+        const auto digit = [shift](const Sortable& x) { return static_cast<std::size_t>(x.chunk >> shift) & 0xFF; };
+        std::size_t count[256] = {};
+        for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
+        Deal(a, count, digit);
+        for (std::size_t b = 0, from = 0; b < 256; from += count[b++]) {
+            if (count[b] > 1) Sort(a + from, count[b], depth, shift - 8);
+        }
+    }
+
+private:
+    std::string_view Key(const Sortable& x) const { return m_bytes.substr(m_keys[x.key].offset, x.length); }
+
+    // Items whose keys agree on bytes depth .. depth + 7: the keys that end
+    // there first, shorter before longer, then the rest by their next bytes.
+    void Deeper(Sortable* a, std::size_t n, std::size_t depth)
+    {
+        const std::size_t limit = depth + 8;
+        const auto digit = [&](const Sortable& x) { return x.length > limit ? std::size_t{9} : x.length - depth; };
+        std::size_t count[10] = {};
+        for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
+        if (count[9] != n) Deal(a, count, digit);
+        Sortable* const rest = a + (n - count[9]);
+        for (std::size_t i = 0; i < count[9]; ++i) rest[i].chunk = Chunk(Key(rest[i]), limit);
+        Sort(rest, count[9], limit);
+    }
+
+    std::string_view m_bytes;
+    const std::vector<CKeySpan>& m_keys;
+};
 
 }  // namespace
 
+std::vector<std::uint32_t> SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
+{
+    if (keys.size() > std::numeric_limits<std::int32_t>::max()) throw std::length_error("too many rule keys to sort");
+    std::vector<Sortable> items(keys.size());
+    for (std::uint32_t k = 0; k < keys.size(); ++k)
+        items[k] = {Chunk(bytes.substr(keys[k].offset, keys[k].length), 0), keys[k].length, k};
+    CKeySorter(bytes, keys).Sort(items.data(), items.size(), 0);
+    std::vector<std::uint32_t> order(keys.size());
+    for (std::size_t i = 0; i < items.size(); ++i) order[i] = items[i].key;
+    return order;
+}
+
+CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
+{
+    const auto key = [&](std::uint32_t k) { return bytes.substr(keys[k].offset, keys[k].length); };
+    CKeyGroups groups;
+    std::vector<std::uint32_t>& groupOf = groups.m_arrGroupOf;
+    std::vector<std::uint32_t>& sorted = groups.m_arrSorted;
+    {
+        const std::vector<std::uint32_t> order = SortKeys(bytes, keys);
+        groupOf.resize(keys.size());
+        // Equal keys lie next to each other in order: each joins the first
+        // of them to come.
+        for (std::size_t i = 0; i < order.size();) {
+            std::size_t j = i + 1;
+            std::uint32_t first = order[i];
+            while (j < order.size() && key(order[j]) == key(order[i])) first = std::min(first, order[j++]);
+            for (std::size_t e = i; e < j; ++e) groupOf[order[e]] = first;
+            sorted.push_back(first);
+            i = j;
+        }
+    }
+    // Groups numbered as their first keys come; a first key comes before
+    // every key that joins it.
+    std::uint32_t count = 0;
+    for (std::uint32_t k = 0; k < keys.size(); ++k) groupOf[k] = groupOf[k] == k ? count++ : groupOf[groupOf[k]];
+    for (std::uint32_t& g : sorted) g = groupOf[g];
+    return groups;
+}
+
 CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys)
+    : CKeyIndex(bytes, keys, SortKeys(*bytes, keys))
+{
+}
+
+CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys,
+                     const std::vector<std::uint32_t>& order)
     : m_pBytes(std::move(bytes))
 {
     if (keys.size() > std::numeric_limits<std::int32_t>::max()) throw std::length_error("too many rule keys to index");
     const std::string_view all(*m_pBytes);
     const auto key = [&](std::uint32_t g) { return all.substr(keys[g].offset, keys[g].length); };
-
-    // The groups in key order, so that the keys below any node of the trie
-    // form one run. Sorted by their first eight bytes as numbers held beside
-    // them, which settles most comparisons without reading the keys, and
-    // lets the sort deal them by those bytes.
-    std::vector<std::uint32_t> order;
-    {
-        std::vector<Sortable> sortable(keys.size());
-        for (std::uint32_t g = 0; g < keys.size(); ++g) sortable[g] = {Prefix(key(g)), g};
-        SortByPrefix(sortable.data(), sortable.size(), 56, [&](const Sortable& a, const Sortable& b) {
-            if (a.prefix != b.prefix) return a.prefix < b.prefix;
-            return key(a.group).compare(key(b.group)) < 0;
-        });
-        order.resize(keys.size());
-        for (std::size_t i = 0; i < keys.size(); ++i) order[i] = sortable[i].group;
-    }
 
     // Each task makes one node: the keys order[lo, hi) all share their first
     // `depth` bytes and reach this node.

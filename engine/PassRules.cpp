@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 CRuleGroup CPassRules::Group(std::size_t g) const
@@ -21,9 +22,10 @@ CRuleGroup CPassRules::Group(std::size_t g) const
     return group;
 }
 
-void CPassRules::IndexKeys()
+void CPassRules::IndexKeys(const std::vector<std::uint32_t>* order)
 {
-    m_pIndex = std::make_unique<const CKeyIndex>(m_pBytes, m_arrKeys);
+    m_pIndex = order ? std::make_unique<const CKeyIndex>(m_pBytes, m_arrKeys, *order)
+                     : std::make_unique<const CKeyIndex>(m_pBytes, m_arrKeys);
 }
 
 namespace {
@@ -56,6 +58,7 @@ public:
                 continue;
             }
             m_bytes.resize(at);
+            m_bDistinct = false;  // converted, but not as its characters one by one
             CConvertError error;
             if (ConvertText(piece, {m_rules.m_encoding, false}, {m_to, false}, whole, &error)) {
                 m_bytes += whole;
@@ -85,6 +88,9 @@ public:
     std::vector<CKeySpan> m_arrSpans;
     // Every piece came out as the bytes it was.
     bool m_bSame = true;
+    // Every piece was converted a character at a time, and no two distinct
+    // characters came out as the same one: distinct keys stayed distinct.
+    bool m_bDistinct = true;
 
 private:
     // What one character converts to: kUnknown until asked.
@@ -140,9 +146,21 @@ private:
             if (slot->state == Converted::kDone) {
                 slot->length = static_cast<std::uint8_t>(out.size());
                 std::memcpy(slot->bytes, out.data(), out.size());
+                NoteOutput(out);
             }
         }
         return *slot;
+    }
+
+    // Keeps m_bDistinct: the character converted to `out` must come out as
+    // one character that no other did (ASCII passes as itself).
+    void NoteOutput(std::string_view out)
+    {
+        std::uint64_t packed = out.size();
+        for (const char c : out) packed = packed << 8 | static_cast<unsigned char>(c);
+        const bool ascii = out.size() == 1 && static_cast<unsigned char>(out[0]) < 0x80 && m_bAscii;
+        if (ascii || out.empty() || CharLength(out, 0, m_to) != out.size() || !m_outputs.insert(packed).second)
+            m_bDistinct = false;
     }
 
     static std::vector<Converted>& Table(std::vector<Converted>& table)
@@ -170,6 +188,7 @@ private:
     std::vector<Converted> m_arrPairs;
     std::vector<Converted> m_arrTriples;
     std::unordered_map<std::uint64_t, Converted> m_others;
+    std::unordered_set<std::uint64_t> m_outputs;  // what the characters came out as
 };
 
 // Whether ASCII comes out of a conversion between these encodings as the
@@ -241,25 +260,12 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
     out->m_encoding = to;
     // Groups by converted key, in the order of the groups they come from;
     // keys that become equal share the first one's group, as a rule file
-    // written in this encoding would have them.
-    CKeyTable table;
-    table.Reserve(keys);
+    // written in this encoding would have them. Distinct characters that
+    // stay distinct keep distinct keys apart, so then no group merges.
     const std::string_view bytes = converter.m_bytes;
-    const auto keyOf = [&](std::uint32_t g) {
-        return bytes.substr(out->m_arrKeys[g].offset, out->m_arrKeys[g].length);
-    };
     std::vector<std::int32_t> target(keys, -1);
     std::vector<std::uint32_t> counts;
-    // Every key's hash first, so that the table's slots are fetched ahead
-    // rather than waited for one by one.
-    std::vector<std::uint32_t> hashes(keys);
     for (std::size_t g = 0; g < keys; ++g) {
-        const CKeySpan span = converter.m_arrSpans[g];
-        hashes[g] = CKeyTable::Hash(bytes.substr(span.offset, span.length));
-    }
-    constexpr std::size_t kAhead = 16;
-    for (std::size_t g = 0; g < keys; ++g) {
-        if (g + kAhead < keys) table.Prefetch(hashes[g + kAhead]);
         const std::uint32_t first = from.m_arrFirst[g], last = from.m_arrFirst[g + 1];
         std::uint32_t kept = 0;
         for (std::uint32_t e = first; e < last; ++e) {
@@ -272,21 +278,28 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
             }
         }
         if (kept == 0) continue;
-        const CKeySpan span = converter.m_arrSpans[g];
-        const std::string_view key = bytes.substr(span.offset, span.length);
-        const std::uint32_t hash = hashes[g];
-        int t = table.Find(key, hash, keyOf);
-        if (t < 0) {
-            t = static_cast<int>(out->m_arrKeys.size());
-            out->m_arrKeys.push_back(span);
-            counts.push_back(0);
-            table.Insert(static_cast<std::uint32_t>(t), hash);
-        }
-        target[g] = t;
-        counts[static_cast<std::size_t>(t)] += kept;
+        target[g] = static_cast<std::int32_t>(out->m_arrKeys.size());
+        out->m_arrKeys.push_back(converter.m_arrSpans[g]);
+        counts.push_back(kept);
     }
-    table = {};
-    Release(hashes);
+    std::vector<std::uint32_t> order;
+    if (converter.m_bDistinct) {
+        order = SortKeys(bytes, out->m_arrKeys);
+    } else {
+        CKeyGroups groups = GroupKeys(bytes, out->m_arrKeys);
+        std::vector<CKeySpan> merged(groups.m_arrSorted.size());
+        std::vector<std::uint32_t> mergedCounts(merged.size());
+        for (std::size_t t = 0; t < counts.size(); ++t) {
+            merged[groups.m_arrGroupOf[t]] = out->m_arrKeys[t];
+            mergedCounts[groups.m_arrGroupOf[t]] += counts[t];
+        }
+        for (std::int32_t& t : target) {
+            if (t >= 0) t = static_cast<std::int32_t>(groups.m_arrGroupOf[static_cast<std::size_t>(t)]);
+        }
+        out->m_arrKeys = std::move(merged);
+        counts = std::move(mergedCounts);
+        order = std::move(groups.m_arrSorted);
+    }
     out->m_arrFirst.assign(out->m_arrKeys.size() + 1, 0);
     for (std::size_t t = 0; t < counts.size(); ++t) out->m_arrFirst[t + 1] = out->m_arrFirst[t] + counts[t];
     Release(counts);
@@ -310,6 +323,6 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
     Release(target);
     Release(next);
     pieces.reset();
-    out->IndexKeys();
+    out->IndexKeys(&order);
     return out;
 }

@@ -47,8 +47,9 @@ struct CPassRules {
     }
     // Group g as a value.
     CRuleGroup Group(std::size_t g) const;
-    // Builds the key index over m_arrKeys.
-    void IndexKeys();
+    // Builds the key index over m_arrKeys; with `order`, the groups in key
+    // order (SortKeys), which spares the index its sort.
+    void IndexKeys(const std::vector<std::uint32_t>* order = nullptr);
 };
 
 // Empties v and gives its memory back, which v = {} does not (it keeps the

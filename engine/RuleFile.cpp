@@ -161,30 +161,19 @@ try {
 
     // Parse into a fresh set, whose bytes are the contents themselves; the
     // rules in use are replaced only when every line was accepted, so a bad
-    // line loses nothing. Rules are added a batch at a time, so that the key
-    // table's slots of a batch are fetched together rather than waited for
-    // one by one.
+    // line loses nothing. Each run of lines with one key is entered as a
+    // group; runs with equal keys are merged once all are read (GroupRuns).
     CRuleSet fresh(nullptr, name, held);
     fresh.m_bytes = std::move(contents);
     const std::string_view text = fresh.m_bytes;
     const std::size_t most = RuleLinesAtMost(text);
     fresh.m_arrRules.reserve(most);
     fresh.m_arrKeys.reserve(most);
-    fresh.m_keys.Reserve(most);
-    constexpr int kBatch = 64;
-    ParsedLine batch[kBatch];
-    std::uint32_t hashes[kBatch];
-    std::int64_t batchLines[kBatch];
-    int pending = 0;
     const auto span = [&](std::string_view part) {
         if (part.empty()) return CKeySpan{};  // perhaps no view into the text at all
         return CKeySpan{static_cast<std::uint32_t>(part.data() - text.data()), static_cast<std::uint32_t>(part.size())};
     };
-    const auto flush = [&] {
-        for (int i = 0; i < pending; ++i)
-            fresh.AddSpans(batch[i].mode, span(batch[i].key), span(batch[i].text), hashes[i], batchLines[i]);
-        pending = 0;
-    };
+    std::optional<std::string_view> runKey;
     std::int64_t lineNumber = 1;
     std::size_t start = 0;
     for (;;) {
@@ -196,16 +185,18 @@ try {
         const ParsedLine line = ParseLine(text.substr(start, end - start), sjis);
         if (line.kind == ParsedLine::kBad) return CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, lineNumber);
         if (line.kind == ParsedLine::kRule) {
-            hashes[pending] = CKeyTable::Hash(line.key);
-            fresh.m_keys.Prefetch(hashes[pending]);
-            batchLines[pending] = lineNumber;
-            batch[pending++] = line;
-            if (pending == kBatch) flush();
+            if (runKey != line.key) {
+                fresh.m_arrKeys.push_back(span(line.key));
+                runKey = line.key;
+            }
+            const CKeySpan textSpan = span(line.text);
+            fresh.m_arrRules.push_back({textSpan.offset, textSpan.length,
+                                        static_cast<std::uint32_t>(fresh.m_arrKeys.size() - 1),
+                                        static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode)});
         }
         start = lf + 1;
         ++lineNumber;
     }
-    flush();
     CRuleLoadResult result;
     // Lines broken by CR alone are one unterminated line: nothing was read.
     result.m_bCrOnly = start == 0 && text.find('\r') != std::string_view::npos;
@@ -213,7 +204,8 @@ try {
     // unless they serve that text unconverted.
     const bool ownIndex = !textEncoding || PassEncoding(*textEncoding) == held ||
                           ServesUnconverted(text, held, PassEncoding(*textEncoding));
-    fresh.Freeze(true, ownIndex);
+    const std::vector<std::uint32_t> order = fresh.GroupRuns();
+    fresh.Freeze(true, ownIndex, &order);
     if (textEncoding && !fresh.PreparePass(*textEncoding)) return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
     *this = std::move(fresh);
     return result;

@@ -87,6 +87,33 @@ TEST(EncodedPass, RuleFileInAnotherEncoding)
     EXPECT_EQ(set.GetGroup(0).GetKey(), "\xB1");
 }
 
+// Keys that only the conversion makes equal share the group of the first,
+// with the entries in the order of the groups they come from.
+TEST(EncodedPass, KeysThatBecomeEqualShareAGroup)
+{
+    using Groups = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    struct Case {
+        std::string rules;
+        E file, text;
+        Groups expected;  // keys and texts in the text's encoding
+    };
+    const Case cases[] = {
+        // 〜 and ～ are both 0x8160 in CP932.
+        {"b 〜 A\nb x B\nb ～ C\n", E::Utf8, E::Cp932, {{"\x81\x60", {"A", "C"}}, {"x", {"B"}}}},
+        // NEC's 0x8790 and JIS's 0x81E0 are both U+2252.
+        {"b \x87\x90 A\nb x B\nb \x81\xE0 C\nb \x87\x90 D\n", E::Cp932, E::Utf8,
+         {{"≒", {"A", "D", "C"}}, {"x", {"B"}}}},
+        {"b \x81\x60 A\nb \x81\x5B B\n", E::Cp932, E::Utf8, {{"～", {"A"}}, {"ー", {"B"}}}},
+    };
+    for (const Case& c : cases) {
+        CRuleSet set;
+        ASSERT_TRUE(set.LoadRuleBytes(c.rules, "x.rules", c.file, c.text)) << c.rules;
+        Groups groups;
+        for (const CRuleGroup& g : set.GetPassGroups(c.text)) groups.emplace_back(g.GetKey(), g.GetTexts());
+        EXPECT_EQ(groups, c.expected) << c.rules;
+    }
+}
+
 TEST(EncodedPass, RulesThatCannotBeExpressedAreLeftOut)
 {
     TempDir dir;
