@@ -182,11 +182,22 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
         // The key that ends here sorts first.
         if (lo < t.hi && key(order[lo]).size() == t.depth) m_nodes[t.node].group = static_cast<std::int32_t>(order[lo++]);
         m_nodes[t.node].firstChild = static_cast<std::uint32_t>(m_nodes.size());
-        // One child per byte at `depth`; its edge runs as far as all its keys agree.
+        // One child per byte at `depth`; its edge runs as far as all its keys
+        // agree. The keys with that byte, sorted, end where a search that
+        // doubles its step and then halves it finds.
+        const auto byteAt = [&](std::uint32_t i) { return static_cast<unsigned char>(key(order[i])[t.depth]); };
         while (lo < t.hi) {
-            const auto b = static_cast<unsigned char>(key(order[lo])[t.depth]);
-            std::uint32_t hi = lo + 1;
-            while (hi < t.hi && static_cast<unsigned char>(key(order[hi])[t.depth]) == b) ++hi;
+            const unsigned char b = byteAt(lo);
+            std::uint32_t inside = lo, step = 1;
+            while (step < t.hi - inside && byteAt(inside + step) == b) {
+                inside += step;
+                step *= 2;
+            }
+            std::uint32_t hi = std::min(inside + step, t.hi);  // byteAt(hi) != b, or the end
+            while (hi - inside > 1) {
+                const std::uint32_t mid = inside + (hi - inside) / 2;
+                (byteAt(mid) == b ? inside : hi) = mid;
+            }
             const std::string_view first = key(order[lo]);
             const std::string_view last = key(order[hi - 1]);
             std::uint32_t depth = t.depth + 1;
