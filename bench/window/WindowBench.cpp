@@ -4,6 +4,7 @@
 #include "Encoding.h"
 #include "FakeUiSeam.h"
 #include "FindBar.h"
+#include "JestSettingsDlg.h"
 #include "JestpadHarness.h"
 #include "ProseGenerator.h"
 #include "Resource.h"
@@ -237,6 +238,43 @@ void BM_ResizeOneLine(benchmark::State& state)
     f.h.frame()->resize(800, 600);
 }
 BENCHMARK(BM_ResizeOneLine)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The largest rule file the limit accepts, 8,388,608 lines "r KEY " of
+// distinct four-byte keys, loaded through 詳細設定 with a short Shift-JIS (0)
+// or UTF-8 (1) text open, until the text rewritten with it is shown.
+void BM_LoadLargestRules(benchmark::State& state)
+{
+    CWindowFixture& f = Fixture();
+    static const QString rules = [&f] {
+        static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        QByteArray out;
+        for (std::uint32_t i = 0; out.size() < qsizetype{64} << 20; ++i) {
+            const char line[] = {'r', ' ', alphabet[i >> 18 & 63], alphabet[i >> 12 & 63], alphabet[i >> 6 & 63],
+                                 alphabet[i & 63], ' ', '\n'};
+            out.append(line, sizeof line);
+        }
+        return f.Write(QStringLiteral("largest.rules"), out);
+    }();
+    f.Open(f.Write(QStringLiteral("short.txt"), state.range(0) == 0 ? QByteArray("\x83\x65\x83\x4C\x83\x58\x83\x67\x81\x42")
+                                                                       : QByteArray("テキスト。")));
+    CJestpadDoc* doc = f.h.doc();
+    f.seam.doModal = [](QDialog& dialog) {
+        static_cast<CJestSettingsDlg&>(dialog).m_strRuleFile = QFile::encodeName(rules).toStdString();
+        return 1;
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        doc->m_ruleSet = CRuleSet();
+        state.ResumeTiming();
+        f.h.frame()->RouteCommand(ID_SETTINGS_JEST);
+        f.Show();
+        if (doc->m_ruleSet.GetGroupCount() != 8388608) state.SkipWithError("the rule file did not load");
+    }
+    f.seam.doModal = nullptr;
+    doc->m_ruleSet = CRuleSet();
+    f.seam.messages.clear();
+}
+BENCHMARK(BM_LoadLargestRules)->Arg(0)->Arg(1)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
