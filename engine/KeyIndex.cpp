@@ -101,6 +101,8 @@ private:
         Sortable* const rest = a + (n - count[9]);
         for (std::size_t i = 0; i < count[9]; ++i) rest[i].chunk = Chunk(Key(rest[i]), limit);
         Sort(rest, count[9], limit);
+        // Each item leaves with the chunk it came with.
+        for (std::size_t i = 0; i < count[9]; ++i) rest[i].chunk = Chunk(Key(rest[i]), depth);
     }
 
     std::string_view m_bytes;
@@ -109,35 +111,48 @@ private:
 
 }  // namespace
 
-std::vector<std::uint32_t> SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
+CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
 {
     if (keys.size() > std::numeric_limits<std::int32_t>::max()) throw std::length_error("too many rule keys to sort");
     std::vector<Sortable> items(keys.size());
     for (std::uint32_t k = 0; k < keys.size(); ++k)
         items[k] = {Chunk(bytes.substr(keys[k].offset, keys[k].length), 0), keys[k].length, k};
     CKeySorter(bytes, keys).Sort(items.data(), items.size(), 0);
-    std::vector<std::uint32_t> order(keys.size());
-    for (std::size_t i = 0; i < items.size(); ++i) order[i] = items[i].key;
-    return order;
+    CSortedKeys sorted;
+    sorted.m_arrOrder.resize(keys.size());
+    sorted.m_arrPrefix.resize(keys.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        sorted.m_arrOrder[i] = items[i].key;
+        sorted.m_arrPrefix[i] = items[i].chunk;
+    }
+    return sorted;
 }
 
 CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
 {
-    const auto key = [&](std::uint32_t k) { return bytes.substr(keys[k].offset, keys[k].length); };
     CKeyGroups groups;
     std::vector<std::uint32_t>& groupOf = groups.m_arrGroupOf;
-    std::vector<std::uint32_t>& sorted = groups.m_arrSorted;
+    CSortedKeys& sorted = groups.m_sorted;
     {
-        const std::vector<std::uint32_t> order = SortKeys(bytes, keys);
+        const CSortedKeys all = SortKeys(bytes, keys);
+        const std::vector<std::uint32_t>& order = all.m_arrOrder;
+        // Keys that agree on their first eight bytes and length are equal
+        // unless they are longer.
+        const auto equal = [&](std::size_t i, std::size_t j) {
+            const CKeySpan a = keys[order[i]], b = keys[order[j]];
+            return all.m_arrPrefix[i] == all.m_arrPrefix[j] && a.length == b.length &&
+                   (a.length <= 8 || bytes.substr(a.offset + 8, a.length - 8) == bytes.substr(b.offset + 8, b.length - 8));
+        };
         groupOf.resize(keys.size());
         // Equal keys lie next to each other in order: each joins the first
         // of them to come.
         for (std::size_t i = 0; i < order.size();) {
             std::size_t j = i + 1;
             std::uint32_t first = order[i];
-            while (j < order.size() && key(order[j]) == key(order[i])) first = std::min(first, order[j++]);
+            while (j < order.size() && equal(i, j)) first = std::min(first, order[j++]);
             for (std::size_t e = i; e < j; ++e) groupOf[order[e]] = first;
-            sorted.push_back(first);
+            sorted.m_arrOrder.push_back(first);
+            sorted.m_arrPrefix.push_back(all.m_arrPrefix[i]);
             i = j;
         }
     }
@@ -145,7 +160,7 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
     // every key that joins it.
     std::uint32_t count = 0;
     for (std::uint32_t k = 0; k < keys.size(); ++k) groupOf[k] = groupOf[k] == k ? count++ : groupOf[groupOf[k]];
-    for (std::uint32_t& g : sorted) g = groupOf[g];
+    for (std::uint32_t& g : sorted.m_arrOrder) g = groupOf[g];
     return groups;
 }
 
@@ -155,9 +170,11 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
 }
 
 CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys,
-                     const std::vector<std::uint32_t>& order)
+                     const CSortedKeys& sorted)
     : m_pBytes(std::move(bytes))
 {
+    const std::vector<std::uint32_t>& order = sorted.m_arrOrder;
+    const std::vector<std::uint64_t>& prefix = sorted.m_arrPrefix;
     if (keys.size() > std::numeric_limits<std::int32_t>::max()) throw std::length_error("too many rule keys to index");
     const std::string_view all(*m_pBytes);
     const auto key = [&](std::uint32_t g) { return all.substr(keys[g].offset, keys[g].length); };
@@ -185,7 +202,10 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
         // One child per byte at `depth`; its edge runs as far as all its keys
         // agree. The keys with that byte, sorted, end where a search that
         // doubles its step and then halves it finds.
-        const auto byteAt = [&](std::uint32_t i) { return static_cast<unsigned char>(key(order[i])[t.depth]); };
+        const auto byteAt = [&](std::uint32_t i) {
+            return t.depth < 8 ? static_cast<unsigned char>(prefix[i] >> (56 - 8 * t.depth))
+                               : static_cast<unsigned char>(key(order[i])[t.depth]);
+        };
         while (lo < t.hi) {
             const unsigned char b = byteAt(lo);
             std::uint32_t inside = lo, step = 1;
@@ -200,8 +220,18 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             }
             const std::string_view first = key(order[lo]);
             const std::string_view last = key(order[hi - 1]);
+            const auto shortest = static_cast<std::uint32_t>(std::min(first.size(), last.size()));
             std::uint32_t depth = t.depth + 1;
-            while (depth < first.size() && depth < last.size() && first[depth] == last[depth]) ++depth;
+            if (hi - lo == 1) {
+                depth = shortest;  // a single key: the edge runs to its end
+            } else if (depth < 8) {
+                const std::uint64_t differ = prefix[lo] ^ prefix[hi - 1];
+                const auto agree = static_cast<std::uint32_t>(differ == 0 ? 8 : std::countl_zero(differ) / 8);
+                depth = std::max(depth, std::min(agree, shortest));
+            }
+            if (depth >= 8) {
+                while (depth < shortest && first[depth] == last[depth]) ++depth;
+            }
             const auto child = static_cast<std::uint32_t>(m_nodes.size());
             Node node;
             node.labelStart = keys[order[lo]].offset + t.depth + 1;

@@ -24,15 +24,19 @@ struct CKeySpan {
     std::uint32_t length = 0;
 };
 
-// The keys' numbers in the order of their bytes; equal keys next to each
-// other, in no particular order among themselves.
-std::vector<std::uint32_t> SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys);
+// Keys in the order of their bytes; equal keys next to each other, in no
+// particular order among themselves.
+struct CSortedKeys {
+    std::vector<std::uint32_t> m_arrOrder;   // the keys' numbers
+    std::vector<std::uint64_t> m_arrPrefix;  // the first eight bytes of each, zero-padded, as a number
+};
+CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys);
 
 // Keys, some perhaps equal, grouped: equal keys share one group, and the
 // groups are numbered in the order their first keys come.
 struct CKeyGroups {
     std::vector<std::uint32_t> m_arrGroupOf;  // group of each key
-    std::vector<std::uint32_t> m_arrSorted;   // the groups in the order of their keys
+    CSortedKeys m_sorted;                     // the groups in the order of their keys
 };
 CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys);
 
@@ -41,8 +45,7 @@ public:
     // keys[g] is where the key of group g lies in bytes; keys are distinct.
     CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys);
     // The same with the groups already in key order (SortKeys).
-    CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys,
-              const std::vector<std::uint32_t>& order);
+    CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys, const CSortedKeys& sorted);
 
     // Appends to out, in ascending order, every group whose key is a prefix
     // of the n bytes at p (the empty key included).

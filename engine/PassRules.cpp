@@ -22,9 +22,9 @@ CRuleGroup CPassRules::Group(std::size_t g) const
     return group;
 }
 
-void CPassRules::IndexKeys(const std::vector<std::uint32_t>* order)
+void CPassRules::IndexKeys(const CSortedKeys* sorted)
 {
-    m_pIndex = order ? std::make_unique<const CKeyIndex>(m_pBytes, m_arrKeys, *order)
+    m_pIndex = sorted ? std::make_unique<const CKeyIndex>(m_pBytes, m_arrKeys, *sorted)
                      : std::make_unique<const CKeyIndex>(m_pBytes, m_arrKeys);
 }
 
@@ -282,12 +282,12 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
         out->m_arrKeys.push_back(converter.m_arrSpans[g]);
         counts.push_back(kept);
     }
-    std::vector<std::uint32_t> order;
+    CSortedKeys order;
     if (converter.m_bDistinct) {
         order = SortKeys(bytes, out->m_arrKeys);
     } else {
         CKeyGroups groups = GroupKeys(bytes, out->m_arrKeys);
-        std::vector<CKeySpan> merged(groups.m_arrSorted.size());
+        std::vector<CKeySpan> merged(groups.m_sorted.m_arrOrder.size());
         std::vector<std::uint32_t> mergedCounts(merged.size());
         for (std::size_t t = 0; t < counts.size(); ++t) {
             merged[groups.m_arrGroupOf[t]] = out->m_arrKeys[t];
@@ -298,7 +298,7 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
         }
         out->m_arrKeys = std::move(merged);
         counts = std::move(mergedCounts);
-        order = std::move(groups.m_arrSorted);
+        order = std::move(groups.m_sorted);
     }
     out->m_arrFirst.assign(out->m_arrKeys.size() + 1, 0);
     for (std::size_t t = 0; t < counts.size(); ++t) out->m_arrFirst[t + 1] = out->m_arrFirst[t] + counts[t];

@@ -47,9 +47,9 @@ struct CPassRules {
     }
     // Group g as a value.
     CRuleGroup Group(std::size_t g) const;
-    // Builds the key index over m_arrKeys; with `order`, the groups in key
+    // Builds the key index over m_arrKeys; with `sorted`, the groups in key
     // order (SortKeys), which spares the index its sort.
-    void IndexKeys(const std::vector<std::uint32_t>* order = nullptr);
+    void IndexKeys(const CSortedKeys* sorted = nullptr);
 };
 
 // Empties v and gives its memory back, which v = {} does not (it keeps the

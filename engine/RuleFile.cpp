@@ -204,7 +204,7 @@ try {
     // unless they serve that text unconverted.
     const bool ownIndex = !textEncoding || PassEncoding(*textEncoding) == held ||
                           ServesUnconverted(text, held, PassEncoding(*textEncoding));
-    const std::vector<std::uint32_t> order = fresh.GroupRuns();
+    const CSortedKeys order = fresh.GroupRuns();
     fresh.Freeze(true, ownIndex, &order);
     if (textEncoding && !fresh.PreparePass(*textEncoding)) return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
     *this = std::move(fresh);

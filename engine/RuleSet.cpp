@@ -218,14 +218,14 @@ void CRuleSet::AddSpans(int mode, CKeySpan key, CKeySpan text, std::uint32_t has
                           static_cast<std::uint32_t>(line) << 2 | clamped});
 }
 
-std::vector<std::uint32_t> CRuleSet::GroupRuns()
+CSortedKeys CRuleSet::GroupRuns()
 {
     CKeyGroups groups = GroupKeys(m_bytes, m_arrKeys);
     for (Rule& rule : m_arrRules) rule.group = groups.m_arrGroupOf[rule.group];
-    std::vector<CKeySpan> keys(groups.m_arrSorted.size());
+    std::vector<CKeySpan> keys(groups.m_sorted.m_arrOrder.size());
     for (std::size_t k = 0; k < m_arrKeys.size(); ++k) keys[groups.m_arrGroupOf[k]] = m_arrKeys[k];
     m_arrKeys = std::move(keys);
-    return std::move(groups.m_arrSorted);
+    return std::move(groups.m_sorted);
 }
 
 std::shared_ptr<CPassRules> CRuleSet::Gathered(std::shared_ptr<const std::string> bytes,
@@ -252,7 +252,7 @@ std::shared_ptr<CPassRules> CRuleSet::Gathered(std::shared_ptr<const std::string
     return rules;
 }
 
-void CRuleSet::Freeze(bool release, bool index, const std::vector<std::uint32_t>* order)
+void CRuleSet::Freeze(bool release, bool index, const CSortedKeys* order)
 {
     if (m_pRules) return;
     auto bytes = std::make_shared<std::string>(std::move(m_bytes));

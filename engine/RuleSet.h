@@ -261,7 +261,7 @@ private:
     // Without `index`, the key index waits for a pass in the rules' own
     // encoding (the rules are loaded to be converted); `order` is the groups
     // in key order where the caller has it.
-    void Freeze(bool release, bool index = true, const std::vector<std::uint32_t>* order = nullptr);
+    void Freeze(bool release, bool index = true, const CSortedKeys* order = nullptr);
     // Back from m_pRules to rules that AddRule can add to.
     void Thaw();
     // The load, from contents it may change.
@@ -270,7 +270,7 @@ private:
     // Merges the groups whose keys are equal, as the loader enters each run
     // of lines with one key as a group of its own; the groups keep the order
     // of their first rules. Returns the groups in key order.
-    std::vector<std::uint32_t> GroupRuns();
+    CSortedKeys GroupRuns();
     // AddRule of bytes already in m_bytes.
     void AddSpans(int mode, CKeySpan key, CKeySpan text, std::uint32_t hash, std::int64_t line);
     std::string_view KeyOf(std::uint32_t g) const
