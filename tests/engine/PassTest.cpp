@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <random>
 #include <set>
@@ -406,36 +407,73 @@ TEST(Pass, OrdinaryProseNeverMeetsTheBound)
 
 namespace {
 
-// Thousands of distinct keys over four bytes, one to twelve long, so that
-// runs of keys share their first bytes at every depth: the index must find
-// exactly the keys that a plain comparison finds, in ascending group order.
+// Keys over four bytes; `stems` of them start with one of two eight-byte
+// stems, so that long runs of keys agree on their first eight bytes.
+std::vector<std::string> SharingKeys(std::mt19937& gen, std::size_t count, bool stems)
+{
+    const char alphabet[] = {'a', '\x82', '\xA0', '\xFF'};
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string key(stems ? gen() % 9 : 1 + gen() % 12, 'a');
+        for (char& c : key) c = alphabet[gen() % 4];
+        out.push_back(stems ? std::string(gen() % 2 ? "\x82\xA0\x82\xA0" "aaaa" : "\x82\xA0\x82\xA0" "aaa\xFF") + key : key);
+    }
+    return out;
+}
+
+// Thousands of distinct keys sharing their first bytes at every depth, and
+// past the first eight: the index must find exactly the keys that a plain
+// comparison finds, in ascending group order.
 TEST(KeyIndex, ManyKeysSharingBeginningsMatchAsPlainComparison)
 {
-    std::mt19937 gen(4242);
-    const char alphabet[] = {'a', '\x82', '\xA0', '\xFF'};
-    auto bytes = std::make_shared<std::string>();
+    for (const bool stems : {false, true}) {
+        std::mt19937 gen(4242);
+        auto bytes = std::make_shared<std::string>();
+        std::vector<CKeySpan> keys;
+        std::set<std::string> seen;
+        for (const std::string& key : SharingKeys(gen, 12000, stems)) {
+            if (keys.size() == 6000 || !seen.insert(key).second) continue;
+            keys.push_back({static_cast<std::uint32_t>(bytes->size()), static_cast<std::uint32_t>(key.size())});
+            *bytes += key;
+        }
+        const CKeyIndex index(bytes, keys);
+        std::string text;
+        while (text.size() < 4000) text += stems && gen() % 3 == 0 ? std::string("\x82\xA0\x82\xA0" "aaaa") : std::string(1, "a\x82\xA0\xFF"[gen() % 4]);
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        for (std::size_t pos = 0; pos < text.size(); ++pos) {
+            std::vector<int> expected, got;
+            for (std::size_t g = 0; g < keys.size(); ++g)
+                if (text.compare(pos, keys[g].length, *bytes, keys[g].offset, keys[g].length) == 0 &&
+                    pos + keys[g].length <= text.size())
+                    expected.push_back(static_cast<int>(g));
+            index.Matches(p + pos, static_cast<std::int64_t>(text.size() - pos), got);
+            ASSERT_EQ(got, expected) << "at " << pos << (stems ? " with stems" : "");
+        }
+    }
+}
+
+// Keys drawn again and again from a few thousand, sharing long beginnings:
+// equal keys share a group, numbered by first appearance, and the groups
+// come in the order of their keys.
+TEST(KeyIndex, GroupKeysAsAMapWould)
+{
+    std::mt19937 gen(77);
+    const std::vector<std::string> pool = SharingKeys(gen, 3000, true);
+    std::string bytes;
     std::vector<CKeySpan> keys;
-    std::set<std::string> seen;
-    while (keys.size() < 6000) {
-        std::string key(1 + gen() % 12, 'a');
-        for (char& c : key) c = alphabet[gen() % 4];
-        if (!seen.insert(key).second) continue;
-        keys.push_back({static_cast<std::uint32_t>(bytes->size()), static_cast<std::uint32_t>(key.size())});
-        *bytes += key;
+    std::map<std::string, std::uint32_t> first;  // key to its group
+    std::vector<std::uint32_t> expected;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string& key = pool[gen() % pool.size()];
+        keys.push_back({static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(key.size())});
+        bytes += key;
+        expected.push_back(first.emplace(key, static_cast<std::uint32_t>(first.size())).first->second);
     }
-    const CKeyIndex index(bytes, keys);
-    std::string text(4000, 'a');
-    for (char& c : text) c = alphabet[gen() % 4];
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    for (std::size_t pos = 0; pos < text.size(); ++pos) {
-        std::vector<int> expected, got;
-        for (std::size_t g = 0; g < keys.size(); ++g)
-            if (text.compare(pos, keys[g].length, *bytes, keys[g].offset, keys[g].length) == 0 &&
-                pos + keys[g].length <= text.size())
-                expected.push_back(static_cast<int>(g));
-        index.Matches(p + pos, static_cast<std::int64_t>(text.size() - pos), got);
-        ASSERT_EQ(got, expected) << "at " << pos;
-    }
+    const CKeyGroups groups = GroupKeys(bytes, keys);
+    EXPECT_EQ(groups.m_arrGroupOf, expected);
+    std::vector<std::uint32_t> sorted;
+    for (const auto& [key, group] : first) sorted.push_back(group);
+    EXPECT_EQ(groups.m_sorted.m_arrOrder, sorted);
 }
 
 }  // namespace
