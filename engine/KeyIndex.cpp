@@ -139,8 +139,9 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
         // Keys that agree on their first eight bytes and length are equal
         // unless they are longer.
         const auto equal = [&](std::size_t i, std::size_t j) {
+            if (all.m_arrPrefix[i] != all.m_arrPrefix[j]) return false;
             const CKeySpan a = keys[order[i]], b = keys[order[j]];
-            return all.m_arrPrefix[i] == all.m_arrPrefix[j] && a.length == b.length &&
+            return a.length == b.length &&
                    (a.length <= 8 || bytes.substr(a.offset + 8, a.length - 8) == bytes.substr(b.offset + 8, b.length - 8));
         };
         groupOf.resize(keys.size());
