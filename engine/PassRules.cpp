@@ -1,5 +1,5 @@
-// Rules converted for text in another encoding: every key and text through
-// ConvertText, groups merged where folding makes two keys one.
+// Rules converted for text in another encoding: every key and text as
+// ConvertText converts it, groups merged where two keys become one.
 #include "PassRules.h"
 
 #include "EncodingBytes.h"

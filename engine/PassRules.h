@@ -67,8 +67,9 @@ bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to);
 // The rules with their key index: these, or a copy that has one.
 std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules);
 
-// The rules converted for text in `to`: every key and text through
-// ConvertText, groups merged where folding makes two keys one, rules that
-// cannot be converted left out. The rules themselves when the conversion
+// The rules converted for text in `to`: every key and text as ConvertText
+// converts it (a character at a time, each distinct one once), groups merged
+// where two keys become one (folding, or two codes of one character), rules
+// that cannot be converted left out. The rules themselves when the conversion
 // changes no byte.
 std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const CPassRules>& rules, EncodingId to);

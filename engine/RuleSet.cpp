@@ -76,11 +76,6 @@ void CKeyTable::Reserve(std::size_t groups)
     }
 }
 
-void CKeyTable::Prefetch(std::uint32_t hash) const
-{
-    if (!m_arrSlots.empty()) __builtin_prefetch(&m_arrSlots[hash & (m_arrSlots.size() - 1)]);
-}
-
 void CKeyTable::Place(Slot slot)
 {
     const std::size_t mask = m_arrSlots.size() - 1;

@@ -124,9 +124,6 @@ public:
     }
     // Enters group g, which Find did not find, growing the table when half full.
     void Insert(std::uint32_t g, std::uint32_t hash);
-    // Asks for the slot of this hash ahead of its use. Out of line: GCC 12
-    // drops the prefetch where it inlines it into the loaders' loops.
-    void Prefetch(std::uint32_t hash) const;
 
 private:
     struct Slot {
@@ -285,7 +282,8 @@ private:
     // The rules converted for a pass in another encoding, by encoding.
     std::array<std::shared_ptr<const CPassRules>, std::size(kAllEncodings)> m_arrPass;
     // Rules gathered by AddRule: keys and texts, each group's key, each rule
-    // in the order added, and the key table over the groups.
+    // in the order added, and the key table over the groups (the loader
+    // gathers runs instead and groups them by GroupRuns, without the table).
     std::string m_bytes;
     std::vector<CKeySpan> m_arrKeys;
     std::vector<Rule> m_arrRules;
