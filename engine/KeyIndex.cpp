@@ -9,11 +9,9 @@
 
 namespace {
 
-struct Sortable {
-    std::uint64_t chunk;  // eight bytes of the key from the run's depth, as a number that sorts as they do
-    std::uint32_t length;
-    std::uint32_t key;
-};
+// While a run is sorted, m_nPrefix holds the eight bytes of the key from the
+// run's depth on; the sort leaves it as it found it.
+using Sortable = CSortedKey;
 
 // Bytes depth.. depth + 7 of a key, a shorter rest padded with zeros.
 std::uint64_t Chunk(std::string_view key, std::size_t depth)
@@ -49,7 +47,7 @@ void Deal(Sortable* a, const std::size_t (&count)[N], const Digit& digit)
 }
 
 // Sorts keys most significant byte first: every item of a[0, n) shares its
-// key's first `depth` bytes, and a[i].chunk holds the next eight. Each pass
+// key's first `depth` bytes, and a[i].m_nPrefix holds the next eight. Each pass
 // deals the items by one byte of the chunk (bytes that all share are
 // skipped); a run whose chunks are all equal is dealt by length into the
 // keys that end within the chunk (equal keys) and the rest, which go on
@@ -64,20 +62,20 @@ public:
         constexpr std::size_t kShortRun = 64;
         if (n < kShortRun) {
             std::sort(a, a + n, [&](const Sortable& x, const Sortable& y) {
-                if (x.chunk != y.chunk) return x.chunk < y.chunk;
+                if (x.m_nPrefix != y.m_nPrefix) return x.m_nPrefix < y.m_nPrefix;
                 return Key(x).substr(depth).compare(Key(y).substr(depth)) < 0;
             });
             return;
         }
         std::uint64_t differ = 0;
-        for (std::size_t i = 1; i < n; ++i) differ |= a[i].chunk ^ a[0].chunk;
+        for (std::size_t i = 1; i < n; ++i) differ |= a[i].m_nPrefix ^ a[0].m_nPrefix;
         if (shift < 56) differ &= (std::uint64_t{1} << (shift + 8)) - 1;
         if (differ == 0) {
             Deeper(a, n, depth);
             return;
         }
         shift = (63 - std::countl_zero(differ)) / 8 * 8;
-        const auto digit = [shift](const Sortable& x) { return static_cast<std::size_t>(x.chunk >> shift) & 0xFF; };
+        const auto digit = [shift](const Sortable& x) { return static_cast<std::size_t>(x.m_nPrefix >> shift) & 0xFF; };
         std::size_t count[256] = {};
         for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
         Deal(a, count, digit);
@@ -87,22 +85,22 @@ public:
     }
 
 private:
-    std::string_view Key(const Sortable& x) const { return m_bytes.substr(m_keys[x.key].offset, x.length); }
+    std::string_view Key(const Sortable& x) const { return m_bytes.substr(m_keys[x.m_nKey].offset, x.m_nLength); }
 
     // Items whose keys agree on bytes depth .. depth + 7: the keys that end
     // there first, shorter before longer, then the rest by their next bytes.
     void Deeper(Sortable* a, std::size_t n, std::size_t depth)
     {
         const std::size_t limit = depth + 8;
-        const auto digit = [&](const Sortable& x) { return x.length > limit ? std::size_t{9} : x.length - depth; };
+        const auto digit = [&](const Sortable& x) { return x.m_nLength > limit ? std::size_t{9} : x.m_nLength - depth; };
         std::size_t count[10] = {};
         for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
         if (count[9] != n) Deal(a, count, digit);
         Sortable* const rest = a + (n - count[9]);
-        for (std::size_t i = 0; i < count[9]; ++i) rest[i].chunk = Chunk(Key(rest[i]), limit);
+        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), limit);
         Sort(rest, count[9], limit);
         // Each item leaves with the chunk it came with.
-        for (std::size_t i = 0; i < count[9]; ++i) rest[i].chunk = Chunk(Key(rest[i]), depth);
+        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), depth);
     }
 
     std::string_view m_bytes;
@@ -114,18 +112,11 @@ private:
 CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
 {
     if (keys.size() > std::numeric_limits<std::int32_t>::max()) throw std::length_error("too many rule keys to sort");
-    std::vector<Sortable> items(keys.size());
+    CSortedKeys items(keys.size());
     for (std::uint32_t k = 0; k < keys.size(); ++k)
         items[k] = {Chunk(bytes.substr(keys[k].offset, keys[k].length), 0), keys[k].length, k};
     CKeySorter(bytes, keys).Sort(items.data(), items.size(), 0);
-    CSortedKeys sorted;
-    sorted.m_arrOrder.resize(keys.size());
-    sorted.m_arrPrefix.resize(keys.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        sorted.m_arrOrder[i] = items[i].key;
-        sorted.m_arrPrefix[i] = items[i].chunk;
-    }
-    return sorted;
+    return items;
 }
 
 CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
@@ -135,25 +126,22 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
     CSortedKeys& sorted = groups.m_sorted;
     {
         const CSortedKeys all = SortKeys(bytes, keys);
-        const std::vector<std::uint32_t>& order = all.m_arrOrder;
         // Keys that agree on their first eight bytes and length are equal
         // unless they are longer.
-        const auto equal = [&](std::size_t i, std::size_t j) {
-            if (all.m_arrPrefix[i] != all.m_arrPrefix[j]) return false;
-            const CKeySpan a = keys[order[i]], b = keys[order[j]];
-            return a.length == b.length &&
-                   (a.length <= 8 || bytes.substr(a.offset + 8, a.length - 8) == bytes.substr(b.offset + 8, b.length - 8));
+        const auto equal = [&](const CSortedKey& a, const CSortedKey& b) {
+            if (a.m_nPrefix != b.m_nPrefix || a.m_nLength != b.m_nLength) return false;
+            return a.m_nLength <= 8 || bytes.substr(keys[a.m_nKey].offset + 8, a.m_nLength - 8) ==
+                                           bytes.substr(keys[b.m_nKey].offset + 8, b.m_nLength - 8);
         };
         groupOf.resize(keys.size());
         // Equal keys lie next to each other in order: each joins the first
         // of them to come.
-        for (std::size_t i = 0; i < order.size();) {
+        for (std::size_t i = 0; i < all.size();) {
             std::size_t j = i + 1;
-            std::uint32_t first = order[i];
-            while (j < order.size() && equal(i, j)) first = std::min(first, order[j++]);
-            for (std::size_t e = i; e < j; ++e) groupOf[order[e]] = first;
-            sorted.m_arrOrder.push_back(first);
-            sorted.m_arrPrefix.push_back(all.m_arrPrefix[i]);
+            std::uint32_t first = all[i].m_nKey;
+            while (j < all.size() && equal(all[i], all[j])) first = std::min(first, all[j++].m_nKey);
+            for (std::size_t e = i; e < j; ++e) groupOf[all[e].m_nKey] = first;
+            sorted.push_back({all[i].m_nPrefix, all[i].m_nLength, first});
             i = j;
         }
     }
@@ -161,7 +149,7 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
     // every key that joins it.
     std::uint32_t count = 0;
     for (std::uint32_t k = 0; k < keys.size(); ++k) groupOf[k] = groupOf[k] == k ? count++ : groupOf[groupOf[k]];
-    for (std::uint32_t& g : sorted.m_arrOrder) g = groupOf[g];
+    for (CSortedKey& g : sorted) g.m_nKey = groupOf[g.m_nKey];
     return groups;
 }
 
@@ -174,14 +162,12 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                      const CSortedKeys& sorted)
     : m_pBytes(std::move(bytes))
 {
-    const std::vector<std::uint32_t>& order = sorted.m_arrOrder;
-    const std::vector<std::uint64_t>& prefix = sorted.m_arrPrefix;
     if (keys.size() > std::numeric_limits<std::int32_t>::max()) throw std::length_error("too many rule keys to index");
     const std::string_view all(*m_pBytes);
     const auto key = [&](std::uint32_t g) { return all.substr(keys[g].offset, keys[g].length); };
 
-    // Each task makes one node: the keys order[lo, hi) all share their first
-    // `depth` bytes and reach this node.
+    // Each task makes one node: the keys sorted[lo, hi) all share their
+    // first `depth` bytes and reach this node.
     struct Task {
         std::uint32_t node, lo, hi, depth;
     };
@@ -192,20 +178,20 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
     m_rootChild.fill(-1);
     m_nodes.emplace_back();
     m_edgeBytes.push_back(0);
-    std::vector<Task> tasks{{0, 0, static_cast<std::uint32_t>(order.size()), 0}};
+    std::vector<Task> tasks{{0, 0, static_cast<std::uint32_t>(sorted.size()), 0}};
     while (!tasks.empty()) {
         const Task t = tasks.back();
         tasks.pop_back();
         std::uint32_t lo = t.lo;
         // The key that ends here sorts first.
-        if (lo < t.hi && key(order[lo]).size() == t.depth) m_nodes[t.node].group = static_cast<std::int32_t>(order[lo++]);
+        if (lo < t.hi && sorted[lo].m_nLength == t.depth) m_nodes[t.node].group = static_cast<std::int32_t>(sorted[lo++].m_nKey);
         m_nodes[t.node].firstChild = static_cast<std::uint32_t>(m_nodes.size());
         // One child per byte at `depth`; its edge runs as far as all its keys
         // agree. The keys with that byte, sorted, end where a search that
         // doubles its step and then halves it finds.
         const auto byteAt = [&](std::uint32_t i) {
-            return t.depth < 8 ? static_cast<unsigned char>(prefix[i] >> (56 - 8 * t.depth))
-                               : static_cast<unsigned char>(key(order[i])[t.depth]);
+            return t.depth < 8 ? static_cast<unsigned char>(sorted[i].m_nPrefix >> (56 - 8 * t.depth))
+                               : static_cast<unsigned char>(key(sorted[i].m_nKey)[t.depth]);
         };
         while (lo < t.hi) {
             const unsigned char b = byteAt(lo);
@@ -219,23 +205,22 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                 const std::uint32_t mid = inside + (hi - inside) / 2;
                 (byteAt(mid) == b ? inside : hi) = mid;
             }
-            const std::string_view first = key(order[lo]);
-            const std::string_view last = key(order[hi - 1]);
-            const auto shortest = static_cast<std::uint32_t>(std::min(first.size(), last.size()));
+            const auto shortest = std::min(sorted[lo].m_nLength, sorted[hi - 1].m_nLength);
             std::uint32_t depth = t.depth + 1;
             if (hi - lo == 1) {
                 depth = shortest;  // a single key: the edge runs to its end
             } else if (depth < 8) {
-                const std::uint64_t differ = prefix[lo] ^ prefix[hi - 1];
+                const std::uint64_t differ = sorted[lo].m_nPrefix ^ sorted[hi - 1].m_nPrefix;
                 const auto agree = static_cast<std::uint32_t>(differ == 0 ? 8 : std::countl_zero(differ) / 8);
                 depth = std::max(depth, std::min(agree, shortest));
             }
             if (depth >= 8) {
+                const std::string_view first = key(sorted[lo].m_nKey), last = key(sorted[hi - 1].m_nKey);
                 while (depth < shortest && first[depth] == last[depth]) ++depth;
             }
             const auto child = static_cast<std::uint32_t>(m_nodes.size());
             Node node;
-            node.labelStart = keys[order[lo]].offset + t.depth + 1;
+            node.labelStart = keys[sorted[lo].m_nKey].offset + t.depth + 1;
             node.labelLength = depth - t.depth - 1;
             m_nodes.push_back(node);
             m_edgeBytes.push_back(b);

@@ -24,19 +24,24 @@ struct CKeySpan {
     std::uint32_t length = 0;
 };
 
+// A key as SortKeys orders it: its number and length, and its first eight
+// bytes (zero-padded) as a number that sorts as they do.
+struct CSortedKey {
+    std::uint64_t m_nPrefix = 0;
+    std::uint32_t m_nLength = 0;
+    std::uint32_t m_nKey = 0;
+};
+using CSortedKeys = std::vector<CSortedKey>;
+
 // Keys in the order of their bytes; equal keys next to each other, in no
 // particular order among themselves.
-struct CSortedKeys {
-    std::vector<std::uint32_t> m_arrOrder;   // the keys' numbers
-    std::vector<std::uint64_t> m_arrPrefix;  // the first eight bytes of each, zero-padded, as a number
-};
 CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys);
 
 // Keys, some perhaps equal, grouped: equal keys share one group, and the
 // groups are numbered in the order their first keys come.
 struct CKeyGroups {
     std::vector<std::uint32_t> m_arrGroupOf;  // group of each key
-    CSortedKeys m_sorted;                     // the groups in the order of their keys
+    CSortedKeys m_sorted;                     // the groups (m_nKey) in the order of their keys
 };
 CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys);
 

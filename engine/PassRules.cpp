@@ -287,7 +287,7 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
         order = SortKeys(bytes, out->m_arrKeys);
     } else {
         CKeyGroups groups = GroupKeys(bytes, out->m_arrKeys);
-        std::vector<CKeySpan> merged(groups.m_sorted.m_arrOrder.size());
+        std::vector<CKeySpan> merged(groups.m_sorted.size());
         std::vector<std::uint32_t> mergedCounts(merged.size());
         for (std::size_t t = 0; t < counts.size(); ++t) {
             merged[groups.m_arrGroupOf[t]] = out->m_arrKeys[t];

@@ -163,6 +163,9 @@ try {
     // rules in use are replaced only when every line was accepted, so a bad
     // line loses nothing. Each run of lines with one key is entered as a
     // group; runs with equal keys are merged once all are read (GroupRuns).
+    // A line whose key a recent run has joins that run, so that a few keys
+    // taking turns make a few runs, not one a line: the previous line's key,
+    // then a table of recent keys by hash.
     CRuleSet fresh(nullptr, name, held);
     fresh.m_bytes = std::move(contents);
     const std::string_view text = fresh.m_bytes;
@@ -174,6 +177,9 @@ try {
         return CKeySpan{static_cast<std::uint32_t>(part.data() - text.data()), static_cast<std::uint32_t>(part.size())};
     };
     std::optional<std::string_view> runKey;
+    std::uint32_t run = 0;
+    constexpr std::size_t kRecent = std::size_t{1} << 16;
+    std::vector<std::uint32_t> recent(kRecent);  // run + 1; 0 for none
     std::int64_t lineNumber = 1;
     std::size_t start = 0;
     for (;;) {
@@ -186,12 +192,18 @@ try {
         if (line.kind == ParsedLine::kBad) return CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, lineNumber);
         if (line.kind == ParsedLine::kRule) {
             if (runKey != line.key) {
-                fresh.m_arrKeys.push_back(span(line.key));
+                std::uint32_t& seen = recent[CKeyTable::Hash(line.key) & (kRecent - 1)];
+                if (seen != 0 && fresh.KeyOf(seen - 1) == line.key) {
+                    run = seen - 1;
+                } else {
+                    run = static_cast<std::uint32_t>(fresh.m_arrKeys.size());
+                    fresh.m_arrKeys.push_back(span(line.key));
+                    seen = run + 1;
+                }
                 runKey = line.key;
             }
             const CKeySpan textSpan = span(line.text);
-            fresh.m_arrRules.push_back({textSpan.offset, textSpan.length,
-                                        static_cast<std::uint32_t>(fresh.m_arrKeys.size() - 1),
+            fresh.m_arrRules.push_back({textSpan.offset, textSpan.length, run,
                                         static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode)});
         }
         start = lf + 1;

@@ -217,7 +217,7 @@ CSortedKeys CRuleSet::GroupRuns()
 {
     CKeyGroups groups = GroupKeys(m_bytes, m_arrKeys);
     for (Rule& rule : m_arrRules) rule.group = groups.m_arrGroupOf[rule.group];
-    std::vector<CKeySpan> keys(groups.m_sorted.m_arrOrder.size());
+    std::vector<CKeySpan> keys(groups.m_sorted.size());
     for (std::size_t k = 0; k < m_arrKeys.size(); ++k) keys[groups.m_arrGroupOf[k]] = m_arrKeys[k];
     m_arrKeys = std::move(keys);
     return std::move(groups.m_sorted);

@@ -165,21 +165,32 @@ TEST(RuleSet, AddRuleGroupsByWholeKey)
     }
 }
 
-// Thousands of keys, each given twice: one group per key, in the order of
-// first appearance, the entries in the order given.
+// Thousands of keys, each given twice, through AddRule and as a rule file:
+// one group per key, in the order of first appearance, the entries in the
+// order given.
 TEST(RuleSet, ManyKeysKeepTheirGroups)
 {
-    CRuleSet set;
-    set.RemoveAllGroups();
     constexpr int kKeys = 3000;
-    for (int round = 0; round < 2; ++round)
-        for (int i = 0; i < kKeys; ++i) set.AddRule(round, "k" + std::to_string(i * 7919 % kKeys), std::to_string(round));
-    ASSERT_EQ(set.GetGroupCount(), kKeys);
-    for (int g = 0; g < kKeys; ++g) {
-        const CRuleGroup group = set.GetGroup(g);
-        ASSERT_EQ(group.GetKey(), "k" + std::to_string(g * 7919 % kKeys));
-        ASSERT_EQ(group.GetModes(), (std::vector<int>{0, 1}));
-        ASSERT_EQ(group.GetTexts(), (std::vector<CByteString>{"0", "1"}));
+    CRuleSet added;
+    added.RemoveAllGroups();
+    std::string file;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < kKeys; ++i) {
+            const std::string key = "k" + std::to_string(i * 7919 % kKeys);
+            added.AddRule(round, key, std::to_string(round));
+            file += std::string(round == 0 ? "r " : "b ") + key + " " + std::to_string(round) + "\n";
+        }
+    }
+    CRuleSet loaded;
+    ASSERT_TRUE(loaded.LoadRuleBytes(file, "many.rules"));
+    for (const CRuleSet* set : {&added, &loaded}) {
+        ASSERT_EQ(set->GetGroupCount(), kKeys);
+        for (int g = 0; g < kKeys; ++g) {
+            const CRuleGroup group = set->GetGroup(g);
+            ASSERT_EQ(group.GetKey(), "k" + std::to_string(g * 7919 % kKeys));
+            ASSERT_EQ(group.GetModes(), (std::vector<int>{0, 1}));
+            ASSERT_EQ(group.GetTexts(), (std::vector<CByteString>{"0", "1"}));
+        }
     }
 }
 

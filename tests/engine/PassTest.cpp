@@ -471,9 +471,10 @@ TEST(KeyIndex, GroupKeysAsAMapWould)
     }
     const CKeyGroups groups = GroupKeys(bytes, keys);
     EXPECT_EQ(groups.m_arrGroupOf, expected);
-    std::vector<std::uint32_t> sorted;
+    std::vector<std::uint32_t> sorted, got;
     for (const auto& [key, group] : first) sorted.push_back(group);
-    EXPECT_EQ(groups.m_sorted.m_arrOrder, sorted);
+    for (const CSortedKey& g : groups.m_sorted) got.push_back(g.m_nKey);
+    EXPECT_EQ(got, sorted);
 }
 
 }  // namespace
