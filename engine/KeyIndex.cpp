@@ -171,10 +171,10 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
     struct Task {
         std::uint32_t node, lo, hi, depth;
     };
-    // A trie of n distinct keys has at most 2n nodes besides its root, and
-    // seldom more than 1.5n.
-    m_nodes.reserve(keys.size() + keys.size() / 2 + 1);
-    m_edgeBytes.reserve(keys.size() + keys.size() / 2 + 1);
+    // A trie of n distinct keys has at most 2n nodes besides its root; rule
+    // files seldom need more than 1.1n, and room for 1.25n is made.
+    m_nodes.reserve(keys.size() + keys.size() / 4 + 1);
+    m_edgeBytes.reserve(keys.size() + keys.size() / 4 + 1);
     m_rootChild.fill(-1);
     m_nodes.emplace_back();
     m_edgeBytes.push_back(0);

@@ -179,7 +179,11 @@ try {
     std::optional<std::string_view> runKey;
     std::uint32_t run = 0;
     constexpr std::size_t kRecent = std::size_t{1} << 16;
-    std::vector<std::uint32_t> recent(kRecent);  // run + 1; 0 for none
+    struct Recent {
+        std::uint32_t run = 0;  // + 1; 0 for none
+        std::uint32_t hash = 0;
+    };
+    std::vector<Recent> recent(kRecent);
     std::int64_t lineNumber = 1;
     std::size_t start = 0;
     for (;;) {
@@ -192,13 +196,14 @@ try {
         if (line.kind == ParsedLine::kBad) return CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, lineNumber);
         if (line.kind == ParsedLine::kRule) {
             if (runKey != line.key) {
-                std::uint32_t& seen = recent[CKeyTable::Hash(line.key) & (kRecent - 1)];
-                if (seen != 0 && fresh.KeyOf(seen - 1) == line.key) {
-                    run = seen - 1;
+                const std::uint32_t hash = CKeyTable::Hash(line.key);
+                Recent& seen = recent[hash & (kRecent - 1)];
+                if (seen.run != 0 && seen.hash == hash && fresh.KeyOf(seen.run - 1) == line.key) {
+                    run = seen.run - 1;
                 } else {
                     run = static_cast<std::uint32_t>(fresh.m_arrKeys.size());
                     fresh.m_arrKeys.push_back(span(line.key));
-                    seen = run + 1;
+                    seen = {run + 1, hash};
                 }
                 runKey = line.key;
             }
