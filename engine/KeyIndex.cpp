@@ -124,27 +124,30 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
     CKeyGroups groups;
     std::vector<std::uint32_t>& groupOf = groups.m_arrGroupOf;
     CSortedKeys& sorted = groups.m_sorted;
-    {
-        const CSortedKeys all = SortKeys(bytes, keys);
-        // Keys that agree on their first eight bytes and length are equal
-        // unless they are longer.
-        const auto equal = [&](const CSortedKey& a, const CSortedKey& b) {
-            if (a.m_nPrefix != b.m_nPrefix || a.m_nLength != b.m_nLength) return false;
-            return a.m_nLength <= 8 || bytes.substr(keys[a.m_nKey].offset + 8, a.m_nLength - 8) ==
-                                           bytes.substr(keys[b.m_nKey].offset + 8, b.m_nLength - 8);
-        };
-        groupOf.resize(keys.size());
-        // Equal keys lie next to each other in order: each joins the first
-        // of them to come.
-        for (std::size_t i = 0; i < all.size();) {
-            std::size_t j = i + 1;
-            std::uint32_t first = all[i].m_nKey;
-            while (j < all.size() && equal(all[i], all[j])) first = std::min(first, all[j++].m_nKey);
-            for (std::size_t e = i; e < j; ++e) groupOf[all[e].m_nKey] = first;
-            sorted.push_back({all[i].m_nPrefix, all[i].m_nLength, first});
-            i = j;
-        }
+    sorted = SortKeys(bytes, keys);
+    // Keys that agree on their first eight bytes and length are equal
+    // unless they are longer.
+    const auto equal = [&](const CSortedKey& a, const CSortedKey& b) {
+        if (a.m_nPrefix != b.m_nPrefix || a.m_nLength != b.m_nLength) return false;
+        return a.m_nLength <= 8 || bytes.substr(keys[a.m_nKey].offset + 8, a.m_nLength - 8) ==
+                                       bytes.substr(keys[b.m_nKey].offset + 8, b.m_nLength - 8);
+    };
+    groupOf.resize(keys.size());
+    // Equal keys lie next to each other in order: each joins the first of
+    // them to come, which stands for them all in the sorted keys, kept in
+    // place.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < sorted.size();) {
+        std::size_t j = i + 1;
+        std::uint32_t first = sorted[i].m_nKey;
+        while (j < sorted.size() && equal(sorted[i], sorted[j])) first = std::min(first, sorted[j++].m_nKey);
+        for (std::size_t e = i; e < j; ++e) groupOf[sorted[e].m_nKey] = first;
+        sorted[kept] = sorted[i];
+        sorted[kept++].m_nKey = first;
+        i = j;
     }
+    sorted.resize(kept);
+    if (kept < sorted.capacity() / 2) sorted.shrink_to_fit();
     // Groups numbered as their first keys come; a first key comes before
     // every key that joins it.
     std::uint32_t count = 0;

@@ -221,8 +221,11 @@ try {
     // unless they serve that text unconverted.
     const bool ownIndex = !textEncoding || PassEncoding(*textEncoding) == held ||
                           ServesUnconverted(text, held, PassEncoding(*textEncoding));
-    const CSortedKeys order = fresh.GroupRuns();
-    fresh.Freeze(true, ownIndex, &order);
+    {
+        // The keys in order serve the index; they go before any conversion.
+        const CSortedKeys order = fresh.GroupRuns();
+        fresh.Freeze(true, ownIndex, &order);
+    }
     if (textEncoding && !fresh.PreparePass(*textEncoding)) return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
     *this = std::move(fresh);
     return result;
