@@ -195,22 +195,17 @@ void CRuleSet::AddRule(int mode, const CByteString& key, const CByteString& text
     m_bytes += key;
     const CKeySpan textSpan{static_cast<std::uint32_t>(m_bytes.size()), static_cast<std::uint32_t>(text.size())};
     m_bytes += text;
-    AddSpans(mode, keySpan, textSpan, CKeyTable::Hash(key), 0);
-}
-
-void CRuleSet::AddSpans(int mode, CKeySpan key, CKeySpan text, std::uint32_t hash, std::int64_t line)
-{
-    const std::string_view bytes = std::string_view(m_bytes).substr(key.offset, key.length);
-    int group = m_keys.Find(bytes, hash, [this](std::uint32_t g) { return KeyOf(g); });
+    const std::uint32_t hash = CKeyTable::Hash(key);
+    int group = m_keys.Find(key, hash, [this](std::uint32_t g) { return KeyOf(g); });
     if (group < 0) {
         group = static_cast<int>(m_arrKeys.size());
-        m_arrKeys.push_back(key);
+        m_arrKeys.push_back(keySpan);
         m_keys.Insert(static_cast<std::uint32_t>(group), hash);
     }
+    // A rule added here has no rule-file line (0).
     const auto clamped = static_cast<std::uint32_t>(std::clamp(mode, static_cast<int>(kModeReplace),
                                                                static_cast<int>(kModeDelete)));
-    m_arrRules.push_back({text.offset, text.length, static_cast<std::uint32_t>(group),
-                          static_cast<std::uint32_t>(line) << 2 | clamped});
+    m_arrRules.push_back({textSpan.offset, textSpan.length, static_cast<std::uint32_t>(group), clamped});
 }
 
 CSortedKeys CRuleSet::GroupRuns()

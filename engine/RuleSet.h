@@ -268,8 +268,6 @@ private:
     // of lines with one key as a group of its own; the groups keep the order
     // of their first rules. Returns the groups in key order.
     CSortedKeys GroupRuns();
-    // AddRule of bytes already in m_bytes.
-    void AddSpans(int mode, CKeySpan key, CKeySpan text, std::uint32_t hash, std::int64_t line);
     std::string_view KeyOf(std::uint32_t g) const
     {
         return std::string_view(m_bytes).substr(m_arrKeys[g].offset, m_arrKeys[g].length);
