@@ -113,9 +113,16 @@ CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
 {
     if (keys.size() > std::numeric_limits<std::int32_t>::max()) throw std::length_error("too many rule keys to sort");
     CSortedKeys items(keys.size());
-    for (std::uint32_t k = 0; k < keys.size(); ++k)
-        items[k] = {Chunk(bytes.substr(keys[k].offset, keys[k].length), 0), keys[k].length, k};
-    CKeySorter(bytes, keys).Sort(items.data(), items.size(), 0);
+    // Rule files are often written in order already; such keys need no sort.
+    bool inOrder = true;
+    for (std::uint32_t k = 0; k < keys.size(); ++k) {
+        const std::string_view key = bytes.substr(keys[k].offset, keys[k].length);
+        items[k] = {Chunk(key, 0), keys[k].length, k};
+        if (k > 0 && inOrder && items[k].m_nPrefix <= items[k - 1].m_nPrefix)
+            inOrder = items[k].m_nPrefix == items[k - 1].m_nPrefix &&
+                      bytes.substr(keys[k - 1].offset, keys[k - 1].length) <= key;
+    }
+    if (!inOrder) CKeySorter(bytes, keys).Sort(items.data(), items.size(), 0);
     return items;
 }
 
@@ -217,7 +224,7 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                 const auto agree = static_cast<std::uint32_t>(differ == 0 ? 8 : std::countl_zero(differ) / 8);
                 depth = std::max(depth, std::min(agree, shortest));
             }
-            if (depth >= 8) {
+            if (depth >= 8 && hi - lo > 1) {
                 const std::string_view first = key(sorted[lo].m_nKey), last = key(sorted[hi - 1].m_nKey);
                 while (depth < shortest && first[depth] == last[depth]) ++depth;
             }
@@ -225,10 +232,12 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             Node node;
             node.labelStart = keys[sorted[lo].m_nKey].offset + t.depth + 1;
             node.labelLength = depth - t.depth - 1;
+            // A lone key's node is a leaf, done here.
+            if (hi - lo == 1) node.group = static_cast<std::int32_t>(sorted[lo].m_nKey);
             m_nodes.push_back(node);
             m_edgeBytes.push_back(b);
             if (t.node == 0) m_rootChild[b] = static_cast<std::int32_t>(child);
-            tasks.push_back({child, lo, hi, depth});
+            if (hi - lo > 1) tasks.push_back({child, lo, hi, depth});
             lo = hi;
         }
         m_nodes[t.node].childCount = static_cast<std::uint32_t>(m_nodes.size()) - m_nodes[t.node].firstChild;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 void CRuleGroup::SetKey(const CByteString& key)
 {
@@ -212,9 +213,13 @@ CSortedKeys CRuleSet::GroupRuns()
 {
     CKeyGroups groups = GroupKeys(m_bytes, m_arrKeys);
     for (Rule& rule : m_arrRules) rule.group = groups.m_arrGroupOf[rule.group];
-    std::vector<CKeySpan> keys(groups.m_sorted.size());
-    for (std::size_t k = 0; k < m_arrKeys.size(); ++k) keys[groups.m_arrGroupOf[k]] = m_arrKeys[k];
-    m_arrKeys = std::move(keys);
+    // Groups are numbered as their first runs come, so each first run's key
+    // moves down, in place.
+    std::uint32_t count = 0;
+    for (std::size_t k = 0; k < m_arrKeys.size(); ++k) {
+        if (groups.m_arrGroupOf[k] == count) m_arrKeys[count++] = m_arrKeys[k];
+    }
+    m_arrKeys.resize(count);
     return std::move(groups.m_sorted);
 }
 
@@ -225,16 +230,19 @@ std::shared_ptr<CPassRules> CRuleSet::Gathered(std::shared_ptr<const std::string
     rules->m_encoding = m_ruleEncoding;
     rules->m_pBytes = std::move(bytes);
     rules->m_arrKeys = std::move(keys);
-    // Entries group by group, each group's in the order they were added.
-    rules->m_arrFirst.assign(rules->m_arrKeys.size() + 1, 0);
-    for (const Rule& rule : m_arrRules) ++rules->m_arrFirst[rule.group + 1];
-    for (std::size_t g = 0; g + 1 < rules->m_arrFirst.size(); ++g) rules->m_arrFirst[g + 1] += rules->m_arrFirst[g];
+    // Entries group by group, each group's in the order they were added:
+    // first[g + 1] counts group g's entries, then is where they start, then
+    // (as each is placed) where they end, which is where group g + 1 starts.
+    std::vector<std::uint32_t>& first = rules->m_arrFirst;
+    first.assign(rules->m_arrKeys.size() + 1, 0);
+    for (const Rule& rule : m_arrRules) ++first[rule.group + 1];
+    std::uint32_t start = 0;
+    for (std::size_t g = 1; g < first.size(); ++g) start += std::exchange(first[g], start);
     rules->m_arrEntries.resize(m_arrRules.size());
     rules->m_arrModes.resize(m_arrRules.size());
     rules->m_arrLines.resize(m_arrRules.size());
-    std::vector<std::uint32_t> next(rules->m_arrFirst.begin(), rules->m_arrFirst.end() - 1);
     for (const Rule& rule : m_arrRules) {
-        const std::uint32_t e = next[rule.group]++;
+        const std::uint32_t e = first[rule.group + 1]++;
         rules->m_arrEntries[e] = {rule.offset, rule.length};
         rules->m_arrModes[e] = static_cast<std::uint8_t>(rule.lineMode & 3);
         rules->m_arrLines[e] = static_cast<std::int32_t>(rule.lineMode >> 2);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <random>
@@ -454,27 +455,36 @@ TEST(KeyIndex, ManyKeysSharingBeginningsMatchAsPlainComparison)
 
 // Keys drawn again and again from a few thousand, sharing long beginnings:
 // equal keys share a group, numbered by first appearance, and the groups
-// come in the order of their keys.
+// come in the order of their keys. Also drawn in order but for two keys
+// that differ only past their first eight bytes.
 TEST(KeyIndex, GroupKeysAsAMapWould)
 {
-    std::mt19937 gen(77);
-    const std::vector<std::string> pool = SharingKeys(gen, 3000, true);
-    std::string bytes;
-    std::vector<CKeySpan> keys;
-    std::map<std::string, std::uint32_t> first;  // key to its group
-    std::vector<std::uint32_t> expected;
-    for (int i = 0; i < 20000; ++i) {
-        const std::string& key = pool[gen() % pool.size()];
-        keys.push_back({static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(key.size())});
-        bytes += key;
-        expected.push_back(first.emplace(key, static_cast<std::uint32_t>(first.size())).first->second);
+    for (const bool nearlyInOrder : {false, true}) {
+        std::mt19937 gen(77);
+        const std::vector<std::string> pool = SharingKeys(gen, 3000, true);
+        std::vector<std::string> drawn;
+        for (int i = 0; i < 20000; ++i) drawn.push_back(pool[gen() % pool.size()]);
+        if (nearlyInOrder) {
+            std::sort(drawn.begin(), drawn.end());
+            const auto pair = std::adjacent_find(drawn.begin(), drawn.end(), [](const auto& a, const auto& b) { return a != b; });
+            std::iter_swap(pair, pair + 1);
+        }
+        std::string bytes;
+        std::vector<CKeySpan> keys;
+        std::map<std::string, std::uint32_t> first;  // key to its group
+        std::vector<std::uint32_t> expected;
+        for (const std::string& key : drawn) {
+            keys.push_back({static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(key.size())});
+            bytes += key;
+            expected.push_back(first.emplace(key, static_cast<std::uint32_t>(first.size())).first->second);
+        }
+        const CKeyGroups groups = GroupKeys(bytes, keys);
+        EXPECT_EQ(groups.m_arrGroupOf, expected);
+        std::vector<std::uint32_t> sorted, got;
+        for (const auto& [key, group] : first) sorted.push_back(group);
+        for (const CSortedKey& g : groups.m_sorted) got.push_back(g.m_nKey);
+        EXPECT_EQ(got, sorted) << (nearlyInOrder ? "nearly in order" : "drawn at random");
     }
-    const CKeyGroups groups = GroupKeys(bytes, keys);
-    EXPECT_EQ(groups.m_arrGroupOf, expected);
-    std::vector<std::uint32_t> sorted, got;
-    for (const auto& [key, group] : first) sorted.push_back(group);
-    for (const CSortedKey& g : groups.m_sorted) got.push_back(g.m_nKey);
-    EXPECT_EQ(got, sorted);
 }
 
 }  // namespace
