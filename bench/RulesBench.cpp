@@ -11,12 +11,16 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <numeric>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -97,14 +101,18 @@ BENCHMARK(BM_LoadDistinctKeys)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benc
 
 // A rule file of n lines "b KEY。 x" LF, the key seven digits and "。" (so
 // that the file is not ASCII and a pass on text in the other encoding
-// converts it), in CP932 or UTF-8: distinct keys, or one key on every line.
-std::string JapaneseRuleLines(int n, bool distinct, EncodingId encoding)
+// converts it), in CP932 or UTF-8: one key on every line (0), or distinct
+// keys in order (1) or shuffled (2).
+std::string JapaneseRuleLines(int n, int keys, EncodingId encoding)
 {
     const char* maru = encoding == EncodingId::Cp932 ? "\x81\x42" : "\xE3\x80\x82";
+    std::vector<int> numbers(static_cast<std::size_t>(n), 0);
+    if (keys != 0) std::iota(numbers.begin(), numbers.end(), 0);
+    if (keys == 2) std::shuffle(numbers.begin(), numbers.end(), std::mt19937(12345));
     std::string out;
     char line[32];
-    for (int i = 0; i < n; ++i) {
-        std::snprintf(line, sizeof line, "b %07d%s x\n", distinct ? i : 0, maru);
+    for (const int number : numbers) {
+        std::snprintf(line, sizeof line, "b %07d%s x\n", number, maru);
         out += line;
     }
     return out;
@@ -116,9 +124,9 @@ std::string JapaneseRuleLines(int n, bool distinct, EncodingId encoding)
 // over the rule file's bytes.
 void BM_LoadForShiftJisText(benchmark::State& state)
 {
-    const bool distinct = state.range(0) != 0;
+    const int keys = static_cast<int>(state.range(0));
     const EncodingId encoding = state.range(1) != 0 ? EncodingId::Utf8 : EncodingId::Cp932;
-    const std::string contents = JapaneseRuleLines(1000000, distinct, encoding);
+    const std::string contents = JapaneseRuleLines(1000000, keys, encoding);
     std::int64_t peak = 0;
     for (auto _ : state) {
         auto rules = std::make_unique<CRuleSet>();
@@ -132,12 +140,13 @@ void BM_LoadForShiftJisText(benchmark::State& state)
         rules.reset();
         state.ResumeTiming();
     }
-    state.SetLabel(std::string(distinct ? "distinct keys, " : "one key, ") + OptionName(encoding));
+    static const char* const kKeys[] = {"one key, ", "distinct keys in order, ", "distinct keys shuffled, "};
+    state.SetLabel(kKeys[keys] + std::string(OptionName(encoding)));
     state.counters["file_MB"] = static_cast<double>(contents.size()) / 1e6;
     state.counters["x_file"] = static_cast<double>(peak) / static_cast<double>(contents.size());
 }
 BENCHMARK(BM_LoadForShiftJisText)
-    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime();
 

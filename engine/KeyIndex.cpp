@@ -25,10 +25,13 @@ std::uint64_t Chunk(std::string_view key, std::size_t depth)
     return v;
 }
 
-// Deals a[0, n) in place into runs by digit (0 .. N-1), in digit order;
-// count[d] is how many items have digit d.
+// Deals a[0, n) into runs by digit (0 .. N-1), in digit order; count[d] is
+// how many items have digit d. Through `scratch` (room for n items) when
+// there is one: each item is then moved once, and no move waits on the one
+// before as swapping in place does, which tells where the data outgrows the
+// caches.
 template <std::size_t N, class Digit>
-void Deal(Sortable* a, const std::size_t (&count)[N], const Digit& digit)
+void Deal(Sortable* a, std::size_t n, const std::size_t (&count)[N], const Digit& digit, Sortable* scratch)
 {
     std::size_t next[N], end[N];
     std::size_t at = 0;
@@ -36,6 +39,11 @@ void Deal(Sortable* a, const std::size_t (&count)[N], const Digit& digit)
         next[b] = at;
         at += count[b];
         end[b] = at;
+    }
+    if (scratch != nullptr) {
+        for (std::size_t i = 0; i < n; ++i) scratch[next[digit(a[i])]++] = a[i];
+        std::copy(scratch, scratch + n, a);
+        return;
     }
     for (std::size_t b = 0; b < N; ++b) {
         while (next[b] < end[b]) {
@@ -74,11 +82,19 @@ public:
             Deeper(a, n, depth);
             return;
         }
+        if (Sortable* const scratch = Scratch(n)) {
+            ByLeastByteFirst(a, n, differ, scratch);
+            for (std::size_t i = 0, j = 1; i < n; i = j++) {
+                while (j < n && a[j].m_nPrefix == a[i].m_nPrefix) ++j;
+                if (j - i > 1) Deeper(a + i, j - i, depth);
+            }
+            return;
+        }
         shift = (63 - std::countl_zero(differ)) / 8 * 8;
         const auto digit = [shift](const Sortable& x) { return static_cast<std::size_t>(x.m_nPrefix >> shift) & 0xFF; };
         std::size_t count[256] = {};
         for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
-        Deal(a, count, digit);
+        Deal(a, n, count, digit, nullptr);
         for (std::size_t b = 0, from = 0; b < 256; from += count[b++]) {
             if (count[b] > 1) Sort(a + from, count[b], depth, shift - 8);
         }
@@ -86,6 +102,39 @@ public:
 
 private:
     std::string_view Key(const Sortable& x) const { return m_bytes.substr(m_keys[x.m_nKey].offset, x.m_nLength); }
+
+    // Sorts a[0, n) by chunk, a byte at a time from the last, through
+    // scratch: one pass for each byte in which the chunks differ, each
+    // moving every item once.
+    static void ByLeastByteFirst(Sortable* a, std::size_t n, std::uint64_t differ, Sortable* scratch)
+    {
+        std::size_t count[8][256] = {};
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t v = a[i].m_nPrefix;
+            ++count[0][v & 0xFF], ++count[1][v >> 8 & 0xFF], ++count[2][v >> 16 & 0xFF], ++count[3][v >> 24 & 0xFF];
+            ++count[4][v >> 32 & 0xFF], ++count[5][v >> 40 & 0xFF], ++count[6][v >> 48 & 0xFF], ++count[7][v >> 56];
+        }
+        Sortable* from = a;
+        Sortable* to = scratch;
+        for (int b = 0; b < 8; ++b) {
+            if ((differ >> (8 * b) & 0xFF) == 0) continue;
+            std::size_t next[256];
+            std::exclusive_scan(count[b], count[b] + 256, next, std::size_t{0});
+            for (std::size_t i = 0; i < n; ++i) to[next[from[i].m_nPrefix >> (8 * b) & 0xFF]++] = from[i];
+            std::swap(from, to);
+        }
+        if (from != a) std::copy(from, from + n, a);
+    }
+
+    // Room to deal n items through, for runs too large to deal in place
+    // quickly; made once, as large as the first (and largest) such run.
+    Sortable* Scratch(std::size_t n)
+    {
+        constexpr std::size_t kInPlace = std::size_t{1} << 14;
+        if (n < kInPlace) return nullptr;
+        if (m_scratch.size() < n) m_scratch.resize(n);
+        return m_scratch.data();
+    }
 
     // Items whose keys agree on bytes depth .. depth + 7: the keys that end
     // there first, shorter before longer, then the rest by their next bytes.
@@ -95,7 +144,7 @@ private:
         const auto digit = [&](const Sortable& x) { return x.m_nLength > limit ? std::size_t{9} : x.m_nLength - depth; };
         std::size_t count[10] = {};
         for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
-        if (count[9] != n) Deal(a, count, digit);
+        if (count[9] != n) Deal(a, n, count, digit, Scratch(n));
         Sortable* const rest = a + (n - count[9]);
         for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), limit);
         Sort(rest, count[9], limit);
@@ -105,6 +154,7 @@ private:
 
     std::string_view m_bytes;
     const std::vector<CKeySpan>& m_keys;
+    std::vector<Sortable> m_scratch;
 };
 
 }  // namespace

@@ -44,7 +44,8 @@ public:
         : m_rules(rules), m_to(to), m_nCount(rules.m_arrKeys.size() + rules.m_arrEntries.size()),
           m_bAscii(AsciiUnchanged(rules.m_encoding, to))
     {
-        m_arrSpans.resize(m_nCount);
+        m_arrKeySpans.resize(rules.m_arrKeys.size());
+        m_arrTextSpans.resize(rules.m_arrEntries.size());
         m_arrFailed.resize(m_nCount);
         std::size_t total = 0;
         for (std::size_t p = 0; p < m_nCount; ++p) total += Piece(p).size();
@@ -77,6 +78,7 @@ public:
         return p < keys ? m_rules.Key(p) : m_rules.Text(p - keys);
     }
     bool Failed(std::size_t p) const { return m_arrFailed[p]; }
+    bool Failed() const { return !m_arrErrors.empty(); }
     // Why piece p failed.
     const CConvertError& Error(std::size_t p) const
     {
@@ -85,7 +87,8 @@ public:
     }
 
     std::string m_bytes;
-    std::vector<CKeySpan> m_arrSpans;
+    std::vector<CKeySpan> m_arrKeySpans;   // of each key
+    std::vector<CKeySpan> m_arrTextSpans;  // of each entry's text
     // Every piece came out as the bytes it was.
     bool m_bSame = true;
     // Every piece was converted a character at a time, and no two distinct
@@ -173,7 +176,8 @@ private:
     {
         if (m_bytes.size() > std::numeric_limits<std::uint32_t>::max())
             throw std::length_error("converted rules too large");
-        m_arrSpans[p] = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(m_bytes.size() - at)};
+        const std::size_t keys = m_arrKeySpans.size();
+        (p < keys ? m_arrKeySpans[p] : m_arrTextSpans[p - keys]) = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(m_bytes.size() - at)};
     }
 
     const CPassRules& m_rules;
@@ -247,17 +251,14 @@ std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRul
     return indexed;
 }
 
-std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const CPassRules>& rules, EncodingId to)
-{
-    const CPassRules& from = *rules;
-    const std::size_t keys = from.m_arrKeys.size();
-    if (ServesUnconverted(*from.m_pBytes, from.m_encoding, to)) return rules;
-    std::optional<CPieceConverter> pieces(std::in_place, from, to);
-    CPieceConverter& converter = *pieces;
-    if (converter.m_bSame) return rules;
+namespace {
 
-    auto out = std::make_shared<CPassRules>();
-    out->m_encoding = to;
+// The converted rules of `from` into `out`, some left out, groups merged
+// where keys became equal; returns the groups in key order.
+CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CPassRules& out)
+{
+    const std::size_t keys = from.m_arrKeys.size();
+    const EncodingId to = out.m_encoding;
     // Groups by converted key, in the order of the groups they come from;
     // keys that become equal share the first one's group, as a rule file
     // written in this encoding would have them. Distinct characters that
@@ -270,58 +271,83 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
         std::uint32_t kept = 0;
         for (std::uint32_t e = first; e < last; ++e) {
             if (converter.Failed(g)) {
-                out->m_arrLeftOut.push_back(LeftOut(from.m_arrLines[e], converter.Error(g), to));
+                out.m_arrLeftOut.push_back(LeftOut(from.m_arrLines[e], converter.Error(g), to));
             } else if (converter.Failed(keys + e)) {
-                out->m_arrLeftOut.push_back(LeftOut(from.m_arrLines[e], converter.Error(keys + e), to));
+                out.m_arrLeftOut.push_back(LeftOut(from.m_arrLines[e], converter.Error(keys + e), to));
             } else {
                 ++kept;
             }
         }
         if (kept == 0) continue;
-        target[g] = static_cast<std::int32_t>(out->m_arrKeys.size());
-        out->m_arrKeys.push_back(converter.m_arrSpans[g]);
+        target[g] = static_cast<std::int32_t>(out.m_arrKeys.size());
+        out.m_arrKeys.push_back(converter.m_arrKeySpans[g]);
         counts.push_back(kept);
     }
     CSortedKeys order;
     if (converter.m_bDistinct) {
-        order = SortKeys(bytes, out->m_arrKeys);
+        order = SortKeys(bytes, out.m_arrKeys);
     } else {
-        CKeyGroups groups = GroupKeys(bytes, out->m_arrKeys);
+        CKeyGroups groups = GroupKeys(bytes, out.m_arrKeys);
         std::vector<CKeySpan> merged(groups.m_sorted.size());
         std::vector<std::uint32_t> mergedCounts(merged.size());
         for (std::size_t t = 0; t < counts.size(); ++t) {
-            merged[groups.m_arrGroupOf[t]] = out->m_arrKeys[t];
+            merged[groups.m_arrGroupOf[t]] = out.m_arrKeys[t];
             mergedCounts[groups.m_arrGroupOf[t]] += counts[t];
         }
         for (std::int32_t& t : target) {
             if (t >= 0) t = static_cast<std::int32_t>(groups.m_arrGroupOf[static_cast<std::size_t>(t)]);
         }
-        out->m_arrKeys = std::move(merged);
+        out.m_arrKeys = std::move(merged);
         counts = std::move(mergedCounts);
         order = std::move(groups.m_sorted);
     }
-    out->m_arrFirst.assign(out->m_arrKeys.size() + 1, 0);
-    for (std::size_t t = 0; t < counts.size(); ++t) out->m_arrFirst[t + 1] = out->m_arrFirst[t] + counts[t];
+    out.m_arrFirst.assign(out.m_arrKeys.size() + 1, 0);
+    for (std::size_t t = 0; t < counts.size(); ++t) out.m_arrFirst[t + 1] = out.m_arrFirst[t] + counts[t];
     Release(counts);
-    const std::size_t entries = out->m_arrFirst.back();
-    out->m_arrEntries.resize(entries);
-    out->m_arrModes.resize(entries);
-    std::vector<std::uint32_t> next(out->m_arrFirst.begin(), out->m_arrFirst.end() - 1);
+    const std::size_t entries = out.m_arrFirst.back();
+    out.m_arrEntries.resize(entries);
+    out.m_arrModes.resize(entries);
+    std::vector<std::uint32_t> next(out.m_arrFirst.begin(), out.m_arrFirst.end() - 1);
     for (std::size_t g = 0; g < keys; ++g) {
         if (target[g] < 0) continue;
         for (std::uint32_t e = from.m_arrFirst[g]; e < from.m_arrFirst[g + 1]; ++e) {
             if (converter.Failed(keys + e)) continue;
             const std::uint32_t at = next[static_cast<std::size_t>(target[g])]++;
-            out->m_arrEntries[at] = {converter.m_arrSpans[keys + e].offset, converter.m_arrSpans[keys + e].length};
-            out->m_arrModes[at] = from.m_arrModes[e];
+            out.m_arrEntries[at] = converter.m_arrTextSpans[e];
+            out.m_arrModes[at] = from.m_arrModes[e];
         }
+    }
+    return order;
+}
+
+}  // namespace
+
+std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const CPassRules>& rules, EncodingId to)
+{
+    const CPassRules& from = *rules;
+    if (ServesUnconverted(*from.m_pBytes, from.m_encoding, to)) return rules;
+    std::optional<CPieceConverter> pieces(std::in_place, from, to);
+    CPieceConverter& converter = *pieces;
+    if (converter.m_bSame) return rules;
+
+    auto out = std::make_shared<CPassRules>();
+    out->m_encoding = to;
+    CSortedKeys order;
+    if (converter.m_bDistinct && !converter.Failed()) {
+        // Nothing left out and no keys merged: the groups and their entries
+        // stand as they were, in the converted bytes.
+        out->m_arrKeys = std::move(converter.m_arrKeySpans);
+        out->m_arrEntries = std::move(converter.m_arrTextSpans);
+        out->m_arrFirst = from.m_arrFirst;
+        out->m_arrModes = from.m_arrModes;
+        order = SortKeys(converter.m_bytes, out->m_arrKeys);
+    } else {
+        order = Regroup(from, converter, *out);
     }
     std::stable_sort(out->m_arrLeftOut.begin(), out->m_arrLeftOut.end(),
                      [](const CLeftOutRule& a, const CLeftOutRule& b) { return a.m_nLine < b.m_nLine; });
     out->m_pBytes = std::make_shared<const std::string>(std::move(converter.m_bytes));
     // What the conversion kept beside the rules goes before the index is built.
-    Release(target);
-    Release(next);
     pieces.reset();
     out->IndexKeys(&order);
     return out;

@@ -16,10 +16,7 @@
 
 struct CPassRules {
     // Where an entry's text lies in *m_pBytes.
-    struct Entry {
-        std::uint32_t offset = 0;
-        std::uint32_t length = 0;
-    };
+    using Entry = CKeySpan;
 
     EncodingId m_encoding = EncodingId::Cp932;
     std::shared_ptr<const std::string> m_pBytes;  // keys and texts
