@@ -439,9 +439,11 @@ int Run(int argc, char** argv)
     CRuleSet rules;
     if (!opts.detect && opts.rules) {
         // With -e the rules are made ready for that text here, so that a lack
-        // of memory for them is a rule file that does not load.
+        // of memory for them is a rule file that does not load; without it,
+        // for each FILE's encoding as it is found.
         const std::optional<EncodingId> pass = opts.encoding ? std::optional(PassEncoding(*opts.encoding)) : std::nullopt;
-        const CRuleLoadResult loaded = rules.LoadRuleFile(*opts.rules, opts.rulesEncoding, pass);
+        const CRuleLoadResult loaded =
+            rules.LoadRuleFile(*opts.rules, opts.rulesEncoding, pass, CRuleSet::Ready::kOnPrepare);
         if (!loaded || loaded.m_bCrOnly)
             PrintError(RuleLoadMessage(*opts.rules, loaded));
         if (!loaded)

@@ -235,20 +235,25 @@ bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to)
     return ascii && AsciiUnchanged(from, to);
 }
 
+std::shared_ptr<CPassRules> IndexedCopy(const CPassRules& rules, const CSortedKeys* sorted)
+{
+    auto indexed = std::make_shared<CPassRules>();
+    indexed->m_encoding = rules.m_encoding;
+    indexed->m_pBytes = rules.m_pBytes;
+    indexed->m_arrKeys = rules.m_arrKeys;
+    indexed->m_arrFirst = rules.m_arrFirst;
+    indexed->m_arrEntries = rules.m_arrEntries;
+    indexed->m_arrModes = rules.m_arrModes;
+    indexed->m_arrLines = rules.m_arrLines;
+    indexed->m_arrLeftOut = rules.m_arrLeftOut;
+    indexed->IndexKeys(sorted);
+    return indexed;
+}
+
 std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules)
 {
     if (rules->m_pIndex) return rules;
-    auto indexed = std::make_shared<CPassRules>();
-    indexed->m_encoding = rules->m_encoding;
-    indexed->m_pBytes = rules->m_pBytes;
-    indexed->m_arrKeys = rules->m_arrKeys;
-    indexed->m_arrFirst = rules->m_arrFirst;
-    indexed->m_arrEntries = rules->m_arrEntries;
-    indexed->m_arrModes = rules->m_arrModes;
-    indexed->m_arrLines = rules->m_arrLines;
-    indexed->m_arrLeftOut = rules->m_arrLeftOut;
-    indexed->IndexKeys();
-    return indexed;
+    return IndexedCopy(*rules, nullptr);
 }
 
 namespace {

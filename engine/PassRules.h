@@ -61,6 +61,8 @@ void Release(T& v)
 // without NUL, which the pass encodings all hold as the same bytes).
 bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to);
 
+// A copy of the rules with a key index; `sorted` as IndexKeys takes it.
+std::shared_ptr<CPassRules> IndexedCopy(const CPassRules& rules, const CSortedKeys* sorted);
 // The rules with their key index: these, or a copy that has one.
 std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules);
 

@@ -86,7 +86,7 @@ std::size_t RuleLinesAtMost(std::string_view text)
 }  // namespace
 
 CRuleLoadResult CRuleSet::LoadRuleFile(const CByteString& name, std::optional<EncodingId> encoding,
-                                       std::optional<EncodingId> text)
+                                       std::optional<EncodingId> text, Ready ready)
 {
     CByteString contents;
     int error = 0;
@@ -112,21 +112,22 @@ CRuleLoadResult CRuleSet::LoadRuleFile(const CByteString& name, std::optional<En
     default:
         return CRuleLoadResult::Failed(RuleLoadFailure::kUnreadable, 0, error);
     }
-    return Load(std::move(contents), name, encoding, text);
+    return Load(std::move(contents), name, encoding, text, ready);
 }
 
 CRuleLoadResult CRuleSet::LoadRuleBytes(const CByteString& contents, const CByteString& name,
-                                        std::optional<EncodingId> encoding, std::optional<EncodingId> text)
+                                        std::optional<EncodingId> encoding, std::optional<EncodingId> text,
+                                        Ready ready)
 {
     try {
-        return Load(CByteString(contents), name, encoding, text);
+        return Load(CByteString(contents), name, encoding, text, ready);
     } catch (const std::bad_alloc&) {
         return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
     }
 }
 
 CRuleLoadResult CRuleSet::Load(CByteString contents, const CByteString& name, std::optional<EncodingId> encoding,
-                               std::optional<EncodingId> textEncoding)
+                               std::optional<EncodingId> textEncoding, Ready ready)
 try {
     // UTF-16 holds NUL bytes in its characters, so only a mark is looked at
     // before the contents are cut at the first NUL.
@@ -219,12 +220,14 @@ try {
     result.m_bCrOnly = start == 0 && text.find('\r') != std::string_view::npos;
     // Rules loaded for text in another encoding need no index of their own,
     // unless they serve that text unconverted.
-    const bool ownIndex = !textEncoding || PassEncoding(*textEncoding) == held ||
-                          ServesUnconverted(text, held, PassEncoding(*textEncoding));
+    const bool ownIndex = textEncoding ? PassEncoding(*textEncoding) == held ||
+                                             ServesUnconverted(text, held, PassEncoding(*textEncoding))
+                                       : ready == Ready::kOwnEncoding;
     {
         // The keys in order serve the index; they go before any conversion.
-        const CSortedKeys order = fresh.GroupRuns();
+        CSortedKeys order = fresh.GroupRuns();
         fresh.Freeze(true, ownIndex, &order);
+        if (!textEncoding && !ownIndex) fresh.m_pendingOrder = std::move(order);
     }
     if (textEncoding && !fresh.PreparePass(*textEncoding)) return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
     *this = std::move(fresh);

@@ -107,7 +107,7 @@ struct BuiltinGroup {
 // The built-in rules, frozen, and converted for the other pass encodings:
 // made once for every set.
 struct CBuiltinRules {
-    std::shared_ptr<const CPassRules> own;
+    std::shared_ptr<CPassRules> own;
     std::array<std::shared_ptr<const CPassRules>, std::size(kAllEncodings)> converted;
 };
 
@@ -279,6 +279,7 @@ void CRuleSet::Freeze(bool release, bool index, const CSortedKeys* order)
 void CRuleSet::Thaw()
 {
     m_arrPass = {};
+    Release(m_pendingOrder);
     if (!m_pRules) return;
     const CPassRules& rules = *m_pRules;
     std::string bytes = *rules.m_pBytes;
@@ -306,11 +307,18 @@ bool CRuleSet::PreparePass(EncodingId encoding)
         Freeze(false);
         auto& slot = m_arrPass[static_cast<std::size_t>(encoding)];
         if (encoding == m_ruleEncoding) {
-            m_pRules = WithIndex(m_pRules);
+            IndexOwnRules();
         } else if (!slot) {
-            auto converted = ConvertPassRules(m_pRules, encoding);
+            // Keys in order serve only the rules' own index: not kept while
+            // the rules are converted.
+            if (!ServesUnconverted(*m_pRules->m_pBytes, m_ruleEncoding, encoding)) Release(m_pendingOrder);
+            std::shared_ptr<const CPassRules> converted = ConvertPassRules(m_pRules, encoding);
             // Rules that serve unconverted serve with their index.
-            if (converted == m_pRules) converted = m_pRules = WithIndex(m_pRules);
+            if (converted == m_pRules) {
+                converted.reset();  // so that the index goes in place
+                IndexOwnRules();
+                converted = m_pRules;
+            }
             slot = std::move(converted);
         }
         return true;
@@ -319,6 +327,19 @@ bool CRuleSet::PreparePass(EncodingId encoding)
     } catch (const std::length_error&) {
         return false;
     }
+}
+
+void CRuleSet::IndexOwnRules()
+{
+    if (!m_pRules->m_pIndex) {
+        const CSortedKeys* order = m_pendingOrder.empty() ? nullptr : &m_pendingOrder;
+        if (m_pRules.use_count() == 1) {
+            m_pRules->IndexKeys(order);
+        } else {
+            m_pRules = IndexedCopy(*m_pRules, order);
+        }
+    }
+    Release(m_pendingOrder);
 }
 
 std::shared_ptr<const CPassRules> CRuleSet::Pass(EncodingId encoding) const
@@ -330,7 +351,8 @@ std::shared_ptr<const CPassRules> CRuleSet::Pass(EncodingId encoding) const
         gathered->IndexKeys();
         own = std::move(gathered);
     }
-    if (encoding == m_ruleEncoding) return WithIndex(own);
+    if (encoding == m_ruleEncoding)
+        return own->m_pIndex ? own : IndexedCopy(*own, m_pendingOrder.empty() ? nullptr : &m_pendingOrder);
     if (const auto& prepared = m_arrPass[static_cast<std::size_t>(encoding)]) return prepared;
     return WithIndex(ConvertPassRules(own, encoding));
 }

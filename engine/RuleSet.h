@@ -193,13 +193,18 @@ public:
     // converted whole first (a conversion failure is a bad line). With
     // `text`, the rules are also made ready for a pass on text in that
     // encoding (PreparePass), and a lack of memory for that fails the load.
+    // Without it, they are made ready for a pass in their own encoding, or,
+    // with Ready::kOnPrepare, for none until PreparePass names the text's
+    // encoding (for a caller that prepares every pass, as jestcat does for
+    // each FILE): the load then keeps only what that index would need.
+    enum class Ready : std::uint8_t { kOwnEncoding, kOnPrepare };
     CRuleLoadResult LoadRuleFile(const CByteString& name, std::optional<EncodingId> encoding = std::nullopt,
-                                 std::optional<EncodingId> text = std::nullopt);
+                                 std::optional<EncodingId> text = std::nullopt, Ready ready = Ready::kOwnEncoding);
     // The same load from contents already in memory (what LoadRuleFile does
     // once the file is read); name is recorded on success.
     CRuleLoadResult LoadRuleBytes(const CByteString& contents, const CByteString& name,
                                   std::optional<EncodingId> encoding = std::nullopt,
-                                  std::optional<EncodingId> text = std::nullopt);
+                                  std::optional<EncodingId> text = std::nullopt, Ready ready = Ready::kOwnEncoding);
     // One line without its line break; false when its first byte is not a
     // known operation letter. Adds at most one rule.
     bool ParseRuleLine(const CByteString& line);
@@ -261,9 +266,12 @@ private:
     void Freeze(bool release, bool index = true, const CSortedKeys* order = nullptr);
     // Back from m_pRules to rules that AddRule can add to.
     void Thaw();
+    // Gives m_pRules their key index, in place while this set alone holds
+    // them, from m_pendingOrder where there is one.
+    void IndexOwnRules();
     // The load, from contents it may change.
     CRuleLoadResult Load(CByteString contents, const CByteString& name, std::optional<EncodingId> encoding,
-                         std::optional<EncodingId> text);
+                         std::optional<EncodingId> text, Ready ready);
     // Merges the groups whose keys are equal, as the loader enters each run
     // of lines with one key as a group of its own; the groups keep the order
     // of their first rules. Returns the groups in key order.
@@ -275,8 +283,12 @@ private:
 
     CByteString m_strFileName;
     EncodingId m_ruleEncoding = EncodingId::Cp932;
-    // The rules, frozen: null while AddRule gathers them below.
-    std::shared_ptr<const CPassRules> m_pRules;
+    // The rules, frozen: null while AddRule gathers them below. Changed only
+    // to add their key index, while this set alone holds them.
+    std::shared_ptr<CPassRules> m_pRules;
+    // The groups in key order, kept from a load with Ready::kOnPrepare for the
+    // key index, should a pass in the rules' own encoding come.
+    CSortedKeys m_pendingOrder;
     // The rules converted for a pass in another encoding, by encoding.
     std::array<std::shared_ptr<const CPassRules>, std::size(kAllEncodings)> m_arrPass;
     // Rules gathered by AddRule: keys and texts, each group's key, each rule

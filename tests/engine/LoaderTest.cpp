@@ -242,6 +242,33 @@ TEST_F(LoaderTest, KeysWhoseHashesCollideKeepTheirOwnGroups)
     EXPECT_EQ(Groups(set), (std::vector<Group>{{a, {{0, "A"}, {1, "C"}}}, {b, {{0, "B"}, {2, "D"}}}}));
 }
 
+// Rules made ready only as each pass comes pass as rules made ready at once
+// do, in their own encoding and another, also after a rule is added (which
+// the keys kept in order from the load no longer describe).
+TEST_F(LoaderTest, ReadyOnPreparePassesAsReadyAtOnce)
+{
+    std::string file, text;
+    for (int i = 0; i < 300; ++i) file += "r k" + std::to_string(i * 37 % 300) + "\xE3\x80\x82 " + std::to_string(i) + "\n";
+    for (int i = 0; i < 300; i += 7) text += "k" + std::to_string(i) + "\xE3\x80\x82" "a\xE3\x80\x82";
+    for (const EncodingId encoding : {EncodingId::Utf8, EncodingId::Cp932}) {
+        for (const bool added : {false, true}) {
+            CRuleSet now, later;
+            ASSERT_TRUE(now.LoadRuleBytes(file, "r"));
+            ASSERT_TRUE(later.LoadRuleBytes(file, "r", std::nullopt, std::nullopt, CRuleSet::Ready::kOnPrepare));
+            CByteString got[2];
+            for (CRuleSet* set : {&now, &later}) {
+                if (added) set->AddRule(kModeReplace, "a\xE3\x80\x82", "A");
+                ASSERT_TRUE(set->PreparePass(encoding));
+                CByteString& out = got[set == &later];
+                out = encoding == EncodingId::Utf8 ? text : Sjis(text);
+                set->TransformText(out, 100, encoding);
+            }
+            EXPECT_EQ(got[1], got[0]) << OptionName(encoding) << (added ? ", a rule added" : "");
+            EXPECT_NE(got[1], encoding == EncodingId::Utf8 ? text : Sjis(text));
+        }
+    }
+}
+
 // Under an address-space limit little above what the process holds, a load
 // and a conversion of a million keys fail and change nothing. In a child
 // process, as the limit holds for the whole process.
