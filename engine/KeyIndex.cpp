@@ -262,6 +262,9 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                                : static_cast<unsigned char>(key(sorted[i].m_nKey)[t.depth]);
         };
         while (lo < t.hi) {
+            // The keys come in sorted order, their spans in any: each span is
+            // asked for well before it is read.
+            if (lo + 16 < sorted.size()) __builtin_prefetch(&keys[sorted[lo + 16].m_nKey]);
             const unsigned char b = byteAt(lo);
             std::uint32_t inside = lo, step = 1;
             while (step < t.hi - inside && byteAt(inside + step) == b) {
