@@ -13,13 +13,17 @@ namespace {
 // run's depth on; the sort leaves it as it found it.
 using Sortable = CSortedKey;
 
-// Bytes depth.. depth + 7 of a key, a shorter rest padded with zeros.
-std::uint64_t Chunk(std::string_view key, std::size_t depth)
+// Bytes depth.. depth + 7 of a key, a shorter rest padded with zeros; the
+// key lies in `bytes`, which may be read past its end.
+std::uint64_t Chunk(std::string_view key, std::size_t depth, std::string_view bytes)
 {
     std::uint64_t v = 0;
-    if (depth + 8 <= key.size() && std::endian::native == std::endian::little) {
-        std::memcpy(&v, key.data() + depth, 8);
-        return __builtin_bswap64(v);
+    const char* const from = key.data() + depth;
+    if (std::endian::native == std::endian::little && depth < key.size() && from + 8 <= bytes.data() + bytes.size()) {
+        std::memcpy(&v, from, 8);
+        v = __builtin_bswap64(v);
+        const std::size_t rest = key.size() - depth;
+        return rest >= 8 ? v : v & ~(~std::uint64_t{0} >> (8 * rest));
     }
     for (std::size_t i = depth; i < depth + 8; ++i) v = v << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
     return v;
@@ -146,10 +150,10 @@ private:
         for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
         if (count[9] != n) Deal(a, n, count, digit, Scratch(n));
         Sortable* const rest = a + (n - count[9]);
-        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), limit);
+        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), limit, m_bytes);
         Sort(rest, count[9], limit);
         // Each item leaves with the chunk it came with.
-        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), depth);
+        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), depth, m_bytes);
     }
 
     std::string_view m_bytes;
@@ -167,7 +171,7 @@ CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
     bool inOrder = true;
     for (std::uint32_t k = 0; k < keys.size(); ++k) {
         const std::string_view key = bytes.substr(keys[k].offset, keys[k].length);
-        items[k] = {Chunk(key, 0), keys[k].length, k};
+        items[k] = {Chunk(key, 0, bytes), keys[k].length, k};
         if (k > 0 && inOrder && items[k].m_nPrefix <= items[k - 1].m_nPrefix)
             inOrder = items[k].m_nPrefix == items[k - 1].m_nPrefix &&
                       bytes.substr(keys[k - 1].offset, keys[k - 1].length) <= key;
