@@ -195,12 +195,8 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
     };
     std::size_t firstEqual = 1;
     while (firstEqual < sorted.size() && !equal(sorted[firstEqual - 1], sorted[firstEqual])) ++firstEqual;
-    if (firstEqual >= sorted.size()) {
-        // All distinct: each key is its own group, and the sorted keys stand.
-        groupOf.resize(keys.size());
-        std::iota(groupOf.begin(), groupOf.end(), 0u);
-        return groups;
-    }
+    // All distinct: each key is its own group, and the sorted keys stand.
+    if (firstEqual >= sorted.size()) return groups;
     groupOf.resize(keys.size());
     // Equal keys lie next to each other in order: each joins the first of
     // them to come, which stands for them all in the sorted keys, kept in

@@ -40,7 +40,7 @@ CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys);
 // Keys, some perhaps equal, grouped: equal keys share one group, and the
 // groups are numbered in the order their first keys come.
 struct CKeyGroups {
-    std::vector<std::uint32_t> m_arrGroupOf;  // group of each key
+    std::vector<std::uint32_t> m_arrGroupOf;  // group of each key; empty when all are distinct
     CSortedKeys m_sorted;                     // the groups (m_nKey) in the order of their keys
 };
 CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys);

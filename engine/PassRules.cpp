@@ -288,11 +288,13 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
         out.m_arrKeys.push_back(converter.m_arrKeySpans[g]);
         counts.push_back(kept);
     }
-    CSortedKeys order;
+    CKeyGroups groups;
     if (converter.m_bDistinct) {
-        order = SortKeys(bytes, out.m_arrKeys);
+        groups.m_sorted = SortKeys(bytes, out.m_arrKeys);
     } else {
-        CKeyGroups groups = GroupKeys(bytes, out.m_arrKeys);
+        groups = GroupKeys(bytes, out.m_arrKeys);
+    }
+    if (!groups.m_arrGroupOf.empty()) {
         std::vector<CKeySpan> merged(groups.m_sorted.size());
         std::vector<std::uint32_t> mergedCounts(merged.size());
         for (std::size_t t = 0; t < counts.size(); ++t) {
@@ -304,7 +306,6 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
         }
         out.m_arrKeys = std::move(merged);
         counts = std::move(mergedCounts);
-        order = std::move(groups.m_sorted);
     }
     out.m_arrFirst.assign(out.m_arrKeys.size() + 1, 0);
     for (std::size_t t = 0; t < counts.size(); ++t) out.m_arrFirst[t + 1] = out.m_arrFirst[t] + counts[t];
@@ -322,7 +323,7 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
             out.m_arrModes[at] = from.m_arrModes[e];
         }
     }
-    return order;
+    return std::move(groups.m_sorted);
 }
 
 }  // namespace

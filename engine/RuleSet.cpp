@@ -212,6 +212,7 @@ void CRuleSet::AddRule(int mode, const CByteString& key, const CByteString& text
 CSortedKeys CRuleSet::GroupRuns()
 {
     CKeyGroups groups = GroupKeys(m_bytes, m_arrKeys);
+    if (groups.m_arrGroupOf.empty()) return std::move(groups.m_sorted);  // each run its own group
     for (Rule& rule : m_arrRules) rule.group = groups.m_arrGroupOf[rule.group];
     // Groups are numbered as their first runs come, so each first run's key
     // moves down, in place.
