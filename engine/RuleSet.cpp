@@ -212,15 +212,19 @@ void CRuleSet::AddRule(int mode, const CByteString& key, const CByteString& text
 CSortedKeys CRuleSet::GroupRuns()
 {
     CKeyGroups groups = GroupKeys(m_bytes, m_arrKeys);
-    if (groups.m_arrGroupOf.empty()) return std::move(groups.m_sorted);  // each run its own group
-    for (Rule& rule : m_arrRules) rule.group = groups.m_arrGroupOf[rule.group];
-    // Groups are numbered as their first runs come, so each first run's key
-    // moves down, in place.
-    std::uint32_t count = 0;
-    for (std::size_t k = 0; k < m_arrKeys.size(); ++k) {
-        if (groups.m_arrGroupOf[k] == count) m_arrKeys[count++] = m_arrKeys[k];
+    // With no two runs alike, each run is its group already.
+    if (!groups.m_arrGroupOf.empty()) {
+        for (Rule& rule : m_arrRules) rule.group = groups.m_arrGroupOf[rule.group];
+        // Groups are numbered as their first runs come, so each first run's
+        // key moves down, in place.
+        std::uint32_t count = 0;
+        for (std::size_t k = 0; k < m_arrKeys.size(); ++k) {
+            if (groups.m_arrGroupOf[k] == count) m_arrKeys[count++] = m_arrKeys[k];
+        }
+        m_arrKeys.resize(count);
     }
-    m_arrKeys.resize(count);
+    // The loader made room for a key a line.
+    if (m_arrKeys.size() < m_arrKeys.capacity() / 2) m_arrKeys.shrink_to_fit();
     return std::move(groups.m_sorted);
 }
 
