@@ -31,8 +31,8 @@ std::uint64_t Chunk(std::string_view key, std::size_t depth, std::string_view by
 
 // Deals a[0, n) into runs by digit (0 .. N-1), in digit order; count[d] is
 // how many items have digit d. Through `scratch` (room for n items) when
-// there is one: each item is then moved once, and no move waits on the one
-// before as swapping in place does, which tells where the data outgrows the
+// there is one: each item then moves once, and no move waits on the one
+// before as a swap in place does, which matters once the items outgrow the
 // caches.
 template <std::size_t N, class Digit>
 void Deal(Sortable* a, std::size_t n, const std::size_t (&count)[N], const Digit& digit, Sortable* scratch)
