@@ -29,13 +29,10 @@ std::uint64_t Chunk(std::string_view key, std::size_t depth, std::string_view by
     return v;
 }
 
-// Deals a[0, n) into runs by digit (0 .. N-1), in digit order; count[d] is
-// how many items have digit d. Through `scratch` (room for n items) when
-// there is one: each item then moves once, and no move waits on the one
-// before as a swap in place does, which matters once the items outgrow the
-// caches.
+// Deals a[0, n) in place into runs by digit (0 .. N-1), in digit order;
+// count[d] is how many items have digit d.
 template <std::size_t N, class Digit>
-void Deal(Sortable* a, std::size_t n, const std::size_t (&count)[N], const Digit& digit, Sortable* scratch)
+void Deal(Sortable* a, const std::size_t (&count)[N], const Digit& digit)
 {
     std::size_t next[N], end[N];
     std::size_t at = 0;
@@ -43,11 +40,6 @@ void Deal(Sortable* a, std::size_t n, const std::size_t (&count)[N], const Digit
         next[b] = at;
         at += count[b];
         end[b] = at;
-    }
-    if (scratch != nullptr) {
-        for (std::size_t i = 0; i < n; ++i) scratch[next[digit(a[i])]++] = a[i];
-        std::copy(scratch, scratch + n, a);
-        return;
     }
     for (std::size_t b = 0; b < N; ++b) {
         while (next[b] < end[b]) {
@@ -98,7 +90,7 @@ public:
         const auto digit = [shift](const Sortable& x) { return static_cast<std::size_t>(x.m_nPrefix >> shift) & 0xFF; };
         std::size_t count[256] = {};
         for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
-        Deal(a, n, count, digit, nullptr);
+        Deal(a, count, digit);
         for (std::size_t b = 0, from = 0; b < 256; from += count[b++]) {
             if (count[b] > 1) Sort(a + from, count[b], depth, shift - 8);
         }
@@ -130,7 +122,7 @@ private:
         if (from != a) std::copy(from, from + n, a);
     }
 
-    // Room to deal n items through, for runs too large to deal in place
+    // Room to sort n items through, for runs too large to sort in place
     // quickly; made once, as large as the first (and largest) such run.
     Sortable* Scratch(std::size_t n)
     {
@@ -148,7 +140,7 @@ private:
         const auto digit = [&](const Sortable& x) { return x.m_nLength > limit ? std::size_t{9} : x.m_nLength - depth; };
         std::size_t count[10] = {};
         for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
-        if (count[9] != n) Deal(a, n, count, digit, Scratch(n));
+        if (count[9] != n) Deal(a, count, digit);
         Sortable* const rest = a + (n - count[9]);
         for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), limit, m_bytes);
         Sort(rest, count[9], limit);

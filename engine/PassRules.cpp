@@ -250,10 +250,10 @@ std::shared_ptr<CPassRules> IndexedCopy(const CPassRules& rules, const CSortedKe
     return indexed;
 }
 
-std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules)
+std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules, const CSortedKeys* sorted)
 {
     if (rules->m_pIndex) return rules;
-    return IndexedCopy(*rules, nullptr);
+    return IndexedCopy(*rules, sorted);
 }
 
 namespace {
@@ -288,12 +288,7 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
         out.m_arrKeys.push_back(converter.m_arrKeySpans[g]);
         counts.push_back(kept);
     }
-    CKeyGroups groups;
-    if (converter.m_bDistinct) {
-        groups.m_sorted = SortKeys(bytes, out.m_arrKeys);
-    } else {
-        groups = GroupKeys(bytes, out.m_arrKeys);
-    }
+    CKeyGroups groups = GroupKeys(bytes, out.m_arrKeys);
     if (!groups.m_arrGroupOf.empty()) {
         std::vector<CKeySpan> merged(groups.m_sorted.size());
         std::vector<std::uint32_t> mergedCounts(merged.size());

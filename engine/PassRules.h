@@ -64,7 +64,8 @@ bool ServesUnconverted(std::string_view bytes, EncodingId from, EncodingId to);
 // A copy of the rules with a key index; `sorted` as IndexKeys takes it.
 std::shared_ptr<CPassRules> IndexedCopy(const CPassRules& rules, const CSortedKeys* sorted);
 // The rules with their key index: these, or a copy that has one.
-std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules);
+std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRules>& rules,
+                                            const CSortedKeys* sorted = nullptr);
 
 // The rules converted for text in `to`: every key and text as ConvertText
 // converts it (a character at a time, each distinct one once), groups merged

@@ -337,11 +337,10 @@ bool CRuleSet::PreparePass(EncodingId encoding)
 void CRuleSet::IndexOwnRules()
 {
     if (!m_pRules->m_pIndex) {
-        const CSortedKeys* order = m_pendingOrder.empty() ? nullptr : &m_pendingOrder;
         if (m_pRules.use_count() == 1) {
-            m_pRules->IndexKeys(order);
+            m_pRules->IndexKeys(PendingOrder());
         } else {
-            m_pRules = IndexedCopy(*m_pRules, order);
+            m_pRules = IndexedCopy(*m_pRules, PendingOrder());
         }
     }
     Release(m_pendingOrder);
@@ -356,8 +355,7 @@ std::shared_ptr<const CPassRules> CRuleSet::Pass(EncodingId encoding) const
         gathered->IndexKeys();
         own = std::move(gathered);
     }
-    if (encoding == m_ruleEncoding)
-        return own->m_pIndex ? own : IndexedCopy(*own, m_pendingOrder.empty() ? nullptr : &m_pendingOrder);
+    if (encoding == m_ruleEncoding) return WithIndex(own, PendingOrder());
     if (const auto& prepared = m_arrPass[static_cast<std::size_t>(encoding)]) return prepared;
     return WithIndex(ConvertPassRules(own, encoding));
 }

@@ -269,6 +269,7 @@ private:
     // Gives m_pRules their key index, in place while this set alone holds
     // them, from m_pendingOrder where there is one.
     void IndexOwnRules();
+    const CSortedKeys* PendingOrder() const { return m_pendingOrder.empty() ? nullptr : &m_pendingOrder; }
     // The load, from contents it may change.
     CRuleLoadResult Load(CByteString contents, const CByteString& name, std::optional<EncodingId> encoding,
                          std::optional<EncodingId> text, Ready ready);
