@@ -246,6 +246,7 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
         // The key that ends here sorts first.
         if (lo < t.hi && sorted[lo].m_nLength == t.depth) m_nodes[t.node].group = static_cast<std::int32_t>(sorted[lo++].m_nKey);
         m_nodes[t.node].firstChild = static_cast<std::uint32_t>(m_nodes.size());
+        const std::size_t pushed = tasks.size();
         // One child per byte at `depth`; its edge runs as far as all its keys
         // agree. The keys with that byte, sorted, end where a search that
         // doubles its step and then halves it finds.
@@ -256,7 +257,7 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
         while (lo < t.hi) {
             // The keys come in sorted order, their spans in any: each span is
             // asked for well before it is read.
-            if (lo + 16 < sorted.size()) __builtin_prefetch(&keys[sorted[lo + 16].m_nKey]);
+            if (lo + 64 < sorted.size()) __builtin_prefetch(&keys[sorted[lo + 64].m_nKey]);
             const unsigned char b = byteAt(lo);
             std::uint32_t inside = lo, step = 1;
             while (step < t.hi - inside && byteAt(inside + step) == b) {
@@ -294,6 +295,9 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             lo = hi;
         }
         m_nodes[t.node].childCount = static_cast<std::uint32_t>(m_nodes.size()) - m_nodes[t.node].firstChild;
+        // The first child is done next, so that the keys go in sorted order
+        // and each prefetch lands before its key is read.
+        std::reverse(tasks.begin() + static_cast<std::ptrdiff_t>(pushed), tasks.end());
     }
 
     // Pairs of bytes at which some key may match: the first two bytes of the
