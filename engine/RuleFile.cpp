@@ -8,6 +8,7 @@
 #include "Sjis.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <new>
 #include <stdexcept>
@@ -177,7 +178,17 @@ try {
         if (part.empty()) return CKeySpan{};  // perhaps no view into the text at all
         return CKeySpan{static_cast<std::uint32_t>(part.data() - text.data()), static_cast<std::uint32_t>(part.size())};
     };
-    std::optional<std::string_view> runKey;
+    // Lines are read a few ahead of their entry, so that the recent key a
+    // new key looks for is fetched from memory while earlier lines go in.
+    struct Line {
+        CKeySpan key, text;
+        std::uint32_t lineMode = 0;
+        std::uint32_t hash = 0;
+        bool newKey = false;  // not the previous rule's key
+    };
+    constexpr std::size_t kAhead = 8;
+    std::array<Line, kAhead> ahead;
+    std::size_t pending = 0;
     std::uint32_t run = 0;
     constexpr std::size_t kRecent = std::size_t{1} << 16;
     struct Recent {
@@ -185,6 +196,21 @@ try {
         std::uint32_t hash = 0;
     };
     std::vector<Recent> recent(kRecent);
+    const auto enter = [&](const Line& line) {
+        if (line.newKey) {
+            Recent& seen = recent[line.hash & (kRecent - 1)];
+            const std::string_view key = text.substr(line.key.offset, line.key.length);
+            if (seen.run != 0 && seen.hash == line.hash && fresh.KeyOf(seen.run - 1) == key) {
+                run = seen.run - 1;
+            } else {
+                run = static_cast<std::uint32_t>(fresh.m_arrKeys.size());
+                fresh.m_arrKeys.push_back(line.key);
+                seen = {run + 1, line.hash};
+            }
+        }
+        fresh.m_arrRules.push_back({line.text.offset, line.text.length, run, line.lineMode});
+    };
+    std::optional<std::string_view> previousKey;
     std::int64_t lineNumber = 1;
     std::size_t start = 0;
     for (;;) {
@@ -196,25 +222,22 @@ try {
         const ParsedLine line = ParseLine(text.substr(start, end - start), sjis);
         if (line.kind == ParsedLine::kBad) return CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, lineNumber);
         if (line.kind == ParsedLine::kRule) {
-            if (runKey != line.key) {
-                const std::uint32_t hash = CKeyTable::Hash(line.key);
-                Recent& seen = recent[hash & (kRecent - 1)];
-                if (seen.run != 0 && seen.hash == hash && fresh.KeyOf(seen.run - 1) == line.key) {
-                    run = seen.run - 1;
-                } else {
-                    run = static_cast<std::uint32_t>(fresh.m_arrKeys.size());
-                    fresh.m_arrKeys.push_back(span(line.key));
-                    seen = {run + 1, hash};
-                }
-                runKey = line.key;
+            Line& next = ahead[pending % kAhead];
+            if (pending >= kAhead) enter(next);
+            next = {span(line.key), span(line.text),
+                    static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode), 0,
+                    previousKey != line.key};
+            if (next.newKey) {
+                next.hash = CKeyTable::Hash(line.key);
+                __builtin_prefetch(&recent[next.hash & (kRecent - 1)]);
             }
-            const CKeySpan textSpan = span(line.text);
-            fresh.m_arrRules.push_back({textSpan.offset, textSpan.length, run,
-                                        static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode)});
+            previousKey = line.key;
+            ++pending;
         }
         start = lf + 1;
         ++lineNumber;
     }
+    for (std::size_t i = pending > kAhead ? pending - kAhead : 0; i < pending; ++i) enter(ahead[i % kAhead]);
     CRuleLoadResult result;
     // Lines broken by CR alone are one unterminated line: nothing was read.
     result.m_bCrOnly = start == 0 && text.find('\r') != std::string_view::npos;
