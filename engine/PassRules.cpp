@@ -49,20 +49,21 @@ public:
         m_arrFailed.resize(m_nCount);
         std::size_t total = 0;
         for (std::size_t p = 0; p < m_nCount; ++p) total += Piece(p).size();
-        m_bytes.reserve(total);
+        m_bytes.resize(total);
         std::string whole;
         for (std::size_t p = 0; p < m_nCount; ++p) {
             const std::string_view piece = Piece(p);
-            const std::size_t at = m_bytes.size();
+            const std::size_t at = m_nUsed;
             if (ByCharacters(piece, at)) {
                 Keep(p, at);
                 continue;
             }
-            m_bytes.resize(at);
+            m_nUsed = at;
             m_bDistinct = false;  // converted, but not as its characters one by one
             CConvertError error;
             if (ConvertText(piece, {m_rules.m_encoding, false}, {m_to, false}, whole, &error)) {
-                m_bytes += whole;
+                std::memcpy(Room(whole.size()), whole.data(), whole.size());
+                m_nUsed += whole.size();
                 Keep(p, at);
             } else {
                 m_bSame = false;
@@ -70,6 +71,7 @@ public:
                 m_arrErrors.emplace_back(p, error);
             }
         }
+        m_bytes.resize(m_nUsed);
     }
 
     std::string_view Piece(std::size_t p) const
@@ -112,18 +114,32 @@ private:
         for (const unsigned char* p = begin; p < end;) {
             if (m_bAscii) {
                 const unsigned char* q = enc::SkipAscii(p, end);
-                m_bytes.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(q - p));
+                const auto n = static_cast<std::size_t>(q - p);
+                std::memcpy(Room(n), p, n);
+                m_nUsed += n;
                 p = q;
                 if (p == end) break;
             }
-            const std::size_t n = CharLength(piece, static_cast<std::size_t>(p - begin), m_rules.m_encoding);
+            // The common three-byte UTF-8 character without the general walk.
+            const std::size_t n = m_bUtf8 && IsCommonUtf8Triple(p, static_cast<std::size_t>(end - p))
+                                      ? 3
+                                      : CharLength(piece, static_cast<std::size_t>(p - begin), m_rules.m_encoding);
             const Converted& c = Character(p, n);
             if (c.state != Converted::kDone) return false;
-            m_bytes.append(c.bytes, c.length);
+            std::memcpy(Room(sizeof c.bytes), c.bytes, sizeof c.bytes);
+            m_nUsed += c.length;
             p += n;
         }
-        m_bSame = m_bSame && std::string_view(m_bytes).substr(at) == piece;
+        m_bSame = m_bSame && std::string_view(m_bytes).substr(at, m_nUsed - at) == piece;
         return true;
+    }
+
+    // Where n more bytes go, the block grown for them if need be; m_nUsed
+    // counts what is written.
+    char* Room(std::size_t n)
+    {
+        if (m_bytes.size() - m_nUsed < n) m_bytes.resize(std::max(m_bytes.size() + m_bytes.size() / 2, m_nUsed + n));
+        return m_bytes.data() + m_nUsed;
     }
 
     // The character of n bytes at p, converted the first time it is asked for.
@@ -132,7 +148,7 @@ private:
         Converted* slot = nullptr;
         if (n == 2) {
             slot = &Table(m_arrPairs)[p[0] << 8 | p[1]];
-        } else if (n == 3 && p[0] >= 0xE0 && m_rules.m_encoding == EncodingId::Utf8) {
+        } else if (n == 3 && p[0] >= 0xE0 && m_bUtf8) {
             slot = &Table(m_arrTriples)[(p[0] & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F)];
         } else if (n == 1) {
             slot = &m_arrSingles[p[0]];
@@ -174,16 +190,18 @@ private:
 
     void Keep(std::size_t p, std::size_t at)
     {
-        if (m_bytes.size() > std::numeric_limits<std::uint32_t>::max())
+        if (m_nUsed > std::numeric_limits<std::uint32_t>::max())
             throw std::length_error("converted rules too large");
         const std::size_t keys = m_arrKeySpans.size();
-        (p < keys ? m_arrKeySpans[p] : m_arrTextSpans[p - keys]) = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(m_bytes.size() - at)};
+        (p < keys ? m_arrKeySpans[p] : m_arrTextSpans[p - keys]) = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(m_nUsed - at)};
     }
 
     const CPassRules& m_rules;
     EncodingId m_to;
     std::size_t m_nCount;
+    std::size_t m_nUsed = 0;  // bytes of m_bytes written
     bool m_bAscii;  // ASCII comes out as it is
+    bool m_bUtf8 = m_rules.m_encoding == EncodingId::Utf8;
     std::vector<bool> m_arrFailed;
     std::vector<std::pair<std::size_t, CConvertError>> m_arrErrors;  // by piece
     // The characters met so far: one byte, two bytes, three-byte UTF-8 by
