@@ -81,7 +81,7 @@ public:
         if (Sortable* const scratch = Scratch(n)) {
             ByLeastByteFirst(a, n, differ, scratch);
             for (std::size_t i = 0, j = 1; i < n; i = j++) {
-                while (j < n && a[j].m_nPrefix == a[i].m_nPrefix) ++j;
+                while (j < n && a[j].m_nPrefix == a[i].m_nPrefix) Prefetch(a, n, j++, depth + 8);
                 if (j - i > 1) Deeper(a + i, j - i, depth);
             }
             return;
@@ -142,10 +142,23 @@ private:
         for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
         if (count[9] != n) Deal(a, count, digit);
         Sortable* const rest = a + (n - count[9]);
-        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), limit, m_bytes);
+        const std::uint64_t chunk = a[0].m_nPrefix;
+        for (std::size_t i = 0; i < count[9]; ++i) {
+            Prefetch(rest, count[9], i, limit);
+            rest[i].m_nPrefix = Chunk(Key(rest[i]), limit, m_bytes);
+        }
         Sort(rest, count[9], limit);
-        // Each item leaves with the chunk it came with.
-        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = Chunk(Key(rest[i]), depth, m_bytes);
+        // Each item leaves with the chunk they all came with.
+        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = chunk;
+    }
+
+    // Asks for what reading the bytes at depth of a later item of a[0, n)
+    // needs: its span, then (once that has come) its bytes.
+    void Prefetch(const Sortable* a, std::size_t n, std::size_t i, std::size_t depth) const
+    {
+        if (i + 64 < n) __builtin_prefetch(&m_keys[a[i + 64].m_nKey]);
+        if (i + 32 < n && a[i + 32].m_nLength > depth)
+            __builtin_prefetch(m_bytes.data() + m_keys[a[i + 32].m_nKey].offset + depth);
     }
 
     std::string_view m_bytes;
@@ -185,8 +198,14 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
         return a.m_nLength <= 8 || bytes.substr(keys[a.m_nKey].offset + 8, a.m_nLength - 8) ==
                                        bytes.substr(keys[b.m_nKey].offset + 8, b.m_nLength - 8);
     };
+    // Their spans and then their later bytes are asked for ahead.
+    const auto prefetch = [&](std::size_t i) {
+        if (i + 64 < sorted.size()) __builtin_prefetch(&keys[sorted[i + 64].m_nKey]);
+        if (i + 32 < sorted.size() && sorted[i + 32].m_nLength > 8)
+            __builtin_prefetch(bytes.data() + keys[sorted[i + 32].m_nKey].offset + 8);
+    };
     std::size_t firstEqual = 1;
-    while (firstEqual < sorted.size() && !equal(sorted[firstEqual - 1], sorted[firstEqual])) ++firstEqual;
+    while (firstEqual < sorted.size() && !equal(sorted[firstEqual - 1], sorted[firstEqual])) prefetch(firstEqual++);
     // All distinct: each key is its own group, and the sorted keys stand.
     if (firstEqual >= sorted.size()) return groups;
     groupOf.resize(keys.size());
@@ -258,6 +277,9 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             // The keys come in sorted order, their spans in any: each span is
             // asked for well before it is read.
             if (lo + 64 < sorted.size()) __builtin_prefetch(&keys[sorted[lo + 64].m_nKey]);
+            // Bytes past the first eight are read from the key itself.
+            if (lo + 32 < sorted.size() && sorted[lo + 32].m_nLength > 8)
+                __builtin_prefetch(all.data() + keys[sorted[lo + 32].m_nKey].offset + 8);
             const unsigned char b = byteAt(lo);
             std::uint32_t inside = lo, step = 1;
             while (step < t.hi - inside && byteAt(inside + step) == b) {
