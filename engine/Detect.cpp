@@ -267,13 +267,15 @@ bool PlausibleUnit(unsigned hi, unsigned lo)
 // UTF-16 without a mark, when the text plainly is: NULs at alternate
 // positions only (ASCII), or no 8-bit reading at all, and nearly every code
 // unit in the order found a Japanese or ASCII one.
-std::optional<EncodingId> PlainUtf16(std::string_view bytes)
+// validUtf8() tells whether the bytes are valid UTF-8.
+template <class ValidUtf8>
+std::optional<EncodingId> PlainUtf16(std::string_view bytes, const ValidUtf8& validUtf8)
 {
     if (bytes.size() < 4 || bytes.size() % 2 != 0) return std::nullopt;
     // Without a NUL only the text that no 8-bit reading holds can be UTF-16:
     // settled before the costly weighing of every unit.
     if (std::memchr(bytes.data(), 0, bytes.size()) == nullptr &&
-        (IsValidUtf8(bytes) || IsValidEucJp(bytes) || IsValidCp932(bytes)))
+        (validUtf8() || IsValidEucJp(bytes) || IsValidCp932(bytes)))
         return std::nullopt;
     Bytes const b = Begin(bytes);
     const std::size_t units = bytes.size() / 2;
@@ -287,7 +289,7 @@ std::optional<EncodingId> PlainUtf16(std::string_view bytes)
     }
     for (int order = 0; order < 2; ++order) {
         const bool alternateNuls = nul[order] > 0 && nul[1 - order] == 0;
-        const bool no8Bit = nul[0] + nul[1] == 0 && !IsValidUtf8(bytes) && !IsValidEucJp(bytes) && !IsValidCp932(bytes);
+        const bool no8Bit = nul[0] + nul[1] == 0 && !validUtf8() && !IsValidEucJp(bytes) && !IsValidCp932(bytes);
         if ((alternateNuls || no8Bit) && plausible[order] * 10 >= units * 9)
             return order == 0 ? EncodingId::Utf16Be : EncodingId::Utf16Le;
     }
@@ -320,13 +322,19 @@ CEncoding DetectEncoding(std::string_view bytes)
     for (EncodingId id : {EncodingId::Utf8, EncodingId::Utf16Le, EncodingId::Utf16Be}) {
         if (bytes.starts_with(ByteOrderMark(id))) return {id, true};
     }
-    if (const std::optional<EncodingId> wide = PlainUtf16(bytes)) return {*wide, false};
+    // Whether the bytes are valid UTF-8, found once.
+    std::optional<bool> utf8Valid;
+    const auto validUtf8 = [&] {
+        if (!utf8Valid) utf8Valid = IsValidUtf8(bytes);
+        return *utf8Valid;
+    };
+    if (const std::optional<EncodingId> wide = PlainUtf16(bytes, validUtf8)) return {*wide, false};
     Bytes const b = Begin(bytes);
     if (SkipAscii(b, b + bytes.size()) == b + bytes.size())
         return {HasJisEscape(bytes) ? EncodingId::Iso2022Jp : EncodingId::Utf8, false};
     // The first 64 KiB are plenty to weigh the readings.
     const std::string_view head = bytes.substr(0, 64 * 1024);
-    if (IsValidUtf8(bytes)) {
+    if (validUtf8()) {
         // Two-byte sequences alone (no Japanese in UTF-8) may be EUC-JP kanji.
         std::size_t multi = 0, invalid = 0;
         const int utf8 = Utf8Score(head, multi, invalid);
