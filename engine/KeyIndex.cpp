@@ -13,6 +13,17 @@ namespace {
 // run's depth on; the sort leaves it as it found it.
 using Sortable = CSortedKey;
 
+// Keys in sorted order have their spans and bytes anywhere: for the item
+// i of a[0, n), asks for the span of the key 64 items on, and for the bytes
+// from depth on of the key 32 items on, whose span was asked for 32 items
+// before.
+void PrefetchKey(std::string_view bytes, const std::vector<CKeySpan>& keys, const Sortable* a, std::size_t n,
+                 std::size_t i, std::size_t depth)
+{
+    if (i + 64 < n) __builtin_prefetch(&keys[a[i + 64].m_nKey]);
+    if (i + 32 < n && a[i + 32].m_nLength > depth) __builtin_prefetch(bytes.data() + keys[a[i + 32].m_nKey].offset + depth);
+}
+
 // Bytes depth.. depth + 7 of a key, a shorter rest padded with zeros; the
 // key lies in `bytes`, which may be read past its end.
 std::uint64_t Chunk(std::string_view key, std::size_t depth, std::string_view bytes)
@@ -81,7 +92,7 @@ public:
         if (Sortable* const scratch = Scratch(n)) {
             ByLeastByteFirst(a, n, differ, scratch);
             for (std::size_t i = 0, j = 1; i < n; i = j++) {
-                while (j < n && a[j].m_nPrefix == a[i].m_nPrefix) Prefetch(a, n, j++, depth + 8);
+                while (j < n && a[j].m_nPrefix == a[i].m_nPrefix) PrefetchKey(m_bytes, m_keys, a, n, j++, depth + 8);
                 if (j - i > 1) Deeper(a + i, j - i, depth);
             }
             return;
@@ -144,21 +155,12 @@ private:
         Sortable* const rest = a + (n - count[9]);
         const std::uint64_t chunk = a[0].m_nPrefix;
         for (std::size_t i = 0; i < count[9]; ++i) {
-            Prefetch(rest, count[9], i, limit);
+            PrefetchKey(m_bytes, m_keys, rest, count[9], i, limit);
             rest[i].m_nPrefix = Chunk(Key(rest[i]), limit, m_bytes);
         }
         Sort(rest, count[9], limit);
         // Each item leaves with the chunk they all came with.
         for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = chunk;
-    }
-
-    // Asks for what reading the bytes at depth of a later item of a[0, n)
-    // needs: its span, then (once that has come) its bytes.
-    void Prefetch(const Sortable* a, std::size_t n, std::size_t i, std::size_t depth) const
-    {
-        if (i + 64 < n) __builtin_prefetch(&m_keys[a[i + 64].m_nKey]);
-        if (i + 32 < n && a[i + 32].m_nLength > depth)
-            __builtin_prefetch(m_bytes.data() + m_keys[a[i + 32].m_nKey].offset + depth);
     }
 
     std::string_view m_bytes;
@@ -198,14 +200,9 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
         return a.m_nLength <= 8 || bytes.substr(keys[a.m_nKey].offset + 8, a.m_nLength - 8) ==
                                        bytes.substr(keys[b.m_nKey].offset + 8, b.m_nLength - 8);
     };
-    // Their spans and then their later bytes are asked for ahead.
-    const auto prefetch = [&](std::size_t i) {
-        if (i + 64 < sorted.size()) __builtin_prefetch(&keys[sorted[i + 64].m_nKey]);
-        if (i + 32 < sorted.size() && sorted[i + 32].m_nLength > 8)
-            __builtin_prefetch(bytes.data() + keys[sorted[i + 32].m_nKey].offset + 8);
-    };
     std::size_t firstEqual = 1;
-    while (firstEqual < sorted.size() && !equal(sorted[firstEqual - 1], sorted[firstEqual])) prefetch(firstEqual++);
+    while (firstEqual < sorted.size() && !equal(sorted[firstEqual - 1], sorted[firstEqual]))
+        PrefetchKey(bytes, keys, sorted.data(), sorted.size(), firstEqual++, 8);
     // All distinct: each key is its own group, and the sorted keys stand.
     if (firstEqual >= sorted.size()) return groups;
     groupOf.resize(keys.size());
@@ -274,12 +271,8 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                                : static_cast<unsigned char>(key(sorted[i].m_nKey)[t.depth]);
         };
         while (lo < t.hi) {
-            // The keys come in sorted order, their spans in any: each span is
-            // asked for well before it is read.
-            if (lo + 64 < sorted.size()) __builtin_prefetch(&keys[sorted[lo + 64].m_nKey]);
-            // Bytes past the first eight are read from the key itself.
-            if (lo + 32 < sorted.size() && sorted[lo + 32].m_nLength > 8)
-                __builtin_prefetch(all.data() + keys[sorted[lo + 32].m_nKey].offset + 8);
+            // Spans, and bytes past the first eight, are read from the keys.
+            PrefetchKey(all, keys, sorted.data(), sorted.size(), lo, 8);
             const unsigned char b = byteAt(lo);
             std::uint32_t inside = lo, step = 1;
             while (step < t.hi - inside && byteAt(inside + step) == b) {
