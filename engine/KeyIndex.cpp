@@ -72,6 +72,9 @@ class CKeySorter {
 public:
     CKeySorter(std::string_view bytes, const std::vector<CKeySpan>& keys) : m_bytes(bytes), m_keys(keys) {}
 
+    // Whether the sort met two equal keys.
+    bool m_bEqual = false;
+
     void Sort(Sortable* a, std::size_t n, std::size_t depth, int shift = 56)
     {
         constexpr std::size_t kShortRun = 64;
@@ -80,6 +83,11 @@ public:
                 if (x.m_nPrefix != y.m_nPrefix) return x.m_nPrefix < y.m_nPrefix;
                 return Key(x).substr(depth).compare(Key(y).substr(depth)) < 0;
             });
+            for (std::size_t i = 1; i < n && !m_bEqual; ++i) {
+                const Sortable &x = a[i - 1], &y = a[i];
+                m_bEqual = x.m_nPrefix == y.m_nPrefix && x.m_nLength == y.m_nLength &&
+                           (x.m_nLength <= depth + 8 || Key(x).substr(depth) == Key(y).substr(depth));
+            }
             return;
         }
         std::uint64_t differ = 0;
@@ -151,6 +159,8 @@ private:
         const auto digit = [&](const Sortable& x) { return x.m_nLength > limit ? std::size_t{9} : x.m_nLength - depth; };
         std::size_t count[10] = {};
         for (std::size_t i = 0; i < n; ++i) ++count[digit(a[i])];
+        // Keys of one length that end within the chunk are equal.
+        m_bEqual = m_bEqual || std::any_of(count, count + 9, [](std::size_t c) { return c > 1; });
         if (count[9] != n) Deal(a, count, digit);
         Sortable* const rest = a + (n - count[9]);
         const std::uint64_t chunk = a[0].m_nPrefix;
@@ -170,20 +180,29 @@ private:
 
 }  // namespace
 
-CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
+CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys, bool* equal)
 {
     if (keys.size() > std::numeric_limits<std::int32_t>::max()) throw std::length_error("too many rule keys to sort");
     CSortedKeys items(keys.size());
     // Rule files are often written in order already; such keys need no sort.
-    bool inOrder = true;
+    bool inOrder = true, equalSeen = false;
     for (std::uint32_t k = 0; k < keys.size(); ++k) {
         const std::string_view key = bytes.substr(keys[k].offset, keys[k].length);
         items[k] = {Chunk(key, 0, bytes), keys[k].length, k};
-        if (k > 0 && inOrder && items[k].m_nPrefix <= items[k - 1].m_nPrefix)
-            inOrder = items[k].m_nPrefix == items[k - 1].m_nPrefix &&
-                      bytes.substr(keys[k - 1].offset, keys[k - 1].length) <= key;
+        if (k > 0 && inOrder && items[k].m_nPrefix <= items[k - 1].m_nPrefix) {
+            const int order = items[k].m_nPrefix == items[k - 1].m_nPrefix
+                                  ? bytes.substr(keys[k - 1].offset, keys[k - 1].length).compare(key)
+                                  : 1;
+            inOrder = order <= 0;
+            equalSeen = equalSeen || order == 0;
+        }
     }
-    if (!inOrder) CKeySorter(bytes, keys).Sort(items.data(), items.size(), 0);
+    if (!inOrder) {
+        CKeySorter sorter(bytes, keys);
+        sorter.Sort(items.data(), items.size(), 0);
+        equalSeen = equalSeen || sorter.m_bEqual;
+    }
+    if (equal) *equal = equalSeen;
     return items;
 }
 
@@ -192,7 +211,10 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
     CKeyGroups groups;
     std::vector<std::uint32_t>& groupOf = groups.m_arrGroupOf;
     CSortedKeys& sorted = groups.m_sorted;
-    sorted = SortKeys(bytes, keys);
+    bool anyEqual = false;
+    sorted = SortKeys(bytes, keys, &anyEqual);
+    // All distinct: each key is its own group, and the sorted keys stand.
+    if (!anyEqual) return groups;
     // Keys that agree on their first eight bytes and length are equal
     // unless they are longer.
     const auto equal = [&](const CSortedKey& a, const CSortedKey& b) {
@@ -200,11 +222,6 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
         return a.m_nLength <= 8 || bytes.substr(keys[a.m_nKey].offset + 8, a.m_nLength - 8) ==
                                        bytes.substr(keys[b.m_nKey].offset + 8, b.m_nLength - 8);
     };
-    std::size_t firstEqual = 1;
-    while (firstEqual < sorted.size() && !equal(sorted[firstEqual - 1], sorted[firstEqual]))
-        PrefetchKey(bytes, keys, sorted.data(), sorted.size(), firstEqual++, 8);
-    // All distinct: each key is its own group, and the sorted keys stand.
-    if (firstEqual >= sorted.size()) return groups;
     groupOf.resize(keys.size());
     // Equal keys lie next to each other in order: each joins the first of
     // them to come, which stands for them all in the sorted keys, kept in

@@ -34,8 +34,9 @@ struct CSortedKey {
 using CSortedKeys = std::vector<CSortedKey>;
 
 // Keys in the order of their bytes; equal keys next to each other, in no
-// particular order among themselves.
-CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys);
+// particular order among themselves. With `equal`, tells whether any two
+// keys are equal.
+CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys, bool* equal = nullptr);
 
 // Keys, some perhaps equal, grouped: equal keys share one group, and the
 // groups are numbered in the order their first keys come.

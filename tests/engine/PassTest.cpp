@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -485,6 +486,44 @@ TEST(KeyIndex, GroupKeysAsAMapWould)
         for (const auto& [key, group] : first) sorted.push_back(group);
         for (const CSortedKey& g : groups.m_sorted) got.push_back(g.m_nKey);
         EXPECT_EQ(got, sorted) << (nearlyInOrder ? "nearly in order" : "drawn at random");
+    }
+}
+
+// Distinct keys, and the same with one key written twice: long and short
+// keys, in order or not, as many as sort by std::sort, in place and through
+// scratch. Only the twice-written key may share a group.
+TEST(KeyIndex, GroupKeysFindsTheOneKeyWrittenTwice)
+{
+    for (const bool stems : {false, true}) {
+        for (const std::size_t count : {40, 3000, 20000}) {
+            for (const bool inOrder : {false, true}) {
+                std::mt19937 gen(static_cast<unsigned>(count));
+                std::set<std::string> unique;
+                for (const std::string& key : SharingKeys(gen, 4 * count, stems)) {
+                    if (unique.size() < count) unique.insert(key);
+                }
+                std::vector<std::string> drawn(unique.begin(), unique.end());
+                if (!inOrder) std::shuffle(drawn.begin(), drawn.end(), gen);
+                for (const bool twice : {false, true}) {
+                    std::vector<std::string> written = drawn;
+                    const std::size_t again = gen() % count;
+                    if (twice) written.insert(written.begin() + static_cast<std::ptrdiff_t>(inOrder ? again + 1 : gen() % count), drawn[again]);
+                    std::string bytes;
+                    std::vector<CKeySpan> keys;
+                    std::map<std::string, std::uint32_t> first;
+                    std::vector<std::uint32_t> expected;
+                    for (const std::string& key : written) {
+                        keys.push_back({static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(key.size())});
+                        bytes += key;
+                        expected.push_back(first.emplace(key, static_cast<std::uint32_t>(first.size())).first->second);
+                    }
+                    if (!twice) expected.clear();  // all distinct: no groups to tell
+                    EXPECT_EQ(GroupKeys(bytes, keys).m_arrGroupOf, expected)
+                        << count << (stems ? " long" : " short") << (inOrder ? " in order" : " shuffled")
+                        << (twice ? ", one twice" : "");
+                }
+            }
+        }
     }
 }
 
