@@ -325,10 +325,12 @@ CEncoding DetectEncoding(std::string_view bytes)
     // Whether the bytes are valid UTF-8, found once.
     std::optional<bool> utf8Valid;
     const auto validUtf8 = [&] {
-        if (!utf8Valid) utf8Valid = IsValidUtf8(bytes);
+        if (!utf8Valid)
+            utf8Valid = IsValidUtf8(bytes);
         return *utf8Valid;
     };
-    if (const std::optional<EncodingId> wide = PlainUtf16(bytes, validUtf8)) return {*wide, false};
+    if (const std::optional<EncodingId> wide = PlainUtf16(bytes, validUtf8))
+        return {*wide, false};
     Bytes const b = Begin(bytes);
     if (SkipAscii(b, b + bytes.size()) == b + bytes.size())
         return {HasJisEscape(bytes) ? EncodingId::Iso2022Jp : EncodingId::Utf8, false};

@@ -20,8 +20,10 @@ using Sortable = CSortedKey;
 void PrefetchKey(std::string_view bytes, const std::vector<CKeySpan>& keys, const Sortable* a, std::size_t n,
                  std::size_t i, std::size_t depth)
 {
-    if (i + 64 < n) __builtin_prefetch(&keys[a[i + 64].m_nKey]);
-    if (i + 32 < n && a[i + 32].m_nLength > depth) __builtin_prefetch(bytes.data() + keys[a[i + 32].m_nKey].offset + depth);
+    if (i + 64 < n)
+        __builtin_prefetch(&keys[a[i + 64].m_nKey]);
+    if (i + 32 < n && a[i + 32].m_nLength > depth)
+        __builtin_prefetch(bytes.data() + keys[a[i + 32].m_nKey].offset + depth);
 }
 
 // Bytes depth.. depth + 7 of a key, a shorter rest padded with zeros; the
@@ -100,7 +102,8 @@ public:
         if (Sortable* const scratch = Scratch(n)) {
             ByLeastByteFirst(a, n, differ, scratch);
             for (std::size_t i = 0, j = 1; i < n; i = j++) {
-                while (j < n && a[j].m_nPrefix == a[i].m_nPrefix) PrefetchKey(m_bytes, m_keys, a, n, j++, depth + 8);
+                while (j < n && a[j].m_nPrefix == a[i].m_nPrefix)
+                    PrefetchKey(m_bytes, m_keys, a, n, j++, depth + 8);
                 if (j - i > 1) Deeper(a + i, j - i, depth);
             }
             return;
@@ -170,7 +173,8 @@ private:
         }
         Sort(rest, count[9], limit);
         // Each item leaves with the chunk they all came with.
-        for (std::size_t i = 0; i < count[9]; ++i) rest[i].m_nPrefix = chunk;
+        for (std::size_t i = 0; i < count[9]; ++i)
+            rest[i].m_nPrefix = chunk;
     }
 
     std::string_view m_bytes;
@@ -202,7 +206,8 @@ CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys, 
         sorter.Sort(items.data(), items.size(), 0);
         equalSeen = equalSeen || sorter.m_bEqual;
     }
-    if (equal) *equal = equalSeen;
+    if (equal)
+        *equal = equalSeen;
     return items;
 }
 
@@ -214,11 +219,13 @@ CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys)
     bool anyEqual = false;
     sorted = SortKeys(bytes, keys, &anyEqual);
     // All distinct: each key is its own group, and the sorted keys stand.
-    if (!anyEqual) return groups;
+    if (!anyEqual)
+        return groups;
     // Keys that agree on their first eight bytes and length are equal
     // unless they are longer.
     const auto equal = [&](const CSortedKey& a, const CSortedKey& b) {
-        if (a.m_nPrefix != b.m_nPrefix || a.m_nLength != b.m_nLength) return false;
+        if (a.m_nPrefix != b.m_nPrefix || a.m_nLength != b.m_nLength)
+            return false;
         return a.m_nLength <= 8 || bytes.substr(keys[a.m_nKey].offset + 8, a.m_nLength - 8) ==
                                        bytes.substr(keys[b.m_nKey].offset + 8, b.m_nLength - 8);
     };

@@ -138,7 +138,8 @@ private:
     // counts what is written.
     char* Room(std::size_t n)
     {
-        if (m_bytes.size() - m_nUsed < n) m_bytes.resize(std::max(m_bytes.size() + m_bytes.size() / 2, m_nUsed + n));
+        if (m_bytes.size() - m_nUsed < n)
+            m_bytes.resize(std::max(m_bytes.size() + m_bytes.size() / 2, m_nUsed + n));
         return m_bytes.data() + m_nUsed;
     }
 
@@ -193,7 +194,8 @@ private:
         if (m_nUsed > std::numeric_limits<std::uint32_t>::max())
             throw std::length_error("converted rules too large");
         const std::size_t keys = m_arrKeySpans.size();
-        (p < keys ? m_arrKeySpans[p] : m_arrTextSpans[p - keys]) = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(m_nUsed - at)};
+        (p < keys ? m_arrKeySpans[p] : m_arrTextSpans[p - keys]) = {static_cast<std::uint32_t>(at),
+                                                                    static_cast<std::uint32_t>(m_nUsed - at)};
     }
 
     const CPassRules& m_rules;

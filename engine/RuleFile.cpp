@@ -223,7 +223,8 @@ try {
         if (line.kind == ParsedLine::kBad) return CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, lineNumber);
         if (line.kind == ParsedLine::kRule) {
             Line& next = ahead[pending % kAhead];
-            if (pending >= kAhead) enter(next);
+            if (pending >= kAhead)
+                enter(next);
             next = {span(line.key), span(line.text),
                     static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode), 0,
                     previousKey != line.key};
@@ -237,7 +238,8 @@ try {
         start = lf + 1;
         ++lineNumber;
     }
-    for (std::size_t i = pending > kAhead ? pending - kAhead : 0; i < pending; ++i) enter(ahead[i % kAhead]);
+    for (std::size_t i = pending > kAhead ? pending - kAhead : 0; i < pending; ++i)
+        enter(ahead[i % kAhead]);
     CRuleLoadResult result;
     // Lines broken by CR alone are one unterminated line: nothing was read.
     result.m_bCrOnly = start == 0 && text.find('\r') != std::string_view::npos;

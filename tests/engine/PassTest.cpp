@@ -500,24 +500,31 @@ TEST(KeyIndex, GroupKeysFindsTheOneKeyWrittenTwice)
                 std::mt19937 gen(static_cast<unsigned>(count));
                 std::set<std::string> unique;
                 for (const std::string& key : SharingKeys(gen, 4 * count, stems)) {
-                    if (unique.size() < count) unique.insert(key);
+                    if (unique.size() < count)
+                        unique.insert(key);
                 }
                 std::vector<std::string> drawn(unique.begin(), unique.end());
-                if (!inOrder) std::shuffle(drawn.begin(), drawn.end(), gen);
+                if (!inOrder)
+                    std::shuffle(drawn.begin(), drawn.end(), gen);
                 for (const bool twice : {false, true}) {
                     std::vector<std::string> written = drawn;
                     const std::size_t again = gen() % count;
-                    if (twice) written.insert(written.begin() + static_cast<std::ptrdiff_t>(inOrder ? again + 1 : gen() % count), drawn[again]);
+                    if (twice)
+                        written.insert(written.begin() +
+                                           static_cast<std::ptrdiff_t>(inOrder ? again + 1 : gen() % count),
+                                       drawn[again]);
                     std::string bytes;
                     std::vector<CKeySpan> keys;
                     std::map<std::string, std::uint32_t> first;
                     std::vector<std::uint32_t> expected;
                     for (const std::string& key : written) {
-                        keys.push_back({static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(key.size())});
+                        keys.push_back(
+                            {static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(key.size())});
                         bytes += key;
                         expected.push_back(first.emplace(key, static_cast<std::uint32_t>(first.size())).first->second);
                     }
-                    if (!twice) expected.clear();  // all distinct: no groups to tell
+                    if (!twice)
+                        expected.clear();  // all distinct: no groups to tell
                     EXPECT_EQ(GroupKeys(bytes, keys).m_arrGroupOf, expected)
                         << count << (stems ? " long" : " short") << (inOrder ? " in order" : " shuffled")
                         << (twice ? ", one twice" : "");
