@@ -279,6 +279,11 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
     m_nodes.emplace_back();
     m_edgeBytes.push_back(0);
     std::vector<Task> tasks{{0, 0, static_cast<std::uint32_t>(sorted.size()), 0}};
+    // An inner node, its first key and the depth its label starts at.
+    struct Inner {
+        std::uint32_t node, key, from;
+    };
+    std::vector<Inner> inner;
     while (!tasks.empty()) {
         const Task t = tasks.back();
         tasks.pop_back();
@@ -323,10 +328,14 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             }
             const auto child = static_cast<std::uint32_t>(m_nodes.size());
             Node node;
-            node.labelStart = keys[sorted[lo].m_nKey].offset + t.depth + 1;
             node.labelLength = depth - t.depth - 1;
-            // A lone key's node is a leaf, done here.
-            if (hi - lo == 1) node.group = static_cast<std::int32_t>(sorted[lo].m_nKey);
+            // A lone key's node is a leaf, done here but for where its label
+            // starts (below).
+            if (hi - lo == 1) {
+                node.group = static_cast<std::int32_t>(sorted[lo].m_nKey);
+            } else {
+                inner.push_back({child, sorted[lo].m_nKey, t.depth + 1});
+            }
             m_nodes.push_back(node);
             m_edgeBytes.push_back(b);
             if (t.node == 0) m_rootChild[b] = static_cast<std::int32_t>(child);
@@ -338,6 +347,18 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
         // and each prefetch lands before its key is read.
         std::reverse(tasks.begin() + static_cast<std::ptrdiff_t>(pushed), tasks.end());
     }
+    // Where the labels start: a leaf's runs to its key's end, an inner node's
+    // is read from its first key. The spans come in no order, so they are
+    // read in loops of their own, whose reads the processor overlaps.
+    for (std::size_t i = 1; i < m_nodes.size(); ++i) {
+        Node& node = m_nodes[i];
+        if (node.childCount == 0) {
+            const CKeySpan span = keys[static_cast<std::uint32_t>(node.group)];
+            node.labelStart = span.offset + span.length - node.labelLength;
+        }
+    }
+    for (const Inner& node : inner)
+        m_nodes[node.node].labelStart = keys[node.key].offset + node.from;
 
     // Pairs of bytes at which some key may match: the first two bytes of the
     // longer keys, and every pair that begins with a one-byte key; likewise
