@@ -279,11 +279,20 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
     m_nodes.emplace_back();
     m_edgeBytes.push_back(0);
     std::vector<Task> tasks{{0, 0, static_cast<std::uint32_t>(sorted.size()), 0}};
-    // An inner node, its first key and the depth its label starts at.
+    // Inner nodes whose labels start where their first keys' bytes at
+    // `from` lie: found a few thousand at a time, in a loop whose reads of
+    // the spans (in no order) the processor overlaps.
     struct Inner {
         std::uint32_t node, key, from;
     };
+    constexpr std::size_t kInnerBatch = 4096;
     std::vector<Inner> inner;
+    inner.reserve(kInnerBatch);
+    const auto placeInner = [&] {
+        for (const Inner& node : inner)
+            m_nodes[node.node].labelStart = keys[node.key].offset + node.from;
+        inner.clear();
+    };
     while (!tasks.empty()) {
         const Task t = tasks.back();
         tasks.pop_back();
@@ -335,6 +344,8 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                 node.group = static_cast<std::int32_t>(sorted[lo].m_nKey);
             } else {
                 inner.push_back({child, sorted[lo].m_nKey, t.depth + 1});
+                if (inner.size() == kInnerBatch)
+                    placeInner();
             }
             m_nodes.push_back(node);
             m_edgeBytes.push_back(b);
@@ -347,9 +358,9 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
         // and each prefetch lands before its key is read.
         std::reverse(tasks.begin() + static_cast<std::ptrdiff_t>(pushed), tasks.end());
     }
-    // Where the labels start: a leaf's runs to its key's end, an inner node's
-    // is read from its first key. The spans come in no order, so they are
-    // read in loops of their own, whose reads the processor overlaps.
+    placeInner();
+    // A leaf's label runs to its key's end; the spans are read here, in a
+    // loop of their own, for the same reason.
     for (std::size_t i = 1; i < m_nodes.size(); ++i) {
         Node& node = m_nodes[i];
         if (node.childCount == 0) {
@@ -357,8 +368,6 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             node.labelStart = span.offset + span.length - node.labelLength;
         }
     }
-    for (const Inner& node : inner)
-        m_nodes[node.node].labelStart = keys[node.key].offset + node.from;
 
     // Pairs of bytes at which some key may match: the first two bytes of the
     // longer keys, and every pair that begins with a one-byte key; likewise
