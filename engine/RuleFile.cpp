@@ -188,7 +188,8 @@ try {
     };
     constexpr std::size_t kAhead = 8;
     std::array<Line, kAhead> ahead;
-    std::size_t pending = 0;
+    std::size_t first = 0, pending = 0;  // the lines waiting: ahead[first] on
+    std::size_t sinceNew = kAhead;       // lines read since the last new key
     std::uint32_t run = 0;
     constexpr std::size_t kRecent = std::size_t{1} << 16;
     struct Recent {
@@ -196,7 +197,8 @@ try {
         std::uint32_t hash = 0;
     };
     std::vector<Recent> recent(kRecent);
-    const auto enter = [&](const Line& line) {
+    // Inlined, as it runs once a line.
+    const auto enter = [&](const Line& line) __attribute__((always_inline)) {
         if (line.newKey) {
             Recent& seen = recent[line.hash & (kRecent - 1)];
             const std::string_view key = text.substr(line.key.offset, line.key.length);
@@ -222,24 +224,40 @@ try {
         const ParsedLine line = ParseLine(text.substr(start, end - start), sjis);
         if (line.kind == ParsedLine::kBad) return CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, lineNumber);
         if (line.kind == ParsedLine::kRule) {
-            Line& next = ahead[pending % kAhead];
-            if (pending >= kAhead)
-                enter(next);
-            next = {span(line.key), span(line.text),
-                    static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode), 0,
-                    previousKey != line.key};
+            Line next{span(line.key), span(line.text),
+                      static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode), 0,
+                      previousKey != line.key};
+            previousKey = line.key;
             if (next.newKey) {
                 next.hash = CKeyTable::Hash(line.key);
                 __builtin_prefetch(&recent[next.hash & (kRecent - 1)]);
+                sinceNew = 0;
+            } else {
+                ++sinceNew;
             }
-            previousKey = line.key;
-            ++pending;
+            if (pending == 0 && !next.newKey) {
+                enter(next);  // nothing waits, and nothing to fetch
+            } else {
+                if (pending == kAhead) {
+                    enter(ahead[first]);
+                    first = (first + 1) % kAhead;
+                    --pending;
+                }
+                ahead[(first + pending++) % kAhead] = next;
+                // The last new key's slot has had its time: all go in.
+                for (; sinceNew >= kAhead && pending > 0; --pending) {
+                    enter(ahead[first]);
+                    first = (first + 1) % kAhead;
+                }
+            }
         }
         start = lf + 1;
         ++lineNumber;
     }
-    for (std::size_t i = pending > kAhead ? pending - kAhead : 0; i < pending; ++i)
-        enter(ahead[i % kAhead]);
+    for (; pending > 0; --pending) {
+        enter(ahead[first]);
+        first = (first + 1) % kAhead;
+    }
     CRuleLoadResult result;
     // Lines broken by CR alone are one unterminated line: nothing was read.
     result.m_bCrOnly = start == 0 && text.find('\r') != std::string_view::npos;
