@@ -212,6 +212,11 @@ try {
         }
         fresh.m_arrRules.push_back({line.text.offset, line.text.length, run, line.lineMode});
     };
+    const auto enterOldest = [&] {
+        enter(ahead[first]);
+        first = (first + 1) % kAhead;
+        --pending;
+    };
     std::optional<std::string_view> previousKey;
     std::int64_t lineNumber = 1;
     std::size_t start = 0;
@@ -238,26 +243,19 @@ try {
             if (pending == 0 && !next.newKey) {
                 enter(next);  // nothing waits, and nothing to fetch
             } else {
-                if (pending == kAhead) {
-                    enter(ahead[first]);
-                    first = (first + 1) % kAhead;
-                    --pending;
-                }
+                if (pending == kAhead)
+                    enterOldest();
                 ahead[(first + pending++) % kAhead] = next;
                 // The last new key's slot has had its time: all go in.
-                for (; sinceNew >= kAhead && pending > 0; --pending) {
-                    enter(ahead[first]);
-                    first = (first + 1) % kAhead;
-                }
+                while (sinceNew >= kAhead && pending > 0)
+                    enterOldest();
             }
         }
         start = lf + 1;
         ++lineNumber;
     }
-    for (; pending > 0; --pending) {
-        enter(ahead[first]);
-        first = (first + 1) % kAhead;
-    }
+    while (pending > 0)
+        enterOldest();
     CRuleLoadResult result;
     // Lines broken by CR alone are one unterminated line: nothing was read.
     result.m_bCrOnly = start == 0 && text.find('\r') != std::string_view::npos;

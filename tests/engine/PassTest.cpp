@@ -422,6 +422,26 @@ std::vector<std::string> SharingKeys(std::mt19937& gen, std::size_t count, bool 
     return out;
 }
 
+// Keys written one after another in one block, and the group of each as a
+// map numbers them by first appearance.
+struct WrittenKeys {
+    std::string bytes;
+    std::vector<CKeySpan> keys;
+    std::map<std::string, std::uint32_t> first;  // key to its group
+    std::vector<std::uint32_t> groupOf;
+};
+
+WrittenKeys Write(const std::vector<std::string>& written)
+{
+    WrittenKeys out;
+    for (const std::string& key : written) {
+        out.keys.push_back({static_cast<std::uint32_t>(out.bytes.size()), static_cast<std::uint32_t>(key.size())});
+        out.bytes += key;
+        out.groupOf.push_back(out.first.emplace(key, static_cast<std::uint32_t>(out.first.size())).first->second);
+    }
+    return out;
+}
+
 // Thousands of distinct keys sharing their first bytes at every depth, and
 // past the first eight, as few as sort in place and as many as sort through
 // scratch: the index must find exactly the keys that a plain lookup of every
@@ -471,19 +491,12 @@ TEST(KeyIndex, GroupKeysAsAMapWould)
             const auto pair = std::adjacent_find(drawn.begin(), drawn.end(), [](const auto& a, const auto& b) { return a != b; });
             std::iter_swap(pair, pair + 1);
         }
-        std::string bytes;
-        std::vector<CKeySpan> keys;
-        std::map<std::string, std::uint32_t> first;  // key to its group
-        std::vector<std::uint32_t> expected;
-        for (const std::string& key : drawn) {
-            keys.push_back({static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(key.size())});
-            bytes += key;
-            expected.push_back(first.emplace(key, static_cast<std::uint32_t>(first.size())).first->second);
-        }
-        const CKeyGroups groups = GroupKeys(bytes, keys);
-        EXPECT_EQ(groups.m_arrGroupOf, expected);
+        const WrittenKeys keys = Write(drawn);
+        const CKeyGroups groups = GroupKeys(keys.bytes, keys.keys);
+        EXPECT_EQ(groups.m_arrGroupOf, keys.groupOf);
         std::vector<std::uint32_t> sorted, got;
-        for (const auto& [key, group] : first) sorted.push_back(group);
+        for (const auto& [key, group] : keys.first)
+            sorted.push_back(group);
         for (const CSortedKey& g : groups.m_sorted) got.push_back(g.m_nKey);
         EXPECT_EQ(got, sorted) << (nearlyInOrder ? "nearly in order" : "drawn at random");
     }
@@ -513,19 +526,10 @@ TEST(KeyIndex, GroupKeysFindsTheOneKeyWrittenTwice)
                         written.insert(written.begin() +
                                            static_cast<std::ptrdiff_t>(inOrder ? again + 1 : gen() % count),
                                        drawn[again]);
-                    std::string bytes;
-                    std::vector<CKeySpan> keys;
-                    std::map<std::string, std::uint32_t> first;
-                    std::vector<std::uint32_t> expected;
-                    for (const std::string& key : written) {
-                        keys.push_back(
-                            {static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(key.size())});
-                        bytes += key;
-                        expected.push_back(first.emplace(key, static_cast<std::uint32_t>(first.size())).first->second);
-                    }
+                    WrittenKeys keys = Write(written);
                     if (!twice)
-                        expected.clear();  // all distinct: no groups to tell
-                    EXPECT_EQ(GroupKeys(bytes, keys).m_arrGroupOf, expected)
+                        keys.groupOf.clear();  // all distinct: no groups to tell
+                    EXPECT_EQ(GroupKeys(keys.bytes, keys.keys).m_arrGroupOf, keys.groupOf)
                         << count << (stems ? " long" : " short") << (inOrder ? " in order" : " shuffled")
                         << (twice ? ", one twice" : "");
                 }
