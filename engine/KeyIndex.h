@@ -46,6 +46,22 @@ struct CKeyGroups {
 };
 CKeyGroups GroupKeys(std::string_view bytes, const std::vector<CKeySpan>& keys);
 
+// Of items that stand for grouped keys, one each, keeps the first of each
+// group in place, in group order (a group's first key comes before the
+// next group's), and gives back the room where most items went.
+template <class T>
+void KeepGroupFirsts(std::vector<T>& items, const std::vector<std::uint32_t>& groupOf)
+{
+    std::uint32_t count = 0;
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        if (groupOf[k] == count)
+            items[count++] = items[k];
+    }
+    items.resize(count);
+    if (items.size() < items.capacity() / 2)
+        items.shrink_to_fit();
+}
+
 class CKeyIndex {
 public:
     // keys[g] is where the key of group g lies in bytes; keys are distinct.

@@ -343,14 +343,14 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
 
 }  // namespace
 
-std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const CPassRules>& rules, EncodingId to)
-{
-    const CPassRules& from = *rules;
-    if (ServesUnconverted(*from.m_pBytes, from.m_encoding, to)) return rules;
-    std::optional<CPieceConverter> pieces(std::in_place, from, to);
-    CPieceConverter& converter = *pieces;
-    if (converter.m_bSame) return rules;
+namespace {
 
+// The rules that `pieces` converted from `from`; with `groups`, the groups of
+// `from` by their converted keys, in which distinct keys stayed apart.
+std::shared_ptr<const CPassRules> FromPieces(const CPassRules& from, std::optional<CPieceConverter>& pieces,
+                                             EncodingId to, CKeyGroups* groups)
+{
+    CPieceConverter& converter = *pieces;
     auto out = std::make_shared<CPassRules>();
     out->m_encoding = to;
     CSortedKeys order;
@@ -361,7 +361,13 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
         out->m_arrEntries = std::move(converter.m_arrTextSpans);
         out->m_arrFirst = from.m_arrFirst;
         out->m_arrModes = from.m_arrModes;
-        order = SortKeys(converter.m_bytes, out->m_arrKeys);
+        if (groups) {
+            if (!groups->m_arrGroupOf.empty())
+                MergeGroups(*out, groups->m_arrGroupOf);
+            order = std::move(groups->m_sorted);
+        } else {
+            order = SortKeys(converter.m_bytes, out->m_arrKeys);
+        }
     } else {
         order = Regroup(from, converter, *out);
     }
@@ -372,4 +378,68 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
     pieces.reset();
     out->IndexKeys(&order);
     return out;
+}
+
+}  // namespace
+
+std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const CPassRules>& rules, EncodingId to)
+{
+    const CPassRules& from = *rules;
+    if (ServesUnconverted(*from.m_pBytes, from.m_encoding, to))
+        return rules;
+    std::optional<CPieceConverter> pieces(std::in_place, from, to);
+    if (pieces->m_bSame)
+        return rules;
+    return FromPieces(from, pieces, to, nullptr);
+}
+
+CConvertedRuns ConvertRuns(const std::shared_ptr<const CPassRules>& runs, EncodingId to)
+{
+    CConvertedRuns result;
+    std::optional<CPieceConverter> pieces(std::in_place, *runs, to);
+    const CPieceConverter& converter = *pieces;
+    const bool apart = !converter.m_bSame && converter.m_bDistinct && !converter.Failed();
+    CKeyGroups groups =
+        apart ? GroupKeys(converter.m_bytes, converter.m_arrKeySpans) : GroupKeys(*runs->m_pBytes, runs->m_arrKeys);
+    if (converter.m_bSame) {
+        result.m_pRules = runs;
+        result.m_ownOrder = std::move(groups.m_sorted);
+    } else if (apart || groups.m_arrGroupOf.empty()) {
+        // Otherwise the pieces are of runs that are merged: the grouped
+        // rules are converted anew.
+        result.m_pRules = FromPieces(*runs, pieces, to, apart ? &groups : nullptr);
+    }
+    result.m_arrGroupOf = std::move(groups.m_arrGroupOf);
+    return result;
+}
+
+void MergeGroups(CPassRules& rules, const std::vector<std::uint32_t>& groupOf)
+{
+    KeepGroupFirsts(rules.m_arrKeys, groupOf);
+    // As Gathered places entries: first[g + 1] counts group g's, then is
+    // where they start, then where the next goes.
+    std::vector<std::uint32_t> first(rules.m_arrKeys.size() + 1, 0);
+    for (std::size_t r = 0; r < groupOf.size(); ++r)
+        first[groupOf[r] + 1] += rules.m_arrFirst[r + 1] - rules.m_arrFirst[r];
+    std::uint32_t start = 0;
+    for (std::size_t g = 1; g < first.size(); ++g)
+        start += std::exchange(first[g], start);
+    const std::size_t entries = rules.m_arrEntries.size();
+    const bool lines = !rules.m_arrLines.empty();
+    std::vector<CPassRules::Entry> placed(entries);
+    std::vector<std::uint8_t> modes(entries);
+    std::vector<std::int32_t> lineOf(lines ? entries : 0);
+    for (std::size_t r = 0; r < groupOf.size(); ++r) {
+        for (std::uint32_t e = rules.m_arrFirst[r]; e < rules.m_arrFirst[r + 1]; ++e) {
+            const std::uint32_t at = first[groupOf[r] + 1]++;
+            placed[at] = rules.m_arrEntries[e];
+            modes[at] = rules.m_arrModes[e];
+            if (lines)
+                lineOf[at] = rules.m_arrLines[e];
+        }
+    }
+    rules.m_arrFirst = std::move(first);
+    rules.m_arrEntries = std::move(placed);
+    rules.m_arrModes = std::move(modes);
+    rules.m_arrLines = std::move(lineOf);
 }

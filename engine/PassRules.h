@@ -73,3 +73,20 @@ std::shared_ptr<const CPassRules> WithIndex(const std::shared_ptr<const CPassRul
 // that cannot be converted left out. The rules themselves when the conversion
 // changes no byte.
 std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const CPassRules>& rules, EncodingId to);
+
+// Rules whose groups are a rule file's runs of lines (one key perhaps in
+// several runs), grouped and converted for text in `to`. Where the
+// conversion keeps distinct keys apart, equal converted keys are equal keys:
+// the runs are grouped by their converted keys, which are then sorted once
+// for the grouping and the index. Otherwise they are grouped by their own.
+struct CConvertedRuns {
+    std::vector<std::uint32_t> m_arrGroupOf;     // group of each run; empty when each run is one
+    std::shared_ptr<const CPassRules> m_pRules;  // the grouped rules converted; null: convert them anew
+    CSortedKeys m_ownOrder;                      // the groups in key order, when the rules serve as they are
+};
+CConvertedRuns ConvertRuns(const std::shared_ptr<const CPassRules>& runs, EncodingId to);
+
+// Merges the groups of `rules`: group g joins groupOf[g], groups numbered as
+// GroupKeys numbers them; each group's entries in the order of the groups
+// it merges.
+void MergeGroups(CPassRules& rules, const std::vector<std::uint32_t>& groupOf);

@@ -264,13 +264,19 @@ try {
     const bool ownIndex = textEncoding ? PassEncoding(*textEncoding) == held ||
                                              ServesUnconverted(text, held, PassEncoding(*textEncoding))
                                        : ready == Ready::kOwnEncoding;
-    {
+    // Rules for text in another encoding are grouped as they are converted,
+    // so that their keys are sorted once, in that encoding.
+    const bool converted = textEncoding && !ownIndex;
+    if (converted) {
+        fresh.Freeze(true, false);
+    } else {
         // The keys in order serve the index; they go before any conversion.
         CSortedKeys order = fresh.GroupRuns();
         fresh.Freeze(true, ownIndex, &order);
         if (!textEncoding && !ownIndex) fresh.m_pendingOrder = std::move(order);
     }
-    if (textEncoding && !fresh.PreparePass(*textEncoding)) return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
+    if (textEncoding && !fresh.Prepare(*textEncoding, converted))
+        return CRuleLoadResult::Failed(RuleLoadFailure::kOutOfMemory);
     *this = std::move(fresh);
     return result;
 } catch (const std::bad_alloc&) {

@@ -215,16 +215,8 @@ CSortedKeys CRuleSet::GroupRuns()
     // With no two runs alike, each run is its group already.
     if (!groups.m_arrGroupOf.empty()) {
         for (Rule& rule : m_arrRules) rule.group = groups.m_arrGroupOf[rule.group];
-        // Groups are numbered as their first runs come, so each first run's
-        // key moves down, in place.
-        std::uint32_t count = 0;
-        for (std::size_t k = 0; k < m_arrKeys.size(); ++k) {
-            if (groups.m_arrGroupOf[k] == count) m_arrKeys[count++] = m_arrKeys[k];
-        }
-        m_arrKeys.resize(count);
+        KeepGroupFirsts(m_arrKeys, groups.m_arrGroupOf);
     }
-    // The loader made room for a key a line.
-    if (m_arrKeys.size() < m_arrKeys.capacity() / 2) m_arrKeys.shrink_to_fit();
     return std::move(groups.m_sorted);
 }
 
@@ -264,6 +256,9 @@ void CRuleSet::Freeze(bool release, bool index, const CSortedKeys* order)
         if (release) {
             // The key table first, as the gathered rules need it no more.
             m_keys = {};
+            // The loader made room for a key a line.
+            if (m_arrKeys.size() < m_arrKeys.capacity() / 2)
+                m_arrKeys.shrink_to_fit();
             rules = Gathered(bytes, std::move(m_arrKeys));
             Release(m_arrRules);
         } else {
@@ -307,6 +302,11 @@ void CRuleSet::Thaw()
 
 bool CRuleSet::PreparePass(EncodingId encoding)
 {
+    return Prepare(encoding, false);
+}
+
+bool CRuleSet::Prepare(EncodingId encoding, bool runs)
+{
     encoding = PassEncoding(encoding);
     try {
         Freeze(false);
@@ -314,10 +314,21 @@ bool CRuleSet::PreparePass(EncodingId encoding)
         if (encoding == m_ruleEncoding) {
             IndexOwnRules();
         } else if (!slot) {
+            std::shared_ptr<const CPassRules> converted;
+            if (runs) {
+                CConvertedRuns grouped = ConvertRuns(m_pRules, encoding);
+                if (!grouped.m_arrGroupOf.empty())
+                    MergeGroups(*m_pRules, grouped.m_arrGroupOf);
+                m_pendingOrder = std::move(grouped.m_ownOrder);
+                converted = std::move(grouped.m_pRules);
+            }
             // Keys in order serve only the rules' own index: not kept while
             // the rules are converted.
-            if (!ServesUnconverted(*m_pRules->m_pBytes, m_ruleEncoding, encoding)) Release(m_pendingOrder);
-            std::shared_ptr<const CPassRules> converted = ConvertPassRules(m_pRules, encoding);
+            if (!converted) {
+                if (!ServesUnconverted(*m_pRules->m_pBytes, m_ruleEncoding, encoding))
+                    Release(m_pendingOrder);
+                converted = ConvertPassRules(m_pRules, encoding);
+            }
             // Rules that serve unconverted serve with their index.
             if (converted == m_pRules) {
                 converted.reset();  // so that the index goes in place

@@ -277,6 +277,10 @@ private:
     // of lines with one key as a group of its own; the groups keep the order
     // of their first rules. Returns the groups in key order.
     CSortedKeys GroupRuns();
+    // PreparePass; with `runs`, m_pRules are a load's runs, not yet grouped,
+    // for text in another encoding: they are grouped as they are converted
+    // (ConvertRuns).
+    bool Prepare(EncodingId encoding, bool runs);
     std::string_view KeyOf(std::uint32_t g) const
     {
         return std::string_view(m_bytes).substr(m_arrKeys[g].offset, m_arrKeys[g].length);
@@ -294,7 +298,8 @@ private:
     std::array<std::shared_ptr<const CPassRules>, std::size(kAllEncodings)> m_arrPass;
     // Rules gathered by AddRule: keys and texts, each group's key, each rule
     // in the order added, and the key table over the groups (the loader
-    // gathers runs instead and groups them by GroupRuns, without the table).
+    // gathers runs instead, without the table, and groups them by GroupRuns
+    // or, for text in another encoding, as they are converted).
     std::string m_bytes;
     std::vector<CKeySpan> m_arrKeys;
     std::vector<Rule> m_arrRules;

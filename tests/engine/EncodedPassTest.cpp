@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using E = EncodingId;
@@ -147,6 +149,50 @@ TEST(EncodedPass, RulesReadiedForAnotherEncodingServeTheirOwn)
             EXPECT_EQ(RewriteAs(readied, "xあ。、x", text, 3, 4), RewriteAs(plain, "xあ。、x", text, 3, 4)) << OptionName(text);
         ASSERT_TRUE(readied.PreparePass(E::Utf8));
         EXPECT_EQ(RewriteAs(readied, "xあ。、x", E::Utf8, 3, 4), RewriteAs(plain, "xあ。、x", E::Utf8, 3, 4));
+    }
+}
+
+// Rules loaded ready for text in another encoding group as rules prepared
+// later do: a key on lines far apart (20,000 keys between out of order, last
+// one that takes its recent-key slot in the loader), rules left out, keys
+// the conversion folds, rules that convert to themselves.
+TEST(EncodedPass, RulesReadiedAtLoadGroupAsPreparedLater)
+{
+    const auto apart = [](const std::string& key, const char* suffix) {
+        std::string lines;
+        for (int n = 0; n < 20000; ++n)
+            lines += "b k" + std::to_string(n * 7919 % 20000) + suffix + " " + std::to_string(n) + "\n";
+        for (int i = 0;; ++i) {
+            const std::string twin = "t" + std::to_string(i) + suffix;
+            if (((CKeyTable::Hash(twin) ^ CKeyTable::Hash(key)) & 0xFFFF) == 0)
+                return lines + "r " + twin + " t\n";
+        }
+    };
+    const std::string rules[] = {
+        "b あ。 1\n" + apart("あ。", "。") + "a あ。 2\n",
+        "b あ。 1\n" + apart("あ。", "。") + "a あ。 2\nr k5。 😀\nr 😀 a\nr 🙂 b\nb 😀 c\n",
+        "b あ。 1\n" + apart("", "。") + "r k5。 😀\n",
+        "b 〜 1\n" + apart("〜", "。") + "b ～ 2\nr 〜 3\n",
+        "c ― ascii\nb x 1\n" + apart("x", "") + "a x 2\n",
+    };
+    const auto groups = [](const CRuleSet& set, E text) {
+        std::vector<std::tuple<CByteString, std::vector<int>, std::vector<CByteString>>> out;
+        for (const CRuleGroup& g : set.GetPassGroups(text))
+            out.emplace_back(g.GetKey(), g.GetModes(), g.GetTexts());
+        return out;
+    };
+    for (const std::string& file : rules) {
+        SCOPED_TRACE(file.substr(0, 12));
+        CRuleSet readied, own, later;  // for CP932 text, for UTF-8 text, for none
+        ASSERT_TRUE(readied.LoadRuleBytes(file, "r", E::Utf8, E::Cp932) &&
+                    own.LoadRuleBytes(file, "r", E::Utf8, E::Utf8));
+        ASSERT_TRUE(later.LoadRuleBytes(file, "r", E::Utf8) && later.PreparePass(E::Cp932));
+        EXPECT_EQ(groups(readied, E::Utf8), groups(later, E::Utf8));
+        EXPECT_EQ(groups(own, E::Utf8), groups(later, E::Utf8));
+        EXPECT_EQ(groups(readied, E::Cp932), groups(later, E::Cp932));
+        EXPECT_EQ(readied.LeftOutRules(E::Cp932), later.LeftOutRules(E::Cp932));
+        const std::string text = "xあ。k5。k19999。k5 〜～k12345。";
+        EXPECT_EQ(RewriteAs(readied, text, E::Cp932, 5, 4), RewriteAs(later, text, E::Cp932, 5, 4));
     }
 }
 
