@@ -437,11 +437,20 @@ int Run(int argc, char** argv)
 
     // The rules come first, so that a bad rule file writes nothing at all.
     CRuleSet rules;
+    // Read before the rules where it is a regular file (which never blocks).
+    std::optional<CByteString> firstText;
     if (!opts.detect && opts.rules) {
         // With -e the rules are made ready for that text here, so that a lack
         // of memory for them is a rule file that does not load; without it,
-        // for each FILE's encoding as it is found.
-        const std::optional<EncodingId> pass = opts.encoding ? std::optional(PassEncoding(*opts.encoding)) : std::nullopt;
+        // for the first FILE's encoding where it was read, and for each
+        // other FILE's as it is found. Made ready as they load, rules for
+        // text in another encoding sort their keys once, not twice.
+        std::optional<EncodingId> pass = opts.encoding ? std::optional(PassEncoding(*opts.encoding)) : std::nullopt;
+        CByteString first;
+        if (!pass && opts.files[0] != "-" && ReadWholeFile(opts.files[0], first, true) == 0) {
+            pass = PassEncoding(DetectEncoding(first).m_id);
+            firstText = std::move(first);
+        }
         const CRuleLoadResult loaded =
             rules.LoadRuleFile(*opts.rules, opts.rulesEncoding, pass, CRuleSet::Ready::kOnPrepare);
         if (!loaded || loaded.m_bCrOnly)
@@ -451,11 +460,14 @@ int Run(int argc, char** argv)
     }
 
     int status = kExitOk;
-    for (const std::string& name : opts.files) {
+    for (std::size_t i = 0; i < opts.files.size(); ++i) {
+        const std::string& name = opts.files[i];
         CByteString text;
         std::string stats;
         try {
-            if (!ReadInput(name, text)) {
+            if (i == 0 && firstText) {
+                text = std::move(*firstText);
+            } else if (!ReadInput(name, text)) {
                 status = kExitTrouble;
                 continue;
             }

@@ -428,6 +428,12 @@ TEST_F(JestcatTest, RulesFromAFileReplaceTheBuiltInOnes)
         EXPECT_EQ(r.out, Expected(text, 5, 4, path));
         EXPECT_NE(r.out.find(Sjis(c.mustContain)), std::string::npos);
         EXPECT_EQ(r.out.find(Sjis(c.mustLack)), std::string::npos);
+        // Named FILEs (the first read before the rules), the rules in CP932 or UTF-8.
+        const std::string other = Sjis("です。ます。"), a = WriteFile("a.txt", text), b = WriteFile("b.txt", other);
+        for (const std::string& rules : {path, WriteFile(c.name + ".u8", c.rules)}) {
+            r = RunJestcat({"-r", rules, "-s", "5", "-l", "4", a, b});
+            EXPECT_EQ(r.out, Expected(text, 5, 4, rules) + Expected(other, 5, 4, rules)) << r.err;
+        }
     }
 }
 
