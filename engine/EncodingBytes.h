@@ -6,6 +6,7 @@
 #include "Sjis.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -59,13 +60,18 @@ inline int Utf8Sequence(Bytes p, Bytes end, bool& cut)
     return n;
 }
 
-// Skips ASCII eight bytes at a time.
+// Skips ASCII eight bytes at a time; in the eight that hold a byte of 0x80
+// or more, the first such byte is found from its bit, not by a loop.
 inline Bytes SkipAscii(Bytes p, Bytes end)
 {
     while (end - p >= 8) {
         std::uint64_t w;
         std::memcpy(&w, p, 8);
-        if (w & 0x8080808080808080ull) break;
+        if (const std::uint64_t high = w & 0x8080808080808080ull) {
+            if constexpr (std::endian::native == std::endian::little)
+                return p + std::countr_zero(high) / 8;
+            break;
+        }
         p += 8;
     }
     while (p < end && *p < 0x80) ++p;
