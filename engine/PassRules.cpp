@@ -401,12 +401,12 @@ CConvertedRuns ConvertRuns(const std::shared_ptr<const CPassRules>& runs, Encodi
     const bool apart = !converter.m_bSame && converter.m_bDistinct && !converter.Failed();
     CKeyGroups groups =
         apart ? GroupKeys(converter.m_bytes, converter.m_arrKeySpans) : GroupKeys(*runs->m_pBytes, runs->m_arrKeys);
+    // Where runs merge and the conversion does not keep keys apart, the
+    // pieces are of runs, not of groups: the grouped rules are converted anew.
     if (converter.m_bSame) {
         result.m_pRules = runs;
         result.m_ownOrder = std::move(groups.m_sorted);
     } else if (apart || groups.m_arrGroupOf.empty()) {
-        // Otherwise the pieces are of runs that are merged: the grouped
-        // rules are converted anew.
         result.m_pRules = FromPieces(*runs, pieces, to, apart ? &groups : nullptr);
     }
     result.m_arrGroupOf = std::move(groups.m_arrGroupOf);
