@@ -22,6 +22,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -392,9 +393,12 @@ std::string StatsText(const CRuleSet& rules, EncodingId encoding, const CRewrite
 // pass, filters, back to the output's encoding. False, with the message
 // printed, when the input cannot be decoded or the output cannot hold it.
 // With --stats, stats receives what StatsText gives.
-bool Rewrite(CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text, std::string& stats)
+// `found`: the text's encoding as DetectEncoding found it already, which
+// EncodingForBytes gives back as it was (mark included), so not sought again.
+bool Rewrite(CRuleSet& rules, const Options& opts, const std::string& name, CByteString& text, std::string& stats,
+             std::optional<EncodingId> found = std::nullopt)
 {
-    CTextEncoding encoding{.m_forced = opts.encoding};
+    CTextEncoding encoding{.m_forced = opts.encoding ? opts.encoding : found};
     CByteString passText;
     CConvertError error;
     CPassOrigin origin;
@@ -437,8 +441,9 @@ int Run(int argc, char** argv)
 
     // The rules come first, so that a bad rule file writes nothing at all.
     CRuleSet rules;
-    // Read before the rules where it is a regular file (which never blocks).
-    std::optional<CByteString> firstText;
+    // Read before the rules where it is a regular file (which never blocks),
+    // with its encoding as detected then.
+    std::optional<std::pair<CByteString, EncodingId>> firstText;
     if (!opts.detect && opts.rules) {
         // With -e the rules are made ready for that text here, so that a lack
         // of memory for them is a rule file that does not load; without it,
@@ -448,8 +453,9 @@ int Run(int argc, char** argv)
         std::optional<EncodingId> pass = opts.encoding ? std::optional(PassEncoding(*opts.encoding)) : std::nullopt;
         CByteString first;
         if (!pass && opts.files[0] != "-" && ReadWholeFile(opts.files[0], first, true) == 0) {
-            pass = PassEncoding(DetectEncoding(first).m_id);
-            firstText = std::move(first);
+            const EncodingId found = DetectEncoding(first).m_id;
+            pass = PassEncoding(found);
+            firstText.emplace(std::move(first), found);
         }
         const CRuleLoadResult loaded =
             rules.LoadRuleFile(*opts.rules, opts.rulesEncoding, pass, CRuleSet::Ready::kOnPrepare);
@@ -464,9 +470,11 @@ int Run(int argc, char** argv)
         const std::string& name = opts.files[i];
         CByteString text;
         std::string stats;
+        std::optional<EncodingId> found;
         try {
             if (i == 0 && firstText) {
-                text = std::move(*firstText);
+                text = std::move(firstText->first);
+                found = firstText->second;
             } else if (!ReadInput(name, text)) {
                 status = kExitTrouble;
                 continue;
@@ -474,7 +482,7 @@ int Run(int argc, char** argv)
             if (opts.detect) {
                 const CEncoding found = DetectEncoding(text);
                 text = name + ": " + OptionName(found.m_id) + (found.m_bBom ? " bom" : "") + "\n";
-            } else if (!Rewrite(rules, opts, name, text, stats)) {
+            } else if (!Rewrite(rules, opts, name, text, stats, found)) {
                 status = kExitTrouble;
                 continue;
             }
