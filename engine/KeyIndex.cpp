@@ -260,7 +260,7 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
 
 CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys,
                      const CSortedKeys& sorted)
-    : m_pBytes(std::move(bytes))
+    : m_pBytes(std::move(bytes)), m_pKeys(keys.data())
 {
     if (keys.size() > std::numeric_limits<std::int32_t>::max()) throw std::length_error("too many rule keys to index");
     const std::string_view all(*m_pBytes);
@@ -271,13 +271,12 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
     struct Task {
         std::uint32_t node, lo, hi, depth;
     };
-    // A trie of n distinct keys has at most 2n nodes besides its root; rule
-    // files seldom need more than 1.1n, and room for 1.25n is made.
-    m_nodes.reserve(keys.size() + keys.size() / 4 + 1);
-    m_edgeBytes.reserve(keys.size() + keys.size() / 4 + 1);
-    m_rootChild.fill(-1);
+    // A trie of n distinct keys has at most 2n slots; rule files seldom need
+    // more than 1.1n, and room for 1.25n is made. Most slots are leaves.
+    m_edgeBytes.reserve(keys.size() + keys.size() / 4);
+    m_children.reserve(keys.size() + keys.size() / 4);
+    m_nodes.reserve(keys.size() / 4 + 1);
     m_nodes.emplace_back();
-    m_edgeBytes.push_back(0);
     std::vector<Task> tasks{{0, 0, static_cast<std::uint32_t>(sorted.size()), 0}};
     // Inner nodes whose labels start where their first keys' bytes at
     // `from` lie: found a few thousand at a time, in a loop whose reads of
@@ -299,7 +298,7 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
         std::uint32_t lo = t.lo;
         // The key that ends here sorts first.
         if (lo < t.hi && sorted[lo].m_nLength == t.depth) m_nodes[t.node].group = static_cast<std::int32_t>(sorted[lo++].m_nKey);
-        m_nodes[t.node].firstChild = static_cast<std::uint32_t>(m_nodes.size());
+        m_nodes[t.node].firstChild = static_cast<std::uint32_t>(m_children.size());
         const std::size_t pushed = tasks.size();
         // One child per byte at `depth`; its edge runs as far as all its keys
         // agree. The keys with that byte, sorted, end where a search that
@@ -335,73 +334,71 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                 const std::string_view first = key(sorted[lo].m_nKey), last = key(sorted[hi - 1].m_nKey);
                 while (depth < shortest && first[depth] == last[depth]) ++depth;
             }
-            const auto child = static_cast<std::uint32_t>(m_nodes.size());
-            Node node;
-            node.labelLength = depth - t.depth - 1;
-            // A lone key's node is a leaf, done here but for where its label
-            // starts (below).
-            if (hi - lo == 1) {
-                node.group = static_cast<std::int32_t>(sorted[lo].m_nKey);
-            } else {
-                inner.push_back({child, sorted[lo].m_nKey, t.depth + 1});
+            // A lone key is a leaf; the others reach a node.
+            Child child = ~static_cast<Child>(sorted[lo].m_nKey);
+            if (hi - lo > 1) {
+                child = static_cast<Child>(m_nodes.size());
+                Node node;
+                node.labelLength = depth - t.depth - 1;
+                m_nodes.push_back(node);
+                inner.push_back({static_cast<std::uint32_t>(child), sorted[lo].m_nKey, t.depth + 1});
                 if (inner.size() == kInnerBatch)
                     placeInner();
+                tasks.push_back({static_cast<std::uint32_t>(child), lo, hi, depth});
             }
-            m_nodes.push_back(node);
             m_edgeBytes.push_back(b);
-            if (t.node == 0) m_rootChild[b] = static_cast<std::int32_t>(child);
-            if (hi - lo > 1) tasks.push_back({child, lo, hi, depth});
+            m_children.push_back(child);
+            if (t.node == 0)
+                m_rootChild[b] = child;
             lo = hi;
         }
-        m_nodes[t.node].childCount = static_cast<std::uint32_t>(m_nodes.size()) - m_nodes[t.node].firstChild;
+        m_nodes[t.node].childCount = static_cast<std::uint32_t>(m_children.size()) - m_nodes[t.node].firstChild;
         // The first child is done next, so that the keys go in sorted order
         // and each prefetch lands before its key is read.
         std::reverse(tasks.begin() + static_cast<std::ptrdiff_t>(pushed), tasks.end());
     }
     placeInner();
-    // A leaf's label runs to its key's end; the spans are read here, in a
-    // loop of their own, for the same reason.
-    for (std::size_t i = 1; i < m_nodes.size(); ++i) {
-        Node& node = m_nodes[i];
-        if (node.childCount == 0) {
-            const CKeySpan span = keys[static_cast<std::uint32_t>(node.group)];
-            node.labelStart = span.offset + span.length - node.labelLength;
-        }
-    }
 
     // Pairs of bytes at which some key may match: the first two bytes of the
     // longer keys, and every pair that begins with a one-byte key; likewise
-    // their first three bytes.
-    for (const CKeySpan span : keys) {
-        const std::string_view k = all.substr(span.offset, span.length);
-        const auto triple = [&](unsigned a, unsigned b, unsigned c) {
-            const unsigned t = Triple(a, b, c);
-            m_triples[t >> 6] |= std::uint64_t{1} << (t & 63);
-        };
-        if (k.size() == 1) {
-            const unsigned first = static_cast<unsigned char>(k[0]) << 8;
-            for (unsigned second = 0; second < 256; ++second) SetPair(first | second);
+    // their first three bytes. Read from the sorted keys' first bytes, where
+    // keys that begin alike come together and are marked once.
+    const auto triple = [&](unsigned a, unsigned b, unsigned c) {
+        const unsigned t = Triple(a, b, c);
+        m_triples[t >> 6] |= std::uint64_t{1} << (t & 63);
+    };
+    std::uint64_t last = ~std::uint64_t{0};
+    for (const CSortedKey& k : sorted) {
+        // The first three bytes and, for shorter keys, the length.
+        const std::uint64_t start = (k.m_nPrefix >> 40) << 2 | std::min<std::uint32_t>(k.m_nLength, 3);
+        if (start == last)
+            continue;
+        last = start;
+        const auto a = static_cast<unsigned>(k.m_nPrefix >> 56);
+        const auto b = static_cast<unsigned>(k.m_nPrefix >> 48 & 0xFF);
+        if (k.m_nLength == 1) {
+            for (unsigned second = 0; second < 256; ++second)
+                SetPair(a << 8 | second);
             m_triples.fill(~std::uint64_t{0});
-        } else if (k.size() >= 2) {
-            const auto a = static_cast<unsigned char>(k[0]);
-            const auto b = static_cast<unsigned char>(k[1]);
+        } else if (k.m_nLength == 2) {
             SetPair(a << 8 | b);
-            if (k.size() == 2) {
-                for (unsigned c = 0; c < 256; ++c) triple(a, b, c);
-            } else {
-                triple(a, b, static_cast<unsigned char>(k[2]));
-            }
+            for (unsigned c = 0; c < 256; ++c)
+                triple(a, b, c);
+        } else if (k.m_nLength > 2) {
+            SetPair(a << 8 | b);
+            triple(a, b, static_cast<unsigned>(k.m_nPrefix >> 40 & 0xFF));
         }
     }
 }
 
-int CKeyIndex::Child(const Node& node, unsigned char b) const
+CKeyIndex::Child CKeyIndex::ChildOf(const Node& node, unsigned char b) const
 {
     const auto* begin = m_edgeBytes.data() + node.firstChild;
     const auto* end = begin + node.childCount;
     const auto* it = std::lower_bound(begin, end, b);
-    if (it == end || *it != b) return -1;
-    return static_cast<int>(it - m_edgeBytes.data());
+    if (it == end || *it != b)
+        return 0;
+    return m_children[static_cast<std::size_t>(it - m_edgeBytes.data())];
 }
 
 void CKeyIndex::Matches(const unsigned char* p, std::int64_t n, std::vector<int>& out) const
@@ -412,19 +409,28 @@ void CKeyIndex::Matches(const unsigned char* p, std::int64_t n, std::vector<int>
     };
     take(m_nodes[0]);
     if (n > 0) {
-        int child = m_rootChild[p[0]];
+        Child child = m_rootChild[p[0]];
         std::int64_t i = 1;
-        while (child >= 0) {
+        // Keys end only at nodes and leaves: a label that does not fit, or
+        // differs, ends the walk.
+        while (child > 0) {
             const Node& node = m_nodes[static_cast<std::size_t>(child)];
-            // Keys end only at nodes: a label that does not fit, or differs,
-            // ends the walk.
             if (node.labelLength > n - i ||
                 std::memcmp(p + i, m_pBytes->data() + node.labelStart, node.labelLength) != 0)
                 break;
             i += node.labelLength;
             take(node);
             if (i >= n) break;
-            child = Child(node, p[i++]);
+            child = ChildOf(node, p[i++]);
+        }
+        // A leaf: the rest of its key from the byte after its edge's first.
+        if (child < 0) {
+            const int group = ~child;
+            const CKeySpan key = m_pKeys[group];
+            const std::int64_t rest = static_cast<std::int64_t>(key.length) - i;
+            if (rest <= n - i &&
+                std::memcmp(p + i, m_pBytes->data() + key.offset + i, static_cast<std::size_t>(rest)) == 0)
+                out.push_back(group);
         }
     }
     // Shorter keys were found first; the pass wants the groups in order.

@@ -6,7 +6,9 @@
 // It is a compressed trie (a node only where keys branch or end, each edge
 // labelled with the run of key bytes it stands for), so it costs a few dozen
 // bytes per key, however long the keys are: the labels are read from the
-// bytes that hold the keys, which the index shares. It knows only byte
+// bytes that hold the keys, which the index shares. A key that no other
+// continues ends at a leaf, which is no node but its group: its label is the
+// rest of its key. It knows only byte
 // strings: an index for another encoding of the text is built from the keys
 // converted to that encoding.
 #pragma once
@@ -65,9 +67,13 @@ void KeepGroupFirsts(std::vector<T>& items, const std::vector<std::uint32_t>& gr
 class CKeyIndex {
 public:
     // keys[g] is where the key of group g lies in bytes; keys are distinct.
+    // The index reads keys while it lives: they must stay as they are.
     CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys);
     // The same with the groups already in key order (SortKeys).
     CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector<CKeySpan>& keys, const CSortedKeys& sorted);
+    // Keys that would not outlive the index.
+    CKeyIndex(std::shared_ptr<const std::string>, std::vector<CKeySpan>&&) = delete;
+    CKeyIndex(std::shared_ptr<const std::string>, std::vector<CKeySpan>&&, const CSortedKeys&) = delete;
 
     // Appends to out, in ascending order, every group whose key is a prefix
     // of the n bytes at p (the empty key included).
@@ -108,21 +114,28 @@ public:
 
 private:
     struct Node {
-        std::uint32_t labelStart = 0;   // the edge's bytes after its first, in *m_pBytes
+        std::uint32_t labelStart = 0;  // the edge's bytes after its first, in *m_pBytes
         std::uint32_t labelLength = 0;
-        std::uint32_t firstChild = 0;   // the children are nodes firstChild.. in a row
+        std::uint32_t firstChild = 0;  // the children are slots firstChild.. in a row
         std::uint32_t childCount = 0;
-        std::int32_t group = -1;        // the group whose key ends here, if any
+        std::int32_t group = -1;  // the group whose key ends here, if any
     };
+    // What a slot leads to: node n (n > 0), or the leaf of group g (~g); 0
+    // for nothing.
+    using Child = std::int32_t;
 
-    int Child(const Node& node, unsigned char b) const;
+    Child ChildOf(const Node& node, unsigned char b) const;
     void SetPair(unsigned pair) { m_pairs[pair >> 6] |= std::uint64_t{1} << (pair & 63); }
     static unsigned Triple(unsigned a, unsigned b, unsigned c) { return ((a * 0x9E3779B1u) >> 16 ^ (b << 8 | c)) & 0xFFFF; }
 
     std::shared_ptr<const std::string> m_pBytes;  // the keys
-    std::vector<Node> m_nodes;                  // m_nodes[0] is the root
-    std::vector<unsigned char> m_edgeBytes;     // of each node, the first byte of the edge to it
-    std::array<std::int32_t, 256> m_rootChild{};
+    const CKeySpan* m_pKeys = nullptr;            // where each group's key lies, for the leaves
+    std::vector<Node> m_nodes;                    // m_nodes[0] is the root
+    // Of each slot (a child of some node), the first byte of the edge to it
+    // and what it leads to.
+    std::vector<unsigned char> m_edgeBytes;
+    std::vector<Child> m_children;
+    std::array<Child, 256> m_rootChild{};
     std::array<std::uint64_t, 1024> m_pairs{};  // first two bytes of the keys, as bits
     // First three bytes of the keys, hashed; every third byte for shorter keys.
     std::array<std::uint64_t, 1024> m_triples{};
