@@ -391,6 +391,22 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
     }
 }
 
+namespace {
+
+// Whether n bytes agree; labels are mostly a few bytes, shorter than a call.
+bool SameBytes(const unsigned char* a, const char* b, std::size_t n)
+{
+    if (n > 16)
+        return std::memcmp(a, b, n) == 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (a[k] != static_cast<unsigned char>(b[k]))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 CKeyIndex::Child CKeyIndex::ChildOf(const Node& node, unsigned char b) const
 {
     const auto* begin = m_edgeBytes.data() + node.firstChild;
@@ -415,8 +431,7 @@ void CKeyIndex::Matches(const unsigned char* p, std::int64_t n, std::vector<int>
         // differs, ends the walk.
         while (child > 0) {
             const Node& node = m_nodes[static_cast<std::size_t>(child)];
-            if (node.labelLength > n - i ||
-                std::memcmp(p + i, m_pBytes->data() + node.labelStart, node.labelLength) != 0)
+            if (node.labelLength > n - i || !SameBytes(p + i, m_pBytes->data() + node.labelStart, node.labelLength))
                 break;
             i += node.labelLength;
             take(node);
@@ -428,8 +443,7 @@ void CKeyIndex::Matches(const unsigned char* p, std::int64_t n, std::vector<int>
             const int group = ~child;
             const CKeySpan key = m_pKeys[group];
             const std::int64_t rest = static_cast<std::int64_t>(key.length) - i;
-            if (rest <= n - i &&
-                std::memcmp(p + i, m_pBytes->data() + key.offset + i, static_cast<std::size_t>(rest)) == 0)
+            if (rest <= n - i && SameBytes(p + i, m_pBytes->data() + key.offset + i, static_cast<std::size_t>(rest)))
                 out.push_back(group);
         }
     }
