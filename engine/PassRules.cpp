@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -44,8 +45,8 @@ public:
         : m_rules(rules), m_to(to), m_nCount(rules.m_arrKeys.size() + rules.m_arrEntries.size()),
           m_bAscii(AsciiUnchanged(rules.m_encoding, to))
     {
-        m_arrKeySpans.resize(rules.m_arrKeys.size());
-        m_arrTextSpans.resize(rules.m_arrEntries.size());
+        m_arrKeySpans.reserve(rules.m_arrKeys.size());
+        m_arrTextSpans.reserve(rules.m_arrEntries.size());
         m_arrFailed.resize(m_nCount);
         std::size_t total = 0;
         for (std::size_t p = 0; p < m_nCount; ++p) total += Piece(p).size();
@@ -69,6 +70,7 @@ public:
                 m_bSame = false;
                 m_arrFailed[p] = true;
                 m_arrErrors.emplace_back(p, error);
+                Keep(p, at);  // an empty span, that the pieces after keep their places
             }
         }
         m_bytes.resize(m_nUsed);
@@ -113,9 +115,13 @@ private:
         const auto* const end = begin + piece.size();
         for (const unsigned char* p = begin; p < end;) {
             if (m_bAscii) {
-                const unsigned char* q = enc::SkipAscii(p, end);
+                const unsigned char* q = AsciiRun(p, end);
                 const auto n = static_cast<std::size_t>(q - p);
-                std::memcpy(Room(n), p, n);
+                // A short run goes as eight bytes, the rest overwritten after.
+                if (n <= 8 && m_pReadable - p >= 8)
+                    std::memcpy(Room(8), p, 8);
+                else
+                    std::memcpy(Room(n), p, n);
                 m_nUsed += n;
                 p = q;
                 if (p == end) break;
@@ -134,9 +140,27 @@ private:
         return true;
     }
 
+    // The end of the ASCII bytes from p on, before end: eight bytes at a
+    // time, as far as the rules' bytes can be read.
+    const unsigned char* AsciiRun(const unsigned char* p, const unsigned char* end) const
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            while (m_pReadable - p >= 8) {
+                std::uint64_t w;
+                std::memcpy(&w, p, 8);
+                const std::uint64_t high = w & 0x8080808080808080ull;
+                const auto run = static_cast<std::size_t>(high != 0 ? std::countr_zero(high) / 8 : 8);
+                if (run < 8 || end - p <= 8)
+                    return std::min(p + run, end);
+                p += 8;
+            }
+        }
+        return enc::SkipAscii(p, end);
+    }
+
     // Where n more bytes go, the block grown for them if need be; m_nUsed
     // counts what is written.
-    char* Room(std::size_t n)
+    __attribute__((always_inline)) char* Room(std::size_t n)
     {
         if (m_bytes.size() - m_nUsed < n)
             m_bytes.resize(std::max(m_bytes.size() + m_bytes.size() / 2, m_nUsed + n));
@@ -189,13 +213,13 @@ private:
         return table;
     }
 
-    void Keep(std::size_t p, std::size_t at)
+    __attribute__((always_inline)) void Keep(std::size_t p, std::size_t at)
     {
         if (m_nUsed > std::numeric_limits<std::uint32_t>::max())
             throw std::length_error("converted rules too large");
-        const std::size_t keys = m_arrKeySpans.size();
-        (p < keys ? m_arrKeySpans[p] : m_arrTextSpans[p - keys]) = {static_cast<std::uint32_t>(at),
-                                                                    static_cast<std::uint32_t>(m_nUsed - at)};
+        // Pieces come in order, keys first.
+        const CKeySpan span{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(m_nUsed - at)};
+        (p < m_rules.m_arrKeys.size() ? m_arrKeySpans : m_arrTextSpans).push_back(span);
     }
 
     const CPassRules& m_rules;
@@ -204,6 +228,9 @@ private:
     std::size_t m_nUsed = 0;  // bytes of m_bytes written
     bool m_bAscii;  // ASCII comes out as it is
     bool m_bUtf8 = m_rules.m_encoding == EncodingId::Utf8;
+    // Where the rules' bytes, which hold every piece, end.
+    const unsigned char* m_pReadable =
+        reinterpret_cast<const unsigned char*>(m_rules.m_pBytes->data()) + m_rules.m_pBytes->size();
     std::vector<bool> m_arrFailed;
     std::vector<std::pair<std::size_t, CConvertError>> m_arrErrors;  // by piece
     // The characters met so far: one byte, two bytes, three-byte UTF-8 by
