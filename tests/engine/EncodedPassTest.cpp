@@ -89,6 +89,25 @@ TEST(EncodedPass, RuleFileInAnotherEncoding)
     EXPECT_EQ(set.GetGroup(0).GetKey(), "\xB1");
 }
 
+// Keys and texts whose ASCII runs end at every length around the eight
+// bytes that the conversion reads and copies at a time come out whole.
+TEST(EncodedPass, AsciiRunsOfEveryLengthConvertWhole)
+{
+    std::string file;
+    std::vector<std::pair<CByteString, CByteString>> expected;
+    for (int n = 0; n < 20; ++n) {
+        const std::string run(static_cast<std::size_t>(n), static_cast<char>('a' + n));
+        file += "b " + run + "。" + run + " " + run + "\n";
+        expected.emplace_back(Convert(run + "。" + run, {E::Utf8}, {E::Cp932}), run);
+    }
+    CRuleSet set;
+    ASSERT_TRUE(set.LoadRuleBytes(file, "r", E::Utf8, E::Cp932));
+    std::vector<std::pair<CByteString, CByteString>> got;
+    for (const CRuleGroup& g : set.GetPassGroups(E::Cp932))
+        got.emplace_back(g.GetKey(), g.GetTexts().at(0));
+    EXPECT_EQ(got, expected);
+}
+
 // Keys that only the conversion makes equal share the group of the first,
 // with the entries in the order of the groups they come from.
 TEST(EncodedPass, KeysThatBecomeEqualShareAGroup)
