@@ -8,9 +8,8 @@
 // bytes per key, however long the keys are: the labels are read from the
 // bytes that hold the keys, which the index shares. A key that no other
 // continues ends at a leaf, which is no node but its group: its label is the
-// rest of its key. It knows only byte
-// strings: an index for another encoding of the text is built from the keys
-// converted to that encoding.
+// rest of its key. It knows only byte strings: an index for another encoding
+// of the text is built from the keys converted to that encoding.
 #pragma once
 
 #include <array>
