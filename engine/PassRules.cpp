@@ -49,7 +49,10 @@ public:
         m_arrTextSpans.reserve(rules.m_arrEntries.size());
         m_arrFailed.resize(m_nCount);
         std::size_t total = 0;
-        for (std::size_t p = 0; p < m_nCount; ++p) total += Piece(p).size();
+        for (const CKeySpan span : rules.m_arrKeys)
+            total += span.length;
+        for (const CPassRules::Entry entry : rules.m_arrEntries)
+            total += entry.length;
         m_bytes.resize(total);
         std::string whole;
         for (std::size_t p = 0; p < m_nCount; ++p) {
