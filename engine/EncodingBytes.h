@@ -60,9 +60,11 @@ inline int Utf8Sequence(Bytes p, Bytes end, bool& cut)
     return n;
 }
 
-// Skips ASCII eight bytes at a time; in the eight that hold a byte of 0x80
-// or more, the first such byte is found from its bit, not by a loop.
-inline Bytes SkipAscii(Bytes p, Bytes end)
+// Skips ASCII before end eight bytes at a time; in the eight that hold a
+// byte of 0x80 or more, the first such byte is found from its bit, not by a
+// loop. Fewer than eight bytes before end are read as eight too where the
+// bytes up to `readable` may be read.
+inline Bytes SkipAscii(Bytes p, Bytes end, Bytes readable)
 {
     while (end - p >= 8) {
         std::uint64_t w;
@@ -74,8 +76,21 @@ inline Bytes SkipAscii(Bytes p, Bytes end)
         }
         p += 8;
     }
+    if constexpr (std::endian::native == std::endian::little) {
+        if (p < end && readable - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            const std::uint64_t high = w & 0x8080808080808080ull;
+            return std::min(p + (high != 0 ? std::countr_zero(high) / 8 : 8), end);
+        }
+    }
     while (p < end && *p < 0x80) ++p;
     return p;
+}
+
+inline Bytes SkipAscii(Bytes p, Bytes end)
+{
+    return SkipAscii(p, end, end);
 }
 
 // Offset of the first invalid UTF-8 byte, or the length; `cut` tells that

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -118,7 +117,7 @@ private:
         const auto* const end = begin + piece.size();
         for (const unsigned char* p = begin; p < end;) {
             if (m_bAscii) {
-                const unsigned char* q = AsciiRun(p, end);
+                const unsigned char* q = enc::SkipAscii(p, end, m_pReadable);
                 const auto n = static_cast<std::size_t>(q - p);
                 // A short run goes as eight bytes, the rest overwritten after.
                 if (n <= 8 && m_pReadable - p >= 8)
@@ -141,24 +140,6 @@ private:
         }
         m_bSame = m_bSame && std::string_view(m_bytes).substr(at, m_nUsed - at) == piece;
         return true;
-    }
-
-    // The end of the ASCII bytes from p on, before end: eight bytes at a
-    // time, as far as the rules' bytes can be read.
-    const unsigned char* AsciiRun(const unsigned char* p, const unsigned char* end) const
-    {
-        if constexpr (std::endian::native == std::endian::little) {
-            while (m_pReadable - p >= 8) {
-                std::uint64_t w;
-                std::memcpy(&w, p, 8);
-                const std::uint64_t high = w & 0x8080808080808080ull;
-                const auto run = static_cast<std::size_t>(high != 0 ? std::countr_zero(high) / 8 : 8);
-                if (run < 8 || end - p <= 8)
-                    return std::min(p + run, end);
-                p += 8;
-            }
-        }
-        return enc::SkipAscii(p, end);
     }
 
     // Where n more bytes go, the block grown for them if need be; m_nUsed
