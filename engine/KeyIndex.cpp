@@ -123,22 +123,38 @@ private:
 
     // Sorts a[0, n) by chunk, a byte at a time from the last, through
     // scratch: one pass for each byte in which the chunks differ, each
-    // moving every item once.
+    // moving every item once. A pass deals the two halves side by side, each
+    // into its own part of every run, the first half's before the second's
+    // (so the sort stays stable): two places to write are counted at once,
+    // and neither waits on the other.
     static void ByLeastByteFirst(Sortable* a, std::size_t n, std::uint64_t differ, Sortable* scratch)
     {
-        std::size_t count[8][256] = {};
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::uint64_t v = a[i].m_nPrefix;
-            ++count[0][v & 0xFF], ++count[1][v >> 8 & 0xFF], ++count[2][v >> 16 & 0xFF], ++count[3][v >> 24 & 0xFF];
-            ++count[4][v >> 32 & 0xFF], ++count[5][v >> 40 & 0xFF], ++count[6][v >> 48 & 0xFF], ++count[7][v >> 56];
-        }
+        const std::size_t half = n / 2;  // the second half takes an odd last item
         Sortable* from = a;
         Sortable* to = scratch;
         for (int b = 0; b < 8; ++b) {
             if ((differ >> (8 * b) & 0xFF) == 0) continue;
-            std::size_t next[256];
-            std::exclusive_scan(count[b], count[b] + 256, next, std::size_t{0});
-            for (std::size_t i = 0; i < n; ++i) to[next[from[i].m_nPrefix >> (8 * b) & 0xFF]++] = from[i];
+            const int shift = 8 * b;
+            const auto digit = [shift](const Sortable& x) { return static_cast<std::size_t>(x.m_nPrefix >> shift) & 0xFF; };
+            const Sortable* const upper = from + half;
+            std::uint32_t count[2][256] = {};
+            for (std::size_t i = 0; i < half; ++i) {
+                ++count[0][digit(from[i])];
+                ++count[1][digit(upper[i])];
+            }
+            if (n % 2 != 0) ++count[1][digit(from[n - 1])];
+            std::size_t first[256], second[256];
+            for (std::size_t d = 0, at = 0; d < 256; ++d) {
+                first[d] = at;
+                second[d] = at + count[0][d];
+                at = second[d] + count[1][d];
+            }
+            for (std::size_t i = 0; i < half; ++i) {
+                const Sortable x = from[i], y = upper[i];
+                to[first[digit(x)]++] = x;
+                to[second[digit(y)]++] = y;
+            }
+            if (n % 2 != 0) to[second[digit(from[n - 1])]++] = from[n - 1];
             std::swap(from, to);
         }
         if (from != a) std::copy(from, from + n, a);
