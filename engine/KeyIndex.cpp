@@ -308,12 +308,41 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             m_nodes[node.node].labelStart = keys[node.key].offset + node.from;
         inner.clear();
     };
+    // Pairs of bytes at which some key may match: the first two bytes of the
+    // longer keys, and every pair that begins with a one-byte key; likewise
+    // their first three bytes. Each key of one or two bytes is marked where
+    // it ends, and each run of first three bytes where its edge reaches the
+    // fourth, so once.
+    const auto triple = [&](unsigned a, unsigned b, unsigned c) {
+        const unsigned t = Triple(a, b, c);
+        m_triples[t >> 6] |= std::uint64_t{1} << (t & 63);
+    };
+    const auto markStart = [&](const CSortedKey& k) {
+        const auto a = static_cast<unsigned>(k.m_nPrefix >> 56);
+        const auto b = static_cast<unsigned>(k.m_nPrefix >> 48 & 0xFF);
+        if (k.m_nLength == 1) {
+            for (unsigned second = 0; second < 256; ++second)
+                SetPair(a << 8 | second);
+            m_triples.fill(~std::uint64_t{0});
+        } else if (k.m_nLength == 2) {
+            SetPair(a << 8 | b);
+            for (unsigned c = 0; c < 256; ++c)
+                triple(a, b, c);
+        } else {
+            SetPair(a << 8 | b);
+            triple(a, b, static_cast<unsigned>(k.m_nPrefix >> 40 & 0xFF));
+        }
+    };
     while (!tasks.empty()) {
         const Task t = tasks.back();
         tasks.pop_back();
         std::uint32_t lo = t.lo;
         // The key that ends here sorts first.
-        if (lo < t.hi && sorted[lo].m_nLength == t.depth) m_nodes[t.node].group = static_cast<std::int32_t>(sorted[lo++].m_nKey);
+        if (lo < t.hi && sorted[lo].m_nLength == t.depth) {
+            if (t.depth > 0)
+                markStart(sorted[lo]);
+            m_nodes[t.node].group = static_cast<std::int32_t>(sorted[lo++].m_nKey);
+        }
         m_nodes[t.node].firstChild = static_cast<std::uint32_t>(m_children.size());
         const std::size_t pushed = tasks.size();
         // One child per byte at `depth`; its edge runs as far as all its keys
@@ -350,6 +379,8 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                 const std::string_view first = key(sorted[lo].m_nKey), last = key(sorted[hi - 1].m_nKey);
                 while (depth < shortest && first[depth] == last[depth]) ++depth;
             }
+            if (t.depth < 3 && (depth >= 3 || hi - lo == 1))
+                markStart(sorted[lo]);
             // A lone key is a leaf; the others reach a node.
             Child child = ~static_cast<Child>(sorted[lo].m_nKey);
             if (hi - lo > 1) {
@@ -375,36 +406,6 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
     }
     placeInner();
 
-    // Pairs of bytes at which some key may match: the first two bytes of the
-    // longer keys, and every pair that begins with a one-byte key; likewise
-    // their first three bytes. Read from the sorted keys' first bytes, where
-    // keys that begin alike come together and are marked once.
-    const auto triple = [&](unsigned a, unsigned b, unsigned c) {
-        const unsigned t = Triple(a, b, c);
-        m_triples[t >> 6] |= std::uint64_t{1} << (t & 63);
-    };
-    std::uint64_t last = ~std::uint64_t{0};
-    for (const CSortedKey& k : sorted) {
-        // The first three bytes and, for shorter keys, the length.
-        const std::uint64_t start = (k.m_nPrefix >> 40) << 2 | std::min<std::uint32_t>(k.m_nLength, 3);
-        if (start == last)
-            continue;
-        last = start;
-        const auto a = static_cast<unsigned>(k.m_nPrefix >> 56);
-        const auto b = static_cast<unsigned>(k.m_nPrefix >> 48 & 0xFF);
-        if (k.m_nLength == 1) {
-            for (unsigned second = 0; second < 256; ++second)
-                SetPair(a << 8 | second);
-            m_triples.fill(~std::uint64_t{0});
-        } else if (k.m_nLength == 2) {
-            SetPair(a << 8 | b);
-            for (unsigned c = 0; c < 256; ++c)
-                triple(a, b, c);
-        } else if (k.m_nLength > 2) {
-            SetPair(a << 8 | b);
-            triple(a, b, static_cast<unsigned>(k.m_nPrefix >> 40 & 0xFF));
-        }
-    }
 }
 
 namespace {
