@@ -135,14 +135,17 @@ private:
         for (int b = 0; b < 8; ++b) {
             if ((differ >> (8 * b) & 0xFF) == 0) continue;
             const int shift = 8 * b;
-            const auto digit = [shift](const Sortable& x) { return static_cast<std::size_t>(x.m_nPrefix >> shift) & 0xFF; };
+            const auto digit = [shift](const Sortable& x) {
+                return static_cast<std::size_t>(x.m_nPrefix >> shift) & 0xFF;
+            };
             const Sortable* const upper = from + half;
             std::uint32_t count[2][256] = {};
             for (std::size_t i = 0; i < half; ++i) {
                 ++count[0][digit(from[i])];
                 ++count[1][digit(upper[i])];
             }
-            if (n % 2 != 0) ++count[1][digit(from[n - 1])];
+            if (n % 2 != 0)
+                ++count[1][digit(from[n - 1])];
             std::size_t first[256], second[256];
             for (std::size_t d = 0, at = 0; d < 256; ++d) {
                 first[d] = at;
@@ -154,7 +157,8 @@ private:
                 to[first[digit(x)]++] = x;
                 to[second[digit(y)]++] = y;
             }
-            if (n % 2 != 0) to[second[digit(from[n - 1])]++] = from[n - 1];
+            if (n % 2 != 0)
+                to[second[digit(from[n - 1])]++] = from[n - 1];
             std::swap(from, to);
         }
         if (from != a) std::copy(from, from + n, a);
@@ -405,7 +409,6 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
         std::reverse(tasks.begin() + static_cast<std::ptrdiff_t>(pushed), tasks.end());
     }
     placeInner();
-
 }
 
 namespace {
