@@ -18,7 +18,8 @@ CRuleGroup CPassRules::Group(std::size_t g) const
 {
     CRuleGroup group;
     group.SetKey(CByteString(Key(g)));
-    for (std::uint32_t e = m_arrFirst[g]; e < m_arrFirst[g + 1]; ++e) group.AddEntry(m_arrModes[e], CByteString(Text(e)));
+    const std::vector<std::uint32_t>& first = First();
+    for (std::uint32_t e = first[g]; e < first[g + 1]; ++e) group.AddEntry(Modes()[e], CByteString(Text(e)));
     return group;
 }
 
@@ -272,9 +273,8 @@ std::shared_ptr<CPassRules> IndexedCopy(const CPassRules& rules, const CSortedKe
     indexed->m_encoding = rules.m_encoding;
     indexed->m_pBytes = rules.m_pBytes;
     indexed->m_arrKeys = rules.m_arrKeys;
-    indexed->m_arrFirst = rules.m_arrFirst;
+    indexed->m_pLayout = rules.m_pLayout;
     indexed->m_arrEntries = rules.m_arrEntries;
-    indexed->m_arrModes = rules.m_arrModes;
     indexed->m_arrLines = rules.m_arrLines;
     indexed->m_arrLeftOut = rules.m_arrLeftOut;
     indexed->IndexKeys(sorted);
@@ -303,7 +303,7 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
     std::vector<std::int32_t> target(keys, -1);
     std::vector<std::uint32_t> counts;
     for (std::size_t g = 0; g < keys; ++g) {
-        const std::uint32_t first = from.m_arrFirst[g], last = from.m_arrFirst[g + 1];
+        const std::uint32_t first = from.First()[g], last = from.First()[g + 1];
         std::uint32_t kept = 0;
         for (std::uint32_t e = first; e < last; ++e) {
             if (converter.Failed(g)) {
@@ -333,22 +333,25 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
         out.m_arrKeys = std::move(merged);
         counts = std::move(mergedCounts);
     }
-    out.m_arrFirst.assign(out.m_arrKeys.size() + 1, 0);
-    for (std::size_t t = 0; t < counts.size(); ++t) out.m_arrFirst[t + 1] = out.m_arrFirst[t] + counts[t];
+    CEntryLayout layout;
+    layout.m_arrFirst.assign(out.m_arrKeys.size() + 1, 0);
+    for (std::size_t t = 0; t < counts.size(); ++t) layout.m_arrFirst[t + 1] = layout.m_arrFirst[t] + counts[t];
     Release(counts);
-    const std::size_t entries = out.m_arrFirst.back();
+    const std::size_t entries = layout.m_arrFirst.back();
     out.m_arrEntries.resize(entries);
-    out.m_arrModes.resize(entries);
-    std::vector<std::uint32_t> next(out.m_arrFirst.begin(), out.m_arrFirst.end() - 1);
+    layout.m_arrModes.resize(entries);
+    std::vector<std::uint32_t> next(layout.m_arrFirst.begin(), layout.m_arrFirst.end() - 1);
+    const std::vector<std::uint32_t>& fromFirst = from.First();
     for (std::size_t g = 0; g < keys; ++g) {
         if (target[g] < 0) continue;
-        for (std::uint32_t e = from.m_arrFirst[g]; e < from.m_arrFirst[g + 1]; ++e) {
+        for (std::uint32_t e = fromFirst[g]; e < fromFirst[g + 1]; ++e) {
             if (converter.Failed(keys + e)) continue;
             const std::uint32_t at = next[static_cast<std::size_t>(target[g])]++;
             out.m_arrEntries[at] = converter.m_arrTextSpans[e];
-            out.m_arrModes[at] = from.m_arrModes[e];
+            layout.m_arrModes[at] = from.Modes()[e];
         }
     }
+    out.m_pLayout = std::make_shared<const CEntryLayout>(std::move(layout));
     return std::move(groups.m_sorted);
 }
 
@@ -370,8 +373,7 @@ std::shared_ptr<const CPassRules> FromPieces(const CPassRules& from, std::option
         // stand as they were, in the converted bytes.
         out->m_arrKeys = std::move(converter.m_arrKeySpans);
         out->m_arrEntries = std::move(converter.m_arrTextSpans);
-        out->m_arrFirst = from.m_arrFirst;
-        out->m_arrModes = from.m_arrModes;
+        out->m_pLayout = from.m_pLayout;
         if (groups) {
             if (!groups->m_arrGroupOf.empty())
                 MergeGroups(*out, groups->m_arrGroupOf);
@@ -429,9 +431,10 @@ void MergeGroups(CPassRules& rules, const std::vector<std::uint32_t>& groupOf)
     KeepGroupFirsts(rules.m_arrKeys, groupOf);
     // As Gathered places entries: first[g + 1] counts group g's, then is
     // where they start, then where the next goes.
+    const std::vector<std::uint32_t>& runFirst = rules.First();
     std::vector<std::uint32_t> first(rules.m_arrKeys.size() + 1, 0);
     for (std::size_t r = 0; r < groupOf.size(); ++r)
-        first[groupOf[r] + 1] += rules.m_arrFirst[r + 1] - rules.m_arrFirst[r];
+        first[groupOf[r] + 1] += runFirst[r + 1] - runFirst[r];
     std::uint32_t start = 0;
     for (std::size_t g = 1; g < first.size(); ++g)
         start += std::exchange(first[g], start);
@@ -441,16 +444,15 @@ void MergeGroups(CPassRules& rules, const std::vector<std::uint32_t>& groupOf)
     std::vector<std::uint8_t> modes(entries);
     std::vector<std::int32_t> lineOf(lines ? entries : 0);
     for (std::size_t r = 0; r < groupOf.size(); ++r) {
-        for (std::uint32_t e = rules.m_arrFirst[r]; e < rules.m_arrFirst[r + 1]; ++e) {
+        for (std::uint32_t e = runFirst[r]; e < runFirst[r + 1]; ++e) {
             const std::uint32_t at = first[groupOf[r] + 1]++;
             placed[at] = rules.m_arrEntries[e];
-            modes[at] = rules.m_arrModes[e];
+            modes[at] = rules.Modes()[e];
             if (lines)
                 lineOf[at] = rules.m_arrLines[e];
         }
     }
-    rules.m_arrFirst = std::move(first);
+    rules.m_pLayout = std::make_shared<const CEntryLayout>(CEntryLayout{std::move(first), std::move(modes)});
     rules.m_arrEntries = std::move(placed);
-    rules.m_arrModes = std::move(modes);
     rules.m_arrLines = std::move(lineOf);
 }

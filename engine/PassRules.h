@@ -14,6 +14,14 @@
 #include <string_view>
 #include <vector>
 
+// Where each group's entries start and each entry's mode: the same for rules
+// converted without merging groups, which share it.
+struct CEntryLayout {
+    // Entries of group g: m_arrFirst[g] up to m_arrFirst[g + 1].
+    std::vector<std::uint32_t> m_arrFirst;
+    std::vector<std::uint8_t> m_arrModes;
+};
+
 struct CPassRules {
     // Where an entry's text lies in *m_pBytes.
     using Entry = CKeySpan;
@@ -21,10 +29,8 @@ struct CPassRules {
     EncodingId m_encoding = EncodingId::Cp932;
     std::shared_ptr<const std::string> m_pBytes;  // keys and texts
     std::vector<CKeySpan> m_arrKeys;               // key of each group
-    // Entries of group g: m_arrFirst[g] up to m_arrFirst[g + 1].
-    std::vector<std::uint32_t> m_arrFirst;
+    std::shared_ptr<const CEntryLayout> m_pLayout;
     std::vector<Entry> m_arrEntries;
-    std::vector<std::uint8_t> m_arrModes;
     // Rule-file line of each entry (0 for rules added through AddRule); only
     // in the rules' own encoding.
     std::vector<std::int32_t> m_arrLines;
@@ -34,6 +40,8 @@ struct CPassRules {
     std::vector<CLeftOutRule> m_arrLeftOut;
 
     int GroupCount() const { return static_cast<int>(m_arrKeys.size()); }
+    const std::vector<std::uint32_t>& First() const { return m_pLayout->m_arrFirst; }
+    const std::vector<std::uint8_t>& Modes() const { return m_pLayout->m_arrModes; }
     std::string_view Key(std::size_t g) const
     {
         return std::string_view(*m_pBytes).substr(m_arrKeys[g].offset, m_arrKeys[g].length);

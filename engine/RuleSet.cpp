@@ -230,20 +230,22 @@ std::shared_ptr<CPassRules> CRuleSet::Gathered(std::shared_ptr<const std::string
     // Entries group by group, each group's in the order they were added:
     // first[g + 1] counts group g's entries, then is where they start, then
     // (as each is placed) where they end, which is where group g + 1 starts.
-    std::vector<std::uint32_t>& first = rules->m_arrFirst;
+    CEntryLayout layout;
+    std::vector<std::uint32_t>& first = layout.m_arrFirst;
     first.assign(rules->m_arrKeys.size() + 1, 0);
     for (const Rule& rule : m_arrRules) ++first[rule.group + 1];
     std::uint32_t start = 0;
     for (std::size_t g = 1; g < first.size(); ++g) start += std::exchange(first[g], start);
     rules->m_arrEntries.resize(m_arrRules.size());
-    rules->m_arrModes.resize(m_arrRules.size());
+    layout.m_arrModes.resize(m_arrRules.size());
     rules->m_arrLines.resize(m_arrRules.size());
     for (const Rule& rule : m_arrRules) {
         const std::uint32_t e = first[rule.group + 1]++;
         rules->m_arrEntries[e] = {rule.offset, rule.length};
-        rules->m_arrModes[e] = static_cast<std::uint8_t>(rule.lineMode & 3);
+        layout.m_arrModes[e] = static_cast<std::uint8_t>(rule.lineMode & 3);
         rules->m_arrLines[e] = static_cast<std::int32_t>(rule.lineMode >> 2);
     }
+    rules->m_pLayout = std::make_shared<const CEntryLayout>(std::move(layout));
     return rules;
 }
 
@@ -289,9 +291,9 @@ void CRuleSet::Thaw()
     keys.Reserve(rules.m_arrKeys.size());
     for (std::size_t g = 0; g < rules.m_arrKeys.size(); ++g) {
         keys.Insert(static_cast<std::uint32_t>(g), CKeyTable::Hash(rules.Key(g)));
-        for (std::uint32_t e = rules.m_arrFirst[g]; e < rules.m_arrFirst[g + 1]; ++e)
+        for (std::uint32_t e = rules.First()[g]; e < rules.First()[g + 1]; ++e)
             list.push_back({rules.m_arrEntries[e].offset, rules.m_arrEntries[e].length, static_cast<std::uint32_t>(g),
-                            static_cast<std::uint32_t>(rules.m_arrLines[e]) << 2 | rules.m_arrModes[e]});
+                            static_cast<std::uint32_t>(rules.m_arrLines[e]) << 2 | rules.Modes()[e]});
     }
     m_arrKeys = rules.m_arrKeys;
     m_bytes = std::move(bytes);

@@ -196,8 +196,8 @@ std::int64_t ApplyAtImpl(const CPassRules& rules, Text& text, std::int64_t posit
         // The key stands at a, so a + k <= length.
         const int r1 = jest::rand();
         if (r1 % 100 >= threshold) continue;  // nothing changed: the same matches stand
-        const auto first = rules.m_arrFirst[static_cast<std::size_t>(g)];
-        const auto count = rules.m_arrFirst[static_cast<std::size_t>(g) + 1] - first;
+        const auto first = rules.First()[static_cast<std::size_t>(g)];
+        const auto count = rules.First()[static_cast<std::size_t>(g) + 1] - first;
         const int r2 = jest::rand();
         const std::size_t entry = first + static_cast<std::size_t>(r2) % count;
         const std::string_view insert = rules.Text(entry);
@@ -206,7 +206,7 @@ std::int64_t ApplyAtImpl(const CPassRules& rules, Text& text, std::int64_t posit
         // position only those that the clamped right part leaves out.
         const std::int64_t cut = std::max<std::int64_t>(0, k + std::min<std::int64_t>(position, 0));
         const auto e = static_cast<std::int64_t>(insert.size());
-        const int mode = rules.m_arrModes[entry];
+        const int mode = rules.Modes()[entry];
         const std::int64_t grows = mode == kModeReplace ? e - cut : mode == kModeDelete ? -cut : e;
         if (grows > 0 && text.Length() > maxLength - grows) {
             over = true;
