@@ -19,7 +19,8 @@ CRuleGroup CPassRules::Group(std::size_t g) const
     CRuleGroup group;
     group.SetKey(CByteString(Key(g)));
     const std::vector<std::uint32_t>& first = First();
-    for (std::uint32_t e = first[g]; e < first[g + 1]; ++e) group.AddEntry(Modes()[e], CByteString(Text(e)));
+    for (std::uint32_t e = first[g]; e < first[g + 1]; ++e)
+        group.AddEntry(Modes()[e], CByteString(Text(e)));
     return group;
 }
 
@@ -335,7 +336,8 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
     }
     CEntryLayout layout;
     layout.m_arrFirst.assign(out.m_arrKeys.size() + 1, 0);
-    for (std::size_t t = 0; t < counts.size(); ++t) layout.m_arrFirst[t + 1] = layout.m_arrFirst[t] + counts[t];
+    for (std::size_t t = 0; t < counts.size(); ++t)
+        layout.m_arrFirst[t + 1] = layout.m_arrFirst[t] + counts[t];
     Release(counts);
     const std::size_t entries = layout.m_arrFirst.back();
     out.m_arrEntries.resize(entries);
