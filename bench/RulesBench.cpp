@@ -60,6 +60,15 @@ namespace {
 
 constexpr std::size_t kMiB = 1 << 20;
 
+// Gives the heap's free pages back to the system, so that the load timed
+// next faults in the memory it needs, as a process's first load does.
+// Without it, whether a load reuses the pages of the one before turns on
+// glibc's thresholds, and so differs from one rule file to another.
+void StartAsAProcess()
+{
+    malloc_trim(0);
+}
+
 const std::string& Prose()
 {
     static const std::string text = prose::Generate(kMiB);
@@ -83,12 +92,14 @@ std::string RuleLines(int n, bool distinct)
 void BM_LoadRules(benchmark::State& state, bool distinct)
 {
     const std::string contents = RuleLines(static_cast<int>(state.range(0)), distinct);
+    StartAsAProcess();
     for (auto _ : state) {
         auto rules = std::make_unique<CRuleSet>();
         if (!rules->LoadRuleBytes(contents, "bench.rules")) state.SkipWithError("load failed");
         benchmark::DoNotOptimize(rules->GetGroupCount());
         state.PauseTiming();
         rules.reset();  // freeing is not loading
+        StartAsAProcess();
         state.ResumeTiming();
     }
     state.counters["file_MB"] = static_cast<double>(contents.size()) / 1e6;
@@ -128,6 +139,7 @@ void BM_LoadForShiftJisText(benchmark::State& state)
     const EncodingId encoding = state.range(1) != 0 ? EncodingId::Utf8 : EncodingId::Cp932;
     const std::string contents = JapaneseRuleLines(1000000, keys, encoding);
     std::int64_t peak = 0;
+    StartAsAProcess();
     for (auto _ : state) {
         auto rules = std::make_unique<CRuleSet>();
         g_heapNow = 0;
@@ -138,6 +150,7 @@ void BM_LoadForShiftJisText(benchmark::State& state)
         peak = g_heapPeak.load();
         state.PauseTiming();
         rules.reset();
+        StartAsAProcess();
         state.ResumeTiming();
     }
     static const char* const kKeys[] = {"one key, ", "distinct keys in order, ", "distinct keys shuffled, "};
@@ -170,6 +183,7 @@ void BM_LoadLargest(benchmark::State& state)
     const std::string& contents = state.range(0) == 0 ? keys : empty;
     const EncodingId text = state.range(1) == 0 ? EncodingId::Cp932 : EncodingId::Utf8;
     std::int64_t peak = 0;
+    StartAsAProcess();
     for (auto _ : state) {
         auto rules = std::make_unique<CRuleSet>();
         g_heapNow = 0;
