@@ -316,9 +316,9 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
     };
     // Pairs of bytes at which some key may match: the first two bytes of the
     // longer keys, and every pair that begins with a one-byte key; likewise
-    // their first three bytes. Each key of one or two bytes is marked where
-    // it ends, and each run of first three bytes where its edge reaches the
-    // fourth, so once.
+    // their first three bytes. Each is marked once: a key of one or two bytes
+    // where it ends, the keys that share their first three bytes where the
+    // edge to them takes in the third.
     const auto triple = [&](unsigned a, unsigned b, unsigned c) {
         const unsigned t = Triple(a, b, c);
         m_triples[t >> 6] |= std::uint64_t{1} << (t & 63);
