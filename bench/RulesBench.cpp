@@ -75,23 +75,23 @@ const std::string& Prose()
     return text;
 }
 
-// A rule file of n lines "b KEY x" CR LF, 13 bytes each: distinct seven-digit
-// keys, or one key on every line.
-std::string RuleLines(int n, bool distinct)
+// A rule file of n lines "b KEY x" CR LF, 13 bytes each: seven-digit keys
+// taking turns, `keys` of them (n: all distinct).
+std::string RuleLines(int n, int keys)
 {
     std::string out;
     out.reserve(static_cast<std::size_t>(n) * 13);
     char line[32];
     for (int i = 0; i < n; ++i) {
-        std::snprintf(line, sizeof line, "b %07d x\r\n", distinct ? i : 0);
+        std::snprintf(line, sizeof line, "b %07d x\r\n", i % keys);
         out += line;
     }
     return out;
 }
 
-void BM_LoadRules(benchmark::State& state, bool distinct)
+void BM_LoadRules(benchmark::State& state, int keys)
 {
-    const std::string contents = RuleLines(static_cast<int>(state.range(0)), distinct);
+    const std::string contents = RuleLines(static_cast<int>(state.range(0)), keys);
     StartAsAProcess();
     for (auto _ : state) {
         auto rules = std::make_unique<CRuleSet>();
@@ -105,9 +105,22 @@ void BM_LoadRules(benchmark::State& state, bool distinct)
     state.counters["file_MB"] = static_cast<double>(contents.size()) / 1e6;
 }
 
-void BM_LoadDistinctKeys(benchmark::State& state) { BM_LoadRules(state, true); }
-void BM_LoadOneKey(benchmark::State& state) { BM_LoadRules(state, false); }
+void BM_LoadDistinctKeys(benchmark::State& state)
+{
+    BM_LoadRules(state, static_cast<int>(state.range(0)));
+}
+void BM_LoadOneKey(benchmark::State& state)
+{
+    BM_LoadRules(state, 1);
+}
+// Two keys taking turns line by line: a run for each key, not for each line,
+// so about what one key costs.
+void BM_LoadKeysTakingTurns(benchmark::State& state)
+{
+    BM_LoadRules(state, 2);
+}
 BENCHMARK(BM_LoadOneKey)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadKeysTakingTurns)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadDistinctKeys)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 // A rule file of n lines "b KEY。 x" LF, the key seven digits and "。" (so

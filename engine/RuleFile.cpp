@@ -218,6 +218,10 @@ try {
         --pending;
     };
     std::optional<std::string_view> previousKey;
+    // Every new key so far sorts after the key before it, so no earlier run
+    // has it: while that lasts, lines go in as they come, and the table of
+    // recent keys is not asked (runs it would have joined are merged later).
+    bool rising = true;
     std::int64_t lineNumber = 1;
     std::size_t start = 0;
     for (;;) {
@@ -229,26 +233,40 @@ try {
         const ParsedLine line = ParseLine(text.substr(start, end - start), sjis);
         if (line.kind == ParsedLine::kBad) return CRuleLoadResult::Failed(RuleLoadFailure::kBadLine, lineNumber);
         if (line.kind == ParsedLine::kRule) {
-            Line next{span(line.key), span(line.text),
-                      static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode), 0,
-                      previousKey != line.key};
-            previousKey = line.key;
-            if (next.newKey) {
-                next.hash = CKeyTable::Hash(line.key);
-                __builtin_prefetch(&recent[next.hash & (kRecent - 1)]);
-                sinceNew = 0;
-            } else {
-                ++sinceNew;
+            bool newKey = !previousKey;
+            if (previousKey && rising) {
+                const int order = previousKey->compare(line.key);
+                newKey = order != 0;
+                rising = order <= 0;
+            } else if (previousKey) {
+                newKey = *previousKey != line.key;
             }
-            if (pending == 0 && !next.newKey) {
-                enter(next);  // nothing waits, and nothing to fetch
+            previousKey = line.key;
+            Line next{span(line.key), span(line.text),
+                      static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode), 0, newKey};
+            if (newKey && rising) {
+                // Nothing waits while keys rise.
+                run = static_cast<std::uint32_t>(fresh.m_arrKeys.size());
+                fresh.m_arrKeys.push_back(next.key);
+                fresh.m_arrRules.push_back({next.text.offset, next.text.length, run, next.lineMode});
             } else {
-                if (pending == kAhead)
-                    enterOldest();
-                ahead[(first + pending++) % kAhead] = next;
-                // The last new key's slot has had its time: all go in.
-                while (sinceNew >= kAhead && pending > 0)
-                    enterOldest();
+                if (newKey) {
+                    next.hash = CKeyTable::Hash(line.key);
+                    __builtin_prefetch(&recent[next.hash & (kRecent - 1)]);
+                    sinceNew = 0;
+                } else {
+                    ++sinceNew;
+                }
+                if (pending == 0 && !newKey) {
+                    enter(next);  // nothing waits, and nothing to fetch
+                } else {
+                    if (pending == kAhead)
+                        enterOldest();
+                    ahead[(first + pending++) % kAhead] = next;
+                    // The last new key's slot has had its time: all go in.
+                    while (sinceNew >= kAhead && pending > 0)
+                        enterOldest();
+                }
             }
         }
         start = lf + 1;
