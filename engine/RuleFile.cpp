@@ -197,7 +197,17 @@ try {
         std::uint32_t hash = 0;
     };
     std::vector<Recent> recent(kRecent);
-    // Inlined, as it runs once a line.
+    // A run for a key that no run holds yet, and a line's rule in the run
+    // entered last. Inlined, as they run once a line.
+    const auto newRun = [&](CKeySpan key) __attribute__((always_inline))
+    {
+        run = static_cast<std::uint32_t>(fresh.m_arrKeys.size());
+        fresh.m_arrKeys.push_back(key);
+    };
+    const auto addRule = [&](const Line& line) __attribute__((always_inline))
+    {
+        fresh.m_arrRules.push_back({line.text.offset, line.text.length, run, line.lineMode});
+    };
     const auto enter = [&](const Line& line) __attribute__((always_inline)) {
         if (line.newKey) {
             Recent& seen = recent[line.hash & (kRecent - 1)];
@@ -205,12 +215,11 @@ try {
             if (seen.run != 0 && seen.hash == line.hash && fresh.KeyOf(seen.run - 1) == key) {
                 run = seen.run - 1;
             } else {
-                run = static_cast<std::uint32_t>(fresh.m_arrKeys.size());
-                fresh.m_arrKeys.push_back(line.key);
+                newRun(line.key);
                 seen = {run + 1, line.hash};
             }
         }
-        fresh.m_arrRules.push_back({line.text.offset, line.text.length, run, line.lineMode});
+        addRule(line);
     };
     const auto enterOldest = [&] {
         enter(ahead[first]);
@@ -246,9 +255,8 @@ try {
                       static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode), 0, newKey};
             if (newKey && rising) {
                 // Nothing waits while keys rise.
-                run = static_cast<std::uint32_t>(fresh.m_arrKeys.size());
-                fresh.m_arrKeys.push_back(next.key);
-                fresh.m_arrRules.push_back({next.text.offset, next.text.length, run, next.lineMode});
+                newRun(next.key);
+                addRule(next);
             } else {
                 if (newKey) {
                     next.hash = CKeyTable::Hash(line.key);
