@@ -303,8 +303,9 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
     const std::string_view bytes = converter.m_bytes;
     std::vector<std::int32_t> target(keys, -1);
     std::vector<std::uint32_t> counts;
+    const std::vector<std::uint32_t>& fromFirst = from.First();
     for (std::size_t g = 0; g < keys; ++g) {
-        const std::uint32_t first = from.First()[g], last = from.First()[g + 1];
+        const std::uint32_t first = fromFirst[g], last = fromFirst[g + 1];
         std::uint32_t kept = 0;
         for (std::uint32_t e = first; e < last; ++e) {
             if (converter.Failed(g)) {
@@ -343,7 +344,6 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
     out.m_arrEntries.resize(entries);
     layout.m_arrModes.resize(entries);
     std::vector<std::uint32_t> next(layout.m_arrFirst.begin(), layout.m_arrFirst.end() - 1);
-    const std::vector<std::uint32_t>& fromFirst = from.First();
     for (std::size_t g = 0; g < keys; ++g) {
         if (target[g] < 0) continue;
         for (std::uint32_t e = fromFirst[g]; e < fromFirst[g + 1]; ++e) {
