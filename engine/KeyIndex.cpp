@@ -82,6 +82,8 @@ public:
     void Sort(Sortable* a, std::size_t n, std::size_t depth, int shift = 56)
     {
         constexpr std::size_t kShortRun = 64;
+        // Runs this large are sorted least byte first, not in place.
+        constexpr std::size_t kLargeRun = std::size_t{1} << 14;
         if (n < kShortRun) {
             std::sort(a, a + n, [&](const Sortable& x, const Sortable& y) {
                 if (x.m_nPrefix != y.m_nPrefix) return x.m_nPrefix < y.m_nPrefix;
@@ -95,14 +97,20 @@ public:
             return;
         }
         std::uint64_t differ = 0;
-        for (std::size_t i = 1; i < n; ++i) differ |= a[i].m_nPrefix ^ a[0].m_nPrefix;
+        std::uint32_t shortest = a[0].m_nLength, longest = shortest;
+        for (std::size_t i = 1; i < n; ++i) {
+            differ |= a[i].m_nPrefix ^ a[0].m_nPrefix;
+            shortest = std::min(shortest, a[i].m_nLength);
+            longest = std::max(longest, a[i].m_nLength);
+        }
         if (shift < 56) differ &= (std::uint64_t{1} << (shift + 8)) - 1;
         if (differ == 0) {
             Deeper(a, n, depth);
             return;
         }
-        if (Sortable* const scratch = Scratch(n)) {
-            ByLeastByteFirst(a, n, differ, scratch);
+        if (n >= kLargeRun) {
+            if (!ByPackedChunk(a, n, differ, shortest, longest))
+                ByLeastByteFirst(a, n, differ, Scratch(n));
             for (std::size_t i = 0, j = 1; i < n; i = j++) {
                 while (j < n && a[j].m_nPrefix == a[i].m_nPrefix)
                     PrefetchKey(m_bytes, m_keys, a, n, j++, depth + 8);
@@ -166,12 +174,104 @@ private:
         if (from != a) std::copy(from, from + n, a);
     }
 
-    // Room to sort n items through, for runs too large to sort in place
-    // quickly; made once, as large as the first (and largest) such run.
+    // Sorts a[0, n) by chunk as ByLeastByteFirst does, when the bits in
+    // which the chunks differ and the spread of the lengths (shortest to
+    // longest) fit in 32: each item is then packed into eight bytes (those
+    // bits, the length below them, the key's number), which are sorted in
+    // a's own room, its first half and its second taking turns, and
+    // unpacked. Half the bytes to move, no scratch to make, and a pass for
+    // every eight bits that differ, where digits or kana leave half of each
+    // byte alike. False, with a unchanged, when they do not fit.
+    static bool ByPackedChunk(Sortable* a, std::size_t n, std::uint64_t differ, std::uint32_t shortest,
+                              std::uint32_t longest)
+    {
+        // Each byte of the chunk gives its low bits up to the highest that
+        // differs, the most significant byte the highest packed bits; the
+        // length takes the `spare` bits below.
+        int source[32];  // the chunk's bit that each packed bit from `spare` on holds
+        int spare = 32;
+        for (int b = 7; b >= 0; --b) {
+            for (int w = static_cast<int>(std::bit_width(differ >> (8 * b) & 0xFF)); w > 0; --w) {
+                if (--spare < 0)
+                    return false;
+                source[spare] = 8 * b + w - 1;
+            }
+        }
+        if (static_cast<int>(std::bit_width(longest - shortest)) > spare)
+            return false;
+
+        // pack[b] places byte b's bits; unpack[k] puts the k-th eight packed
+        // bits back, over the bits that every chunk has alike.
+        std::uint32_t pack[8][256] = {};
+        std::uint64_t unpack[4][256] = {};
+        std::uint64_t alike = a[0].m_nPrefix;
+        for (int q = spare; q < 32; ++q) {
+            const int bit = source[q], b = bit / 8;
+            alike &= ~(std::uint64_t{1} << bit);
+            for (std::uint32_t v = 0; v < 256; ++v) {
+                if (v >> (bit % 8) & 1)
+                    pack[b][v] |= 1u << q;
+                if (v >> (q % 8) & 1)
+                    unpack[q / 8][v] |= std::uint64_t{1} << bit;
+            }
+        }
+        const auto packed = [&pack](std::uint64_t x) {
+            return pack[0][x & 0xFF] | pack[1][x >> 8 & 0xFF] | pack[2][x >> 16 & 0xFF] | pack[3][x >> 24 & 0xFF] |
+                   pack[4][x >> 32 & 0xFF] | pack[5][x >> 40 & 0xFF] | pack[6][x >> 48 & 0xFF] | pack[7][x >> 56];
+        };
+
+        // The i-th packed item lies within item i / 2, which has been read.
+        auto* const room = reinterpret_cast<unsigned char*>(a);
+        const auto at = [room](std::size_t i) { return room + 8 * i; };
+        std::uint32_t counts[4][256] = {};
+        const int lowest = spare / 8;  // the lowest eight bits to sort by
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t v = packed(a[i].m_nPrefix) | (a[i].m_nLength - shortest);
+            for (int k = lowest; k < 4; ++k)
+                ++counts[k][v >> (8 * k) & 0xFF];
+            const std::uint64_t item = std::uint64_t{v} << 32 | a[i].m_nKey;
+            std::memcpy(at(i), &item, 8);
+        }
+        std::size_t from = 0, to = n;  // where the packed items are, and where they go
+        for (int k = lowest; k < 4; ++k) {
+            std::size_t next[256];
+            for (std::size_t d = 0, start = to; d < 256; ++d)
+                start += (next[d] = start, counts[k][d]);
+            const int shift = 32 + 8 * k;
+            for (std::size_t i = 0; i < n; ++i) {
+                std::uint64_t x;
+                std::memcpy(&x, at(from + i), 8);
+                std::memcpy(at(next[x >> shift & 0xFF]++), &x, 8);
+            }
+            std::swap(from, to);
+        }
+
+        // Unpacked from the first half last item first, from the second first
+        // item first: item i covers packed items 2i and 2i + 1, so it never
+        // overwrites one still to be read.
+        const std::uint32_t lengthMask = (1u << spare) - 1;
+        const auto unpackAt = [&](std::size_t i) {
+            std::uint64_t x;
+            std::memcpy(&x, at(from + i), 8);
+            const auto v = static_cast<std::uint32_t>(x >> 32);
+            const std::uint64_t prefix =
+                alike | unpack[0][v & 0xFF] | unpack[1][v >> 8 & 0xFF] | unpack[2][v >> 16 & 0xFF] | unpack[3][v >> 24];
+            a[i] = {prefix, shortest + (v & lengthMask), static_cast<std::uint32_t>(x)};
+        };
+        if (from == 0) {
+            for (std::size_t i = n; i-- > 0;)
+                unpackAt(i);
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                unpackAt(i);
+        }
+        return true;
+    }
+
+    // Room to sort n items through; made once, as large as the first (and
+    // largest) run that needs it.
     Sortable* Scratch(std::size_t n)
     {
-        constexpr std::size_t kInPlace = std::size_t{1} << 14;
-        if (n < kInPlace) return nullptr;
         if (m_scratch.size() < n) m_scratch.resize(n);
         return m_scratch.data();
     }

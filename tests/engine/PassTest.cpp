@@ -10,10 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -499,6 +501,60 @@ TEST(KeyIndex, GroupKeysAsAMapWould)
             sorted.push_back(group);
         for (const CSortedKey& g : groups.m_sorted) got.push_back(g.m_nKey);
         EXPECT_EQ(got, sorted) << (nearlyInOrder ? "nearly in order" : "drawn at random");
+    }
+}
+
+// Many distinct keys, shuffled, in shapes whose first eight bytes differ in
+// few bits (digits, kana) or in many, beside lengths alike or spread: the
+// sort gives each key's number, length and first eight bytes in the order
+// std::sort gives the keys.
+TEST(KeyIndex, SortKeysAsStdSortWouldInEveryShape)
+{
+    const auto from = [](std::string alphabet) {
+        return [alphabet](std::mt19937& gen, int) { return std::string(1, alphabet[gen() % alphabet.size()]); };
+    };
+    const auto kana = [](std::mt19937& gen, int) {
+        return "\x82" + std::string(1, static_cast<char>(0x9F + gen() % 83));
+    };
+    struct Shape {
+        const char* name;
+        std::function<std::string(std::mt19937&, int)> character;  // the c-th of a key
+        int characters, spread;  // keys of `characters` drawn, then 'x' and up to spread more
+    };
+    const Shape shapes[] = {{"digits", from("0123456789"), 7, 0},
+                            {"sixteen values, 28 bits and 4 of length", from("0123456789:;<=>?"), 7, 15},
+                            {"sixteen values, 28 bits and 5 of length", from("0123456789:;<=>?"), 7, 31},
+                            {"sixteen values, then thirty-two: 33 bits",
+                             [](std::mt19937& gen, int c) {
+                                 return std::string(1, static_cast<char>(c < 7 ? '0' + gen() % 16 : '@' + gen() % 32));
+                             },
+                             8, 0},
+                            {"kana", kana, 4, 0},
+                            {"any byte", from(std::string("a\0\x82\xFF", 4)), 9, 3}};
+    for (const Shape& shape : shapes) {
+        std::mt19937 gen(5);
+        std::set<std::string> unique;
+        while (unique.size() < 20000) {
+            std::string key;
+            for (int c = 0; c < shape.characters; ++c)
+                key += shape.character(gen, c);
+            unique.insert(key + std::string(shape.spread > 0 ? 1 + gen() % (shape.spread + 1) : 0, 'x'));
+        }
+        std::vector<std::string> drawn(unique.begin(), unique.end());
+        std::shuffle(drawn.begin(), drawn.end(), gen);
+        const WrittenKeys keys = Write(drawn);
+        const auto item = [](const std::string& key, std::uint32_t number) {
+            std::uint64_t prefix = 0;
+            for (std::size_t i = 0; i < 8; ++i)
+                prefix = prefix << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+            return std::tuple{prefix, static_cast<std::uint32_t>(key.size()), number};
+        };
+        std::vector<std::tuple<std::uint64_t, std::uint32_t, std::uint32_t>> expected, got;
+        for (const auto& [key, group] : keys.first)
+            expected.push_back(item(key, group));
+        for (const CSortedKey& k : SortKeys(keys.bytes, keys.keys))
+            got.emplace_back(k.m_nPrefix, k.m_nLength, k.m_nKey);
+        EXPECT_EQ(got, expected) << shape.name;
     }
 }
 
