@@ -197,6 +197,11 @@ try {
         std::uint32_t hash = 0;
     };
     std::vector<Recent> recent(kRecent);
+    // The table is asked while it finds keys: once it has found almost none
+    // of a table's worth of new keys, they are taken to be distinct and go
+    // in as they come, as rising keys do.
+    bool lookUp = true;
+    std::size_t asked = 0, joined = 0;
     // A run for a key that no run holds yet, and a line's rule in the run
     // entered last. Inlined, as they run once a line.
     const auto newRun = [&](CKeySpan key) __attribute__((always_inline))
@@ -212,8 +217,10 @@ try {
         if (line.newKey) {
             Recent& seen = recent[line.hash & (kRecent - 1)];
             const std::string_view key = text.substr(line.key.offset, line.key.length);
+            ++asked;
             if (seen.run != 0 && seen.hash == line.hash && fresh.KeyOf(seen.run - 1) == key) {
                 run = seen.run - 1;
+                ++joined;
             } else {
                 newRun(line.key);
                 seen = {run + 1, line.hash};
@@ -253,8 +260,8 @@ try {
             previousKey = line.key;
             Line next{span(line.key), span(line.text),
                       static_cast<std::uint32_t>(lineNumber) << 2 | static_cast<std::uint32_t>(line.mode), 0, newKey};
-            if (newKey && rising) {
-                // Nothing waits while keys rise.
+            if (newKey && (rising || !lookUp)) {
+                // Nothing waits while keys rise, or once the table is not asked.
                 newRun(next.key);
                 addRule(next);
             } else {
@@ -274,6 +281,14 @@ try {
                     // The last new key's slot has had its time: all go in.
                     while (sinceNew >= kAhead && pending > 0)
                         enterOldest();
+                }
+                if (asked >= kRecent) {
+                    if (joined < asked / 64) {
+                        while (pending > 0)
+                            enterOldest();
+                        lookUp = false;
+                    }
+                    asked = joined = 0;
                 }
             }
         }
