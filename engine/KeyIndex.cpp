@@ -79,7 +79,14 @@ public:
     // Whether the sort met two equal keys.
     bool m_bEqual = false;
 
-    void Sort(Sortable* a, std::size_t n, std::size_t depth, int shift = 56)
+    // The bits in which the chunks of a run differ, and its lengths.
+    struct Spread {
+        std::uint64_t differ = 0;
+        std::uint32_t shortest = 0, longest = 0;
+    };
+
+    // Sorts a[0, n); `known`, when given, is its spread.
+    void Sort(Sortable* a, std::size_t n, std::size_t depth, int shift = 56, const Spread* known = nullptr)
     {
         constexpr std::size_t kShortRun = 64;
         // Runs this large are sorted least byte first, not in place.
@@ -96,22 +103,27 @@ public:
             }
             return;
         }
-        std::uint64_t differ = 0;
-        std::uint32_t shortest = a[0].m_nLength, longest = shortest;
-        for (std::size_t i = 1; i < n; ++i) {
-            differ |= a[i].m_nPrefix ^ a[0].m_nPrefix;
-            shortest = std::min(shortest, a[i].m_nLength);
-            longest = std::max(longest, a[i].m_nLength);
+        Spread spread{0, a[0].m_nLength, a[0].m_nLength};
+        if (known) {
+            spread = *known;
+        } else {
+            for (std::size_t i = 1; i < n; ++i) {
+                spread.differ |= a[i].m_nPrefix ^ a[0].m_nPrefix;
+                spread.shortest = std::min(spread.shortest, a[i].m_nLength);
+                spread.longest = std::max(spread.longest, a[i].m_nLength);
+            }
         }
+        std::uint64_t differ = spread.differ;
         if (shift < 56) differ &= (std::uint64_t{1} << (shift + 8)) - 1;
         if (differ == 0) {
             Deeper(a, n, depth);
             return;
         }
         if (n >= kLargeRun) {
-            if (!ByPackedChunk(a, n, differ, shortest, longest))
+            const Packed packed = ByPackedChunk(a, n, differ, spread.shortest, spread.longest);
+            if (packed == Packed::kNot)
                 ByLeastByteFirst(a, n, differ, Scratch(n));
-            for (std::size_t i = 0, j = 1; i < n; i = j++) {
+            for (std::size_t i = 0, j = 1; i < n && packed != Packed::kAllApart; i = j++) {
                 while (j < n && a[j].m_nPrefix == a[i].m_nPrefix)
                     PrefetchKey(m_bytes, m_keys, a, n, j++, depth + 8);
                 if (j - i > 1) Deeper(a + i, j - i, depth);
@@ -181,8 +193,10 @@ private:
     // a's own room, its first half and its second taking turns, and
     // unpacked. Half the bytes to move, no scratch to make, and a pass for
     // every eight bits that differ, where digits or kana leave half of each
-    // byte alike. False, with a unchanged, when they do not fit.
-    static bool ByPackedChunk(Sortable* a, std::size_t n, std::uint64_t differ, std::uint32_t shortest,
+    // byte alike. Tells whether two chunks came out alike, or, with a
+    // unchanged, that they did not fit.
+    enum class Packed : std::uint8_t { kNot, kAllApart, kSomeAlike };
+    static Packed ByPackedChunk(Sortable* a, std::size_t n, std::uint64_t differ, std::uint32_t shortest,
                               std::uint32_t longest)
     {
         // Each byte of the chunk gives its low bits up to the highest that
@@ -193,12 +207,12 @@ private:
         for (int b = 7; b >= 0; --b) {
             for (int w = static_cast<int>(std::bit_width(differ >> (8 * b) & 0xFF)); w > 0; --w) {
                 if (--spare < 0)
-                    return false;
+                    return Packed::kNot;
                 source[spare] = 8 * b + w - 1;
             }
         }
         if (static_cast<int>(std::bit_width(longest - shortest)) > spare)
-            return false;
+            return Packed::kNot;
 
         // pack[b] places byte b's bits; unpack[k] puts the k-th eight packed
         // bits back, over the bits that every chunk has alike.
@@ -250,10 +264,14 @@ private:
         // item first: item i covers packed items 2i and 2i + 1, so it never
         // overwrites one still to be read.
         const std::uint32_t lengthMask = (1u << spare) - 1;
+        std::uint64_t before = ~std::uint64_t{0};  // the packed bits of the item unpacked last; at first none
+        bool alikeSeen = false;
         const auto unpackAt = [&](std::size_t i) {
             std::uint64_t x;
             std::memcpy(&x, at(from + i), 8);
             const auto v = static_cast<std::uint32_t>(x >> 32);
+            alikeSeen = alikeSeen || (v ^ before) >> spare == 0;
+            before = v;
             const std::uint64_t prefix =
                 alike | unpack[0][v & 0xFF] | unpack[1][v >> 8 & 0xFF] | unpack[2][v >> 16 & 0xFF] | unpack[3][v >> 24];
             a[i] = {prefix, shortest + (v & lengthMask), static_cast<std::uint32_t>(x)};
@@ -265,7 +283,7 @@ private:
             for (std::size_t i = 0; i < n; ++i)
                 unpackAt(i);
         }
-        return true;
+        return alikeSeen ? Packed::kSomeAlike : Packed::kAllApart;
     }
 
     // Room to sort n items through; made once, as large as the first (and
@@ -312,9 +330,16 @@ CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys, 
     CSortedKeys items(keys.size());
     // Rule files are often written in order already; such keys need no sort.
     bool inOrder = true, equalSeen = false;
+    // The spread for the sort: bits set in some chunk and in all.
+    std::uint64_t some = 0, all = ~std::uint64_t{0};
+    std::uint32_t shortest = ~std::uint32_t{0}, longest = 0;
     for (std::uint32_t k = 0; k < keys.size(); ++k) {
         const std::string_view key = bytes.substr(keys[k].offset, keys[k].length);
         items[k] = {Chunk(key, 0, bytes), keys[k].length, k};
+        some |= items[k].m_nPrefix;
+        all &= items[k].m_nPrefix;
+        shortest = std::min(shortest, keys[k].length);
+        longest = std::max(longest, keys[k].length);
         if (k > 0 && inOrder && items[k].m_nPrefix <= items[k - 1].m_nPrefix) {
             const int order = items[k].m_nPrefix == items[k - 1].m_nPrefix
                                   ? bytes.substr(keys[k - 1].offset, keys[k - 1].length).compare(key)
@@ -325,7 +350,8 @@ CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys, 
     }
     if (!inOrder) {
         CKeySorter sorter(bytes, keys);
-        sorter.Sort(items.data(), items.size(), 0);
+        const CKeySorter::Spread spread{some ^ all, shortest, longest};
+        sorter.Sort(items.data(), items.size(), 0, 56, &spread);
         equalSeen = equalSeen || sorter.m_bEqual;
     }
     if (equal)
