@@ -1,6 +1,7 @@
 #include "KeyIndex.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -192,7 +193,7 @@ private:
     // bits, the length below them, the key's number), which are sorted in
     // a's own room, its first half and its second taking turns, and
     // unpacked. Half the bytes to move, no scratch to make, and a pass for
-    // every eight bits that differ, where digits or kana leave half of each
+    // every twelve bits that differ, where digits or kana leave half of each
     // byte alike. Tells whether two chunks came out alike, or, with a
     // unchanged, that they did not fit.
     enum class Packed : std::uint8_t { kNot, kAllApart, kSomeAlike };
@@ -237,25 +238,36 @@ private:
         // The i-th packed item lies within item i / 2, which has been read.
         auto* const room = reinterpret_cast<unsigned char*>(a);
         const auto at = [room](std::size_t i) { return room + 8 * i; };
-        std::uint32_t counts[4][256] = {};
-        const int lowest = spare / 8;  // the lowest eight bits to sort by
+        // As few digits of up to 12 bits as the packed bits need, the last
+        // ending at the top; digit k is bits[k] bits from low[k].
+        constexpr int kMostBits = 12;
+        const int chunkBits = 32 - spare;
+        const int passes = (chunkBits + kMostBits - 1) / kMostBits;
+        const int width = (chunkBits + passes - 1) / passes;
+        int low[3], bits[3];
+        for (int k = 0; k < passes; ++k) {
+            low[k] = std::max(0, 32 - width * (passes - k));
+            bits[k] = 32 - width * (passes - k - 1) - low[k];
+        }
+        std::vector<std::array<std::uint32_t, 1 << kMostBits>> count(static_cast<std::size_t>(passes));
         for (std::size_t i = 0; i < n; ++i) {
             const std::uint32_t v = packed(a[i].m_nPrefix) | (a[i].m_nLength - shortest);
-            for (int k = lowest; k < 4; ++k)
-                ++counts[k][v >> (8 * k) & 0xFF];
+            for (int k = 0; k < passes; ++k)
+                ++count[static_cast<std::size_t>(k)][v >> low[k] & ((1u << bits[k]) - 1)];
             const std::uint64_t item = std::uint64_t{v} << 32 | a[i].m_nKey;
             std::memcpy(at(i), &item, 8);
         }
         std::size_t from = 0, to = n;  // where the packed items are, and where they go
-        for (int k = lowest; k < 4; ++k) {
-            std::size_t next[256];
-            for (std::size_t d = 0, start = to; d < 256; ++d)
-                start += (next[d] = start, counts[k][d]);
-            const int shift = 32 + 8 * k;
+        std::vector<std::size_t> next(std::size_t{1} << kMostBits);
+        for (int k = 0; k < passes; ++k) {
+            for (std::size_t d = 0, start = to; d < (std::size_t{1} << bits[k]); ++d)
+                start += (next[d] = start, count[static_cast<std::size_t>(k)][d]);
+            const int shift = 32 + low[k];
+            const std::uint64_t mask = (std::uint64_t{1} << bits[k]) - 1;
             for (std::size_t i = 0; i < n; ++i) {
                 std::uint64_t x;
                 std::memcpy(&x, at(from + i), 8);
-                std::memcpy(at(next[x >> shift & 0xFF]++), &x, 8);
+                std::memcpy(at(next[x >> shift & mask]++), &x, 8);
             }
             std::swap(from, to);
         }

@@ -521,7 +521,7 @@ TEST(KeyIndex, SortKeysAsStdSortWouldInEveryShape)
         std::function<std::string(std::mt19937&, int)> character;  // the c-th of a key
         int characters, spread;  // keys of `characters` drawn, then 'x' and up to spread more
     };
-    const Shape shapes[] = {{"digits", from("0123456789"), 7, 0},
+    const Shape shapes[] = {{"digits", from("0123456789"), 6, 0},
                             {"sixteen values, 28 bits and 4 of length", from("0123456789:;<=>?"), 7, 15},
                             {"sixteen values, 28 bits and 5 of length", from("0123456789:;<=>?"), 7, 31},
                             {"sixteen values, then thirty-two: 33 bits",
