@@ -90,7 +90,7 @@ public:
     void Sort(Sortable* a, std::size_t n, std::size_t depth, int shift = 56, const Spread* known = nullptr)
     {
         constexpr std::size_t kShortRun = 64;
-        // Runs this large are sorted least byte first, not in place.
+        // Runs this large are sorted least digit first, not in place.
         constexpr std::size_t kLargeRun = std::size_t{1} << 14;
         if (n < kShortRun) {
             std::sort(a, a + n, [&](const Sortable& x, const Sortable& y) {
