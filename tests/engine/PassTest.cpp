@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -510,48 +509,44 @@ TEST(KeyIndex, GroupKeysAsAMapWould)
 // std::sort gives the keys.
 TEST(KeyIndex, SortKeysAsStdSortWouldInEveryShape)
 {
-    const auto from = [](std::string alphabet) {
-        return [alphabet](std::mt19937& gen, int) { return std::string(1, alphabet[gen() % alphabet.size()]); };
-    };
-    const auto kana = [](std::mt19937& gen, int) {
-        return "\x82" + std::string(1, static_cast<char>(0x9F + gen() % 83));
-    };
+    const std::string digits = "0123456789", sixteen = "0123456789:;<=>?", any("a\0\x82\xFF", 4);
+    std::string trail;  // of the hiragana in Shift-JIS
+    for (int c = 0x9F; c <= 0xF1; ++c)
+        trail += static_cast<char>(c);
     struct Shape {
         const char* name;
-        std::function<std::string(std::mt19937&, int)> character;  // the c-th of a key
-        int characters, spread;  // keys of `characters` drawn, then 'x' and up to spread more
+        std::vector<std::string> alphabets;  // a key's c-th byte drawn from the c-th
+        int spread;                          // then 'x' and up to spread more
     };
-    const Shape shapes[] = {{"digits", from("0123456789"), 6, 0},
-                            {"sixteen values, 28 bits and 4 of length", from("0123456789:;<=>?"), 7, 15},
-                            {"sixteen values, 28 bits and 5 of length", from("0123456789:;<=>?"), 7, 31},
-                            {"sixteen values, then thirty-two: 33 bits",
-                             [](std::mt19937& gen, int c) {
-                                 return std::string(1, static_cast<char>(c < 7 ? '0' + gen() % 16 : '@' + gen() % 32));
-                             },
-                             8, 0},
-                            {"kana", kana, 4, 0},
-                            {"any byte", from(std::string("a\0\x82\xFF", 4)), 9, 3}};
+    const std::vector<std::string> seven(7, sixteen);
+    const Shape shapes[] = {
+        {"digits", std::vector<std::string>(6, digits), 0},
+        {"sixteen values, 28 bits and 4 of length", seven, 15},
+        {"sixteen values, 28 bits and 5 of length", seven, 31},
+        {"sixteen values, then thirty-two: 33 bits",
+         {sixteen, sixteen, sixteen, sixteen, sixteen, sixteen, sixteen, "@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_"},
+         0},
+        {"kana", {"\x82", trail, "\x82", trail, "\x82", trail, "\x82", trail}, 0},
+        {"any byte", std::vector<std::string>(9, any), 3}};
     for (const Shape& shape : shapes) {
         std::mt19937 gen(5);
         std::set<std::string> unique;
         while (unique.size() < 20000) {
             std::string key;
-            for (int c = 0; c < shape.characters; ++c)
-                key += shape.character(gen, c);
+            for (const std::string& alphabet : shape.alphabets)
+                key += alphabet[gen() % alphabet.size()];
             unique.insert(key + std::string(shape.spread > 0 ? 1 + gen() % (shape.spread + 1) : 0, 'x'));
         }
         std::vector<std::string> drawn(unique.begin(), unique.end());
         std::shuffle(drawn.begin(), drawn.end(), gen);
         const WrittenKeys keys = Write(drawn);
-        const auto item = [](const std::string& key, std::uint32_t number) {
-            std::uint64_t prefix = 0;
+        std::vector<std::tuple<std::uint64_t, std::uint32_t, std::uint32_t>> expected, got;
+        for (const auto& [key, group] : keys.first) {
+            std::uint64_t prefix = 0;  // the first eight bytes, zero-padded, as a number
             for (std::size_t i = 0; i < 8; ++i)
                 prefix = prefix << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
-            return std::tuple{prefix, static_cast<std::uint32_t>(key.size()), number};
-        };
-        std::vector<std::tuple<std::uint64_t, std::uint32_t, std::uint32_t>> expected, got;
-        for (const auto& [key, group] : keys.first)
-            expected.push_back(item(key, group));
+            expected.emplace_back(prefix, static_cast<std::uint32_t>(key.size()), group);
+        }
         for (const CSortedKey& k : SortKeys(keys.bytes, keys.keys))
             got.emplace_back(k.m_nPrefix, k.m_nLength, k.m_nKey);
         EXPECT_EQ(got, expected) << shape.name;
