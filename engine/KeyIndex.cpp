@@ -80,10 +80,20 @@ public:
     // Whether the sort met two equal keys.
     bool m_bEqual = false;
 
-    // The bits in which the chunks of a run differ, and its lengths.
+    // How the items of a run spread: the bits in which their chunks differ
+    // (set in some chunk but not in all), and their lengths.
     struct Spread {
-        std::uint64_t differ = 0;
-        std::uint32_t shortest = 0, longest = 0;
+        std::uint64_t some = 0, all = ~std::uint64_t{0};
+        std::uint32_t shortest = ~std::uint32_t{0}, longest = 0;
+
+        void Take(const Sortable& x)
+        {
+            some |= x.m_nPrefix;
+            all &= x.m_nPrefix;
+            shortest = std::min(shortest, x.m_nLength);
+            longest = std::max(longest, x.m_nLength);
+        }
+        std::uint64_t Differ() const { return some ^ all; }
     };
 
     // Sorts a[0, n); `known`, when given, is its spread.
@@ -104,17 +114,14 @@ public:
             }
             return;
         }
-        Spread spread{0, a[0].m_nLength, a[0].m_nLength};
+        Spread spread;
         if (known) {
             spread = *known;
         } else {
-            for (std::size_t i = 1; i < n; ++i) {
-                spread.differ |= a[i].m_nPrefix ^ a[0].m_nPrefix;
-                spread.shortest = std::min(spread.shortest, a[i].m_nLength);
-                spread.longest = std::max(spread.longest, a[i].m_nLength);
-            }
+            for (std::size_t i = 0; i < n; ++i)
+                spread.Take(a[i]);
         }
-        std::uint64_t differ = spread.differ;
+        std::uint64_t differ = spread.Differ();
         if (shift < 56) differ &= (std::uint64_t{1} << (shift + 8)) - 1;
         if (differ == 0) {
             Deeper(a, n, depth);
@@ -342,16 +349,11 @@ CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys, 
     CSortedKeys items(keys.size());
     // Rule files are often written in order already; such keys need no sort.
     bool inOrder = true, equalSeen = false;
-    // The spread for the sort: bits set in some chunk and in all.
-    std::uint64_t some = 0, all = ~std::uint64_t{0};
-    std::uint32_t shortest = ~std::uint32_t{0}, longest = 0;
+    CKeySorter::Spread spread;  // taken here, for the sort
     for (std::uint32_t k = 0; k < keys.size(); ++k) {
         const std::string_view key = bytes.substr(keys[k].offset, keys[k].length);
         items[k] = {Chunk(key, 0, bytes), keys[k].length, k};
-        some |= items[k].m_nPrefix;
-        all &= items[k].m_nPrefix;
-        shortest = std::min(shortest, keys[k].length);
-        longest = std::max(longest, keys[k].length);
+        spread.Take(items[k]);
         if (k > 0 && inOrder && items[k].m_nPrefix <= items[k - 1].m_nPrefix) {
             const int order = items[k].m_nPrefix == items[k - 1].m_nPrefix
                                   ? bytes.substr(keys[k - 1].offset, keys[k - 1].length).compare(key)
@@ -362,7 +364,6 @@ CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys, 
     }
     if (!inOrder) {
         CKeySorter sorter(bytes, keys);
-        const CKeySorter::Spread spread{some ^ all, shortest, longest};
         sorter.Sort(items.data(), items.size(), 0, 56, &spread);
         equalSeen = equalSeen || sorter.m_bEqual;
     }
