@@ -257,13 +257,29 @@ private:
             bits[k] = 32 - width * (passes - k - 1) - low[k];
         }
         std::vector<std::array<std::uint32_t, 1 << kMostBits>> count(static_cast<std::size_t>(passes));
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::uint32_t v = packed(a[i].m_nPrefix) | (a[i].m_nLength - shortest);
-            for (int k = 0; k < passes; ++k)
-                ++count[static_cast<std::size_t>(k)][v >> low[k] & ((1u << bits[k]) - 1)];
-            const std::uint64_t item = std::uint64_t{v} << 32 | a[i].m_nKey;
-            std::memcpy(at(i), &item, 8);
-        }
+        // Packs every item and counts its digits; the number of digits is
+        // fixed at compile time, so that the counting loop unrolls.
+        const auto packAll = [&]<int kPasses>() {
+            std::uint32_t* digitCount[kPasses];
+            std::uint32_t mask[kPasses];
+            for (int k = 0; k < kPasses; ++k) {
+                digitCount[k] = count[static_cast<std::size_t>(k)].data();
+                mask[k] = (1u << bits[k]) - 1;
+            }
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::uint32_t v = packed(a[i].m_nPrefix) | (a[i].m_nLength - shortest);
+                for (int k = 0; k < kPasses; ++k)
+                    ++digitCount[k][v >> low[k] & mask[k]];
+                const std::uint64_t item = std::uint64_t{v} << 32 | a[i].m_nKey;
+                std::memcpy(at(i), &item, 8);
+            }
+        };
+        if (passes == 1)
+            packAll.template operator()<1>();
+        else if (passes == 2)
+            packAll.template operator()<2>();
+        else
+            packAll.template operator()<3>();
         std::size_t from = 0, to = n;  // where the packed items are, and where they go
         std::vector<std::size_t> next(std::size_t{1} << kMostBits);
         for (int k = 0; k < passes; ++k) {
@@ -498,9 +514,22 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                                : static_cast<unsigned char>(key(sorted[i].m_nKey)[t.depth]);
         };
         while (lo < t.hi) {
+            const unsigned char b = byteAt(lo);
+            if (lo + 1 == t.hi || byteAt(lo + 1) != b) {
+                // A lone key is a leaf, its edge the rest of the key: no
+                // search, and no byte of it read past the chunk.
+                if (t.depth < 3)
+                    markStart(sorted[lo]);
+                const Child leaf = ~static_cast<Child>(sorted[lo].m_nKey);
+                m_edgeBytes.push_back(b);
+                m_children.push_back(leaf);
+                if (t.node == 0)
+                    m_rootChild[b] = leaf;
+                ++lo;
+                continue;
+            }
             // Spans, and bytes past the first eight, are read from the keys.
             PrefetchKey(all, keys, sorted.data(), sorted.size(), lo, 8);
-            const unsigned char b = byteAt(lo);
             std::uint32_t inside = lo, step = 1;
             while (step < t.hi - inside && byteAt(inside + step) == b) {
                 inside += step;
@@ -511,33 +540,28 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                 const std::uint32_t mid = inside + (hi - inside) / 2;
                 (byteAt(mid) == b ? inside : hi) = mid;
             }
+            // Keys lo .. hi - 1, two or more, reach a node.
             const auto shortest = std::min(sorted[lo].m_nLength, sorted[hi - 1].m_nLength);
             std::uint32_t depth = t.depth + 1;
-            if (hi - lo == 1) {
-                depth = shortest;  // a single key: the edge runs to its end
-            } else if (depth < 8) {
+            if (depth < 8) {
                 const std::uint64_t differ = sorted[lo].m_nPrefix ^ sorted[hi - 1].m_nPrefix;
                 const auto agree = static_cast<std::uint32_t>(differ == 0 ? 8 : std::countl_zero(differ) / 8);
                 depth = std::max(depth, std::min(agree, shortest));
             }
-            if (depth >= 8 && hi - lo > 1) {
+            if (depth >= 8) {
                 const std::string_view first = key(sorted[lo].m_nKey), last = key(sorted[hi - 1].m_nKey);
                 while (depth < shortest && first[depth] == last[depth]) ++depth;
             }
-            if (t.depth < 3 && (depth >= 3 || hi - lo == 1))
+            if (t.depth < 3 && depth >= 3)
                 markStart(sorted[lo]);
-            // A lone key is a leaf; the others reach a node.
-            Child child = ~static_cast<Child>(sorted[lo].m_nKey);
-            if (hi - lo > 1) {
-                child = static_cast<Child>(m_nodes.size());
-                Node node;
-                node.labelLength = depth - t.depth - 1;
-                m_nodes.push_back(node);
-                inner.push_back({static_cast<std::uint32_t>(child), sorted[lo].m_nKey, t.depth + 1});
-                if (inner.size() == kInnerBatch)
-                    placeInner();
-                tasks.push_back({static_cast<std::uint32_t>(child), lo, hi, depth});
-            }
+            const auto child = static_cast<Child>(m_nodes.size());
+            Node node;
+            node.labelLength = depth - t.depth - 1;
+            m_nodes.push_back(node);
+            inner.push_back({static_cast<std::uint32_t>(child), sorted[lo].m_nKey, t.depth + 1});
+            if (inner.size() == kInnerBatch)
+                placeInner();
+            tasks.push_back({static_cast<std::uint32_t>(child), lo, hi, depth});
             m_edgeBytes.push_back(b);
             m_children.push_back(child);
             if (t.node == 0)
