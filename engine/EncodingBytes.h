@@ -93,6 +93,29 @@ inline Bytes SkipAscii(Bytes p, Bytes end)
     return SkipAscii(p, end, end);
 }
 
+// Skips ASCII but the ASCII byte c, eight bytes at a time: the first c or
+// byte of 0x80 or more, or end.
+inline Bytes SkipAsciiBut(Bytes p, Bytes end, unsigned char c)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+        const std::uint64_t pattern = kOnes * c;
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            const std::uint64_t x = w ^ pattern;
+            // The lowest byte marked is the first c or high byte: a byte
+            // equal to c may mark bytes above it, never below.
+            if (const std::uint64_t marked = ((x - kOnes) & ~x & kHighs) | (w & kHighs))
+                return p + std::countr_zero(marked) / 8;
+            p += 8;
+        }
+    }
+    while (p < end && *p < 0x80 && *p != c)
+        ++p;
+    return p;
+}
+
 // Offset of the first invalid UTF-8 byte, or the length; `cut` tells that
 // the text ends inside a character there.
 inline std::size_t FirstInvalidUtf8(std::string_view s, bool& cut)

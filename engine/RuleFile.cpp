@@ -1,6 +1,7 @@
 // The rule-file loader: one rule per line, "letter, skipped byte, key, space,
 // text", in the rule file's encoding: CP932 bytes as they stand, stepping over
 // double-byte characters; other encodings with plain byte searches.
+#include "EncodingBytes.h"
 #include "FileRead.h"
 #include "PassRules.h"
 #include "Rewrite.h"
@@ -16,19 +17,23 @@
 
 namespace {
 
-// First occurrence of the single-byte character c at or after from, stepping
-// over double-byte characters so that their second byte is never taken for c.
+// First occurrence of the ASCII character c at or after from, stepping over
+// double-byte characters so that their second byte is never taken for c.
 std::size_t FindSjisChar(std::string_view s, std::size_t from, char c)
 {
-    std::size_t i = from;
-    while (i < s.size()) {
-        if (IsSjisLeadByte(static_cast<unsigned char>(s[i]))) {
-            i += 2;
-        } else if (s[i] == c) {
-            return i;
-        } else {
-            ++i;
-        }
+    const enc::Bytes begin = enc::Begin(s), end = begin + s.size();
+    for (enc::Bytes p = begin + from; p < end;) {
+        p = enc::SkipAsciiBut(p, end, static_cast<unsigned char>(c));
+        if (p == end)
+            break;
+        if (*p == static_cast<unsigned char>(c))
+            return static_cast<std::size_t>(p - begin);
+        if (!IsSjisLeadByte(*p))
+            ++p;
+        else if (end - p > 2)
+            p += 2;
+        else
+            break;  // a lead byte ends the text, or its second byte does
     }
     return std::string_view::npos;
 }
