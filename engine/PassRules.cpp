@@ -39,52 +39,44 @@ bool AsciiUnchanged(EncodingId from, EncodingId to);
 // state between characters, so a piece comes out as its characters do one
 // by one, and each distinct character goes through ConvertText only once. A
 // piece with a character that does not convert on its own goes through
-// ConvertText whole, which converts it or says why it cannot.
+// ConvertText whole, which converts it or says why it cannot. The keys are
+// converted first and the texts when asked (ConvertTexts), so that the
+// caller may sort and index the keys in between, and let the sorted keys go
+// before the texts take their room.
 class CPieceConverter {
 public:
     CPieceConverter(const CPassRules& rules, EncodingId to)
-        : m_rules(rules), m_to(to), m_nCount(rules.m_arrKeys.size() + rules.m_arrEntries.size()),
-          m_bAscii(AsciiUnchanged(rules.m_encoding, to))
+        : m_rules(rules), m_to(to), m_bAscii(AsciiUnchanged(rules.m_encoding, to))
     {
-        m_arrKeySpans.reserve(rules.m_arrKeys.size());
-        m_arrTextSpans.reserve(rules.m_arrEntries.size());
-        m_arrFailed.resize(m_nCount);
-        std::size_t total = 0;
+        m_arrFailed.resize(rules.m_arrKeys.size() + rules.m_arrEntries.size());
+        std::size_t keyBytes = 0;
         for (const CKeySpan span : rules.m_arrKeys)
-            total += span.length;
+            keyBytes += span.length;
         for (const CPassRules::Entry entry : rules.m_arrEntries)
-            total += entry.length;
-        m_bytes.resize(total);
-        std::string whole;
-        for (std::size_t p = 0; p < m_nCount; ++p) {
-            const std::string_view piece = Piece(p);
-            const std::size_t at = m_nUsed;
-            if (ByCharacters(piece, at)) {
-                Keep(p, at);
-                continue;
-            }
-            m_nUsed = at;
-            m_bDistinct = false;  // converted, but not as its characters one by one
-            CConvertError error;
-            if (ConvertText(piece, {m_rules.m_encoding, false}, {m_to, false}, whole, &error)) {
-                std::memcpy(Room(whole.size()), whole.data(), whole.size());
-                m_nUsed += whole.size();
-                Keep(p, at);
-            } else {
-                m_bSame = false;
-                m_arrFailed[p] = true;
-                m_arrErrors.emplace_back(p, error);
-                Keep(p, at);  // an empty span, that the pieces after keep their places
-            }
-        }
+            m_nTextBytes += entry.length;
+        // Room for all, that the texts seldom move the keys; kRunRoom more
+        // for the last piece's short run of ASCII.
+        m_bytes.reserve(keyBytes + m_nTextBytes + kRunRoom);
+        m_bytes.resize(keyBytes + kRunRoom);
+        m_arrKeySpans.reserve(rules.m_arrKeys.size());
+        ConvertAll(0, rules.m_arrKeys, m_arrKeySpans);
         m_bytes.resize(m_nUsed);
     }
 
-    std::string_view Piece(std::size_t p) const
+    // Converts the texts, after the keys; the keys' bytes stay where they
+    // are in m_bytes, though the block may move.
+    void ConvertTexts()
     {
-        const std::size_t keys = m_rules.m_arrKeys.size();
-        return p < keys ? m_rules.Key(p) : m_rules.Text(p - keys);
+        m_bytes.resize(m_nUsed + m_nTextBytes + kRunRoom);
+        m_arrTextSpans.reserve(m_rules.m_arrEntries.size());
+        ConvertAll(m_rules.m_arrKeys.size(), m_rules.m_arrEntries, m_arrTextSpans);
+        m_bytes.resize(m_nUsed);
     }
+
+    // Whether the pieces converted so far changed and keep distinct keys
+    // apart, none left out (see m_bSame, m_bDistinct).
+    bool Apart() const { return !m_bSame && m_bDistinct && !Failed(); }
+
     bool Failed(std::size_t p) const { return m_arrFailed[p]; }
     bool Failed() const { return !m_arrErrors.empty(); }
     // Why piece p failed.
@@ -94,22 +86,56 @@ public:
                                 [](const auto& e, std::size_t q) { return e.first < q; })->second;
     }
 
-    std::string m_bytes;
+    // The converted bytes, shared with the rules made of them and with an
+    // index built on the keys before the texts came.
+    std::shared_ptr<std::string> m_pBytes = std::make_shared<std::string>();
+    std::string& m_bytes = *m_pBytes;
     std::vector<CKeySpan> m_arrKeySpans;   // of each key
     std::vector<CKeySpan> m_arrTextSpans;  // of each entry's text
-    // Every piece came out as the bytes it was.
+    // Every piece converted so far came out as the bytes it was.
     bool m_bSame = true;
     // Every piece was converted a character at a time, and no two distinct
     // characters came out as the same one: distinct keys stayed distinct.
     bool m_bDistinct = true;
 
 private:
+    static constexpr std::size_t kRunRoom = 8;
+
     // What one character converts to: kUnknown until asked.
     struct Converted {
         enum : std::uint8_t { kUnknown, kDone, kNot } state = kUnknown;
         std::uint8_t length = 0;
         char bytes[6] = {};
     };
+
+    // Converts the pieces of these spans, keys or texts, numbered from
+    // `first` on, and keeps where each came out in `kept`.
+    void ConvertAll(std::size_t first, const std::vector<CKeySpan>& spans, std::vector<CKeySpan>& kept)
+    {
+        const std::string_view bytes = *m_rules.m_pBytes;
+        std::string whole;
+        for (std::size_t i = 0; i < spans.size(); ++i) {
+            const std::string_view piece = bytes.substr(spans[i].offset, spans[i].length);
+            const std::size_t at = m_nUsed;
+            if (!ByCharacters(piece, at)) {
+                m_nUsed = at;
+                m_bDistinct = false;  // converted, but not as its characters one by one
+                CConvertError error;
+                if (ConvertText(piece, {m_rules.m_encoding, false}, {m_to, false}, whole, &error)) {
+                    std::memcpy(Room(whole.size()), whole.data(), whole.size());
+                    m_nUsed += whole.size();
+                } else {
+                    // Kept as an empty span, that the pieces after keep their places.
+                    m_bSame = false;
+                    m_arrFailed[first + i] = true;
+                    m_arrErrors.emplace_back(first + i, error);
+                }
+            }
+            if (m_nUsed > std::numeric_limits<std::uint32_t>::max())
+                throw std::length_error("converted rules too large");
+            kept.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(m_nUsed - at)});
+        }
+    }
 
     // Appends the piece converted to m_bytes, which held `at` bytes; false
     // when a character of it does not convert on its own.
@@ -121,9 +147,9 @@ private:
             if (m_bAscii) {
                 const unsigned char* q = enc::SkipAscii(p, end, m_pReadable);
                 const auto n = static_cast<std::size_t>(q - p);
-                // A short run goes as eight bytes, the rest overwritten after.
-                if (n <= 8 && m_pReadable - p >= 8)
-                    std::memcpy(Room(8), p, 8);
+                // A short run goes as kRunRoom bytes, the rest overwritten after.
+                if (n <= kRunRoom && m_pReadable - p >= static_cast<std::ptrdiff_t>(kRunRoom))
+                    std::memcpy(Room(kRunRoom), p, kRunRoom);
                 else
                     std::memcpy(Room(n), p, n);
                 m_nUsed += n;
@@ -199,19 +225,10 @@ private:
         return table;
     }
 
-    __attribute__((always_inline)) void Keep(std::size_t p, std::size_t at)
-    {
-        if (m_nUsed > std::numeric_limits<std::uint32_t>::max())
-            throw std::length_error("converted rules too large");
-        // Pieces come in order, keys first.
-        const CKeySpan span{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(m_nUsed - at)};
-        (p < m_rules.m_arrKeys.size() ? m_arrKeySpans : m_arrTextSpans).push_back(span);
-    }
-
     const CPassRules& m_rules;
     EncodingId m_to;
-    std::size_t m_nCount;
-    std::size_t m_nUsed = 0;  // bytes of m_bytes written
+    std::size_t m_nUsed = 0;       // bytes of m_bytes written
+    std::size_t m_nTextBytes = 0;  // of the texts before conversion
     bool m_bAscii;  // ASCII comes out as it is
     bool m_bUtf8 = m_rules.m_encoding == EncodingId::Utf8;
     // Where the rules' bytes, which hold every piece, end.
@@ -362,9 +379,11 @@ CSortedKeys Regroup(const CPassRules& from, const CPieceConverter& converter, CP
 namespace {
 
 // The rules that `pieces` converted from `from`; with `groups`, the groups of
-// `from` by their converted keys, in which distinct keys stayed apart.
+// `from` by their converted keys, in which distinct keys stayed apart; with
+// `index`, the index of the converted keys, built before the texts came.
 std::shared_ptr<const CPassRules> FromPieces(const CPassRules& from, std::optional<CPieceConverter>& pieces,
-                                             EncodingId to, CKeyGroups* groups)
+                                             EncodingId to, CKeyGroups* groups,
+                                             std::unique_ptr<const CKeyIndex> index = nullptr)
 {
     CPieceConverter& converter = *pieces;
     auto out = std::make_shared<CPassRules>();
@@ -380,7 +399,7 @@ std::shared_ptr<const CPassRules> FromPieces(const CPassRules& from, std::option
             if (!groups->m_arrGroupOf.empty())
                 MergeGroups(*out, groups->m_arrGroupOf);
             order = std::move(groups->m_sorted);
-        } else {
+        } else if (!index) {
             order = SortKeys(converter.m_bytes, out->m_arrKeys);
         }
     } else {
@@ -388,10 +407,13 @@ std::shared_ptr<const CPassRules> FromPieces(const CPassRules& from, std::option
     }
     std::stable_sort(out->m_arrLeftOut.begin(), out->m_arrLeftOut.end(),
                      [](const CLeftOutRule& a, const CLeftOutRule& b) { return a.m_nLine < b.m_nLine; });
-    out->m_pBytes = std::make_shared<const std::string>(std::move(converter.m_bytes));
+    out->m_pBytes = std::move(converter.m_pBytes);
     // What the conversion kept beside the rules goes before the index is built.
     pieces.reset();
-    out->IndexKeys(&order);
+    if (index)
+        out->m_pIndex = std::move(index);
+    else
+        out->IndexKeys(&order);
     return out;
 }
 
@@ -403,26 +425,56 @@ std::shared_ptr<const CPassRules> ConvertPassRules(const std::shared_ptr<const C
     if (ServesUnconverted(*from.m_pBytes, from.m_encoding, to))
         return rules;
     std::optional<CPieceConverter> pieces(std::in_place, from, to);
+    // Keys that changed and stayed apart are indexed before the texts are
+    // converted, so that the texts may have the sorted keys' room.
+    std::unique_ptr<const CKeyIndex> index;
+    if (pieces->Apart())
+        index = std::make_unique<const CKeyIndex>(pieces->m_pBytes, pieces->m_arrKeySpans);
+    pieces->ConvertTexts();
     if (pieces->m_bSame)
         return rules;
-    return FromPieces(from, pieces, to, nullptr);
+    // The texts may undo what the keys promised: a text left out, or two
+    // characters come out as one.
+    if (!pieces->Apart())
+        index.reset();
+    return FromPieces(from, pieces, to, nullptr, std::move(index));
 }
 
 CConvertedRuns ConvertRuns(const std::shared_ptr<const CPassRules>& runs, EncodingId to)
 {
     CConvertedRuns result;
     std::optional<CPieceConverter> pieces(std::in_place, *runs, to);
-    const CPieceConverter& converter = *pieces;
-    const bool apart = !converter.m_bSame && converter.m_bDistinct && !converter.Failed();
-    CKeyGroups groups =
-        apart ? GroupKeys(converter.m_bytes, converter.m_arrKeySpans) : GroupKeys(*runs->m_pBytes, runs->m_arrKeys);
+    CPieceConverter& converter = *pieces;
+    // Keys that changed and stayed apart are grouped before the texts are
+    // converted and, where no runs merge, indexed, so that the texts may
+    // have the sorted keys' room.
+    std::optional<CKeyGroups> early;
+    std::unique_ptr<const CKeyIndex> index;
+    if (converter.Apart()) {
+        early = GroupKeys(converter.m_bytes, converter.m_arrKeySpans);
+        if (early->m_arrGroupOf.empty()) {
+            index = std::make_unique<const CKeyIndex>(converter.m_pBytes, converter.m_arrKeySpans, early->m_sorted);
+            Release(early->m_sorted);
+        }
+    }
+    converter.ConvertTexts();
+    const bool apart = converter.Apart();
+    // The texts may undo what the keys promised: a text left out, or two
+    // characters come out as one.
+    if (!apart) {
+        early.reset();
+        index.reset();
+    }
+    CKeyGroups groups = early   ? std::move(*early)
+                        : apart ? GroupKeys(converter.m_bytes, converter.m_arrKeySpans)
+                                : GroupKeys(*runs->m_pBytes, runs->m_arrKeys);
     // Where runs merge and the conversion does not keep keys apart, the
     // pieces are of runs, not of groups: the grouped rules are converted anew.
     if (converter.m_bSame) {
         result.m_pRules = runs;
         result.m_ownOrder = std::move(groups.m_sorted);
     } else if (apart || groups.m_arrGroupOf.empty()) {
-        result.m_pRules = FromPieces(*runs, pieces, to, apart ? &groups : nullptr);
+        result.m_pRules = FromPieces(*runs, pieces, to, apart ? &groups : nullptr, std::move(index));
     }
     result.m_arrGroupOf = std::move(groups.m_arrGroupOf);
     return result;
