@@ -156,10 +156,20 @@ private:
                 p = q;
                 if (p == end) break;
             }
-            // The common three-byte UTF-8 character without the general walk.
-            const std::size_t n = m_bUtf8 && IsCommonUtf8Triple(p, static_cast<std::size_t>(end - p))
-                                      ? 3
-                                      : CharLength(piece, static_cast<std::size_t>(p - begin), m_rules.m_encoding);
+            // The common three-byte UTF-8 character, once met, without the
+            // general walk.
+            const bool triple = m_bUtf8 && IsCommonUtf8Triple(p, static_cast<std::size_t>(end - p));
+            if (triple) {
+                const Converted& c = Table(m_arrTriples)[TripleIndex(p)];
+                if (c.state == Converted::kDone) {
+                    std::memcpy(Room(sizeof c.bytes), c.bytes, sizeof c.bytes);
+                    m_nUsed += c.length;
+                    p += 3;
+                    continue;
+                }
+            }
+            const std::size_t n =
+                triple ? 3 : CharLength(piece, static_cast<std::size_t>(p - begin), m_rules.m_encoding);
             const Converted& c = Character(p, n);
             if (c.state != Converted::kDone) return false;
             std::memcpy(Room(sizeof c.bytes), c.bytes, sizeof c.bytes);
@@ -186,7 +196,7 @@ private:
         if (n == 2) {
             slot = &Table(m_arrPairs)[p[0] << 8 | p[1]];
         } else if (n == 3 && p[0] >= 0xE0 && m_bUtf8) {
-            slot = &Table(m_arrTriples)[(p[0] & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F)];
+            slot = &Table(m_arrTriples)[TripleIndex(p)];
         } else if (n == 1) {
             slot = &m_arrSingles[p[0]];
         } else {
@@ -217,6 +227,12 @@ private:
         const bool ascii = out.size() == 1 && static_cast<unsigned char>(out[0]) < 0x80 && m_bAscii;
         if (ascii || out.empty() || CharLength(out, 0, m_to) != out.size() || !m_outputs.insert(packed).second)
             m_bDistinct = false;
+    }
+
+    // The code point of the three-byte UTF-8 character at p, less its top bits.
+    static std::size_t TripleIndex(const unsigned char* p)
+    {
+        return static_cast<std::size_t>((p[0] & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
     }
 
     static std::vector<Converted>& Table(std::vector<Converted>& table)
