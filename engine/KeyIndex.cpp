@@ -2,17 +2,64 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <limits>
 #include <numeric>
 #include <stdexcept>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
+#endif
+
 namespace {
 
 // While a run is sorted, m_nPrefix holds the eight bytes of the key from the
 // run's depth on; the sort leaves it as it found it.
 using Sortable = CSortedKey;
+
+std::atomic<bool> g_bBitExtractAllowed{true};
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define JESTPAD_BIT_EXTRACT 1
+// The processor's bit extract and deposit (BMI2's pext and pdep), in
+// assembly, so that the engine still builds for any x86-64 and uses them
+// only where QuickBitExtract finds them.
+inline std::uint64_t ExtractBits(std::uint64_t x, std::uint64_t mask)
+{
+    std::uint64_t out;
+    asm("pextq %2, %1, %0" : "=r"(out) : "r"(x), "rm"(mask));
+    return out;
+}
+
+inline std::uint64_t DepositBits(std::uint64_t x, std::uint64_t mask)
+{
+    std::uint64_t out;
+    asm("pdepq %2, %1, %0" : "=r"(out) : "r"(x), "rm"(mask));
+    return out;
+}
+
+// Whether the processor has them and does each in a cycle or so: Intel's
+// since 2013 and AMD's from family 19h (Zen 3) on. AMD's before take dozens
+// of cycles a bit, so there the tables serve.
+bool QuickBitExtract()
+{
+    static const bool quick = [] {
+        __builtin_cpu_init();
+        if (!__builtin_cpu_supports("bmi2"))
+            return false;
+        if (__builtin_cpu_is("intel"))
+            return true;
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (!__builtin_cpu_is("amd") || __get_cpuid(1, &a, &b, &c, &d) == 0)
+            return false;
+        const unsigned base = a >> 8 & 0xF;
+        return (base == 0xF ? base + (a >> 20 & 0xFF) : base) >= 0x19;
+    }();
+    return quick && g_bBitExtractAllowed.load(std::memory_order_relaxed);
+}
+#endif
 
 // Keys in sorted order have their spans and bytes anywhere: for the item
 // i of a[0, n), asks for the span of the key 64 items on, and for the bytes
@@ -222,14 +269,24 @@ private:
         if (static_cast<int>(std::bit_width(longest - shortest)) > spare)
             return Packed::kNot;
 
-        // pack[b] places byte b's bits; unpack[k] puts the k-th eight packed
-        // bits back, over the bits that every chunk has alike.
+            // The packed bits keep their order, so packing extracts the chunk's
+            // `selected` bits, and unpacking deposits them back over the bits
+            // that every chunk has alike: by the processor where it does so
+            // quickly, else through tables. pack[b] places byte b's bits;
+            // unpack[k] puts the k-th eight packed bits back.
+#ifdef JESTPAD_BIT_EXTRACT
+        const bool extract = QuickBitExtract();
+#else
+        constexpr bool extract = false;
+#endif
+        std::uint64_t selected = 0;
+        for (int q = spare; q < 32; ++q)
+            selected |= std::uint64_t{1} << source[q];
+        const std::uint64_t alike = a[0].m_nPrefix & ~selected;
         std::uint32_t pack[8][256] = {};
         std::uint64_t unpack[4][256] = {};
-        std::uint64_t alike = a[0].m_nPrefix;
-        for (int q = spare; q < 32; ++q) {
+        for (int q = spare; q < 32 && !extract; ++q) {
             const int bit = source[q], b = bit / 8;
-            alike &= ~(std::uint64_t{1} << bit);
             for (std::uint32_t v = 0; v < 256; ++v) {
                 if (v >> (bit % 8) & 1)
                     pack[b][v] |= 1u << q;
@@ -237,9 +294,21 @@ private:
                     unpack[q / 8][v] |= std::uint64_t{1} << bit;
             }
         }
-        const auto packed = [&pack](std::uint64_t x) {
+        const auto packed = [&]<bool kExtract>(std::uint64_t x) {
+#ifdef JESTPAD_BIT_EXTRACT
+            if constexpr (kExtract)
+                return static_cast<std::uint32_t>(ExtractBits(x, selected) << spare);
+#endif
             return pack[0][x & 0xFF] | pack[1][x >> 8 & 0xFF] | pack[2][x >> 16 & 0xFF] | pack[3][x >> 24 & 0xFF] |
                    pack[4][x >> 32 & 0xFF] | pack[5][x >> 40 & 0xFF] | pack[6][x >> 48 & 0xFF] | pack[7][x >> 56];
+        };
+        const auto unpacked = [&]<bool kExtract>(std::uint32_t v) {
+#ifdef JESTPAD_BIT_EXTRACT
+            if constexpr (kExtract)
+                return alike | DepositBits(v >> spare, selected);
+#endif
+            return alike | unpack[0][v & 0xFF] | unpack[1][v >> 8 & 0xFF] | unpack[2][v >> 16 & 0xFF] |
+                   unpack[3][v >> 24];
         };
 
         // The i-th packed item lies within item i / 2, which has been read.
@@ -259,7 +328,7 @@ private:
         std::vector<std::array<std::uint32_t, 1 << kMostBits>> count(static_cast<std::size_t>(passes));
         // Packs every item and counts its digits; the number of digits is
         // fixed at compile time, so that the counting loop unrolls.
-        const auto packAll = [&]<int kPasses>() {
+        const auto packAll = [&]<int kPasses, bool kExtract>() {
             std::uint32_t* digitCount[kPasses];
             std::uint32_t mask[kPasses];
             for (int k = 0; k < kPasses; ++k) {
@@ -267,19 +336,26 @@ private:
                 mask[k] = (1u << bits[k]) - 1;
             }
             for (std::size_t i = 0; i < n; ++i) {
-                const std::uint32_t v = packed(a[i].m_nPrefix) | (a[i].m_nLength - shortest);
+                const std::uint32_t v =
+                    packed.template operator()<kExtract>(a[i].m_nPrefix) | (a[i].m_nLength - shortest);
                 for (int k = 0; k < kPasses; ++k)
                     ++digitCount[k][v >> low[k] & mask[k]];
                 const std::uint64_t item = std::uint64_t{v} << 32 | a[i].m_nKey;
                 std::memcpy(at(i), &item, 8);
             }
         };
-        if (passes == 1)
-            packAll.template operator()<1>();
-        else if (passes == 2)
-            packAll.template operator()<2>();
+        const auto packWith = [&]<bool kExtract>() {
+            if (passes == 1)
+                packAll.template operator()<1, kExtract>();
+            else if (passes == 2)
+                packAll.template operator()<2, kExtract>();
+            else
+                packAll.template operator()<3, kExtract>();
+        };
+        if (extract)
+            packWith.template operator()<true>();
         else
-            packAll.template operator()<3>();
+            packWith.template operator()<false>();
         std::size_t from = 0, to = n;  // where the packed items are, and where they go
         std::vector<std::size_t> next(std::size_t{1} << kMostBits);
         for (int k = 0; k < passes; ++k) {
@@ -301,23 +377,28 @@ private:
         const std::uint32_t lengthMask = (1u << spare) - 1;
         std::uint64_t before = ~std::uint64_t{0};  // the packed bits of the item unpacked last; at first none
         bool alikeSeen = false;
-        const auto unpackAt = [&](std::size_t i) {
-            std::uint64_t x;
-            std::memcpy(&x, at(from + i), 8);
-            const auto v = static_cast<std::uint32_t>(x >> 32);
-            alikeSeen = alikeSeen || (v ^ before) >> spare == 0;
-            before = v;
-            const std::uint64_t prefix =
-                alike | unpack[0][v & 0xFF] | unpack[1][v >> 8 & 0xFF] | unpack[2][v >> 16 & 0xFF] | unpack[3][v >> 24];
-            a[i] = {prefix, shortest + (v & lengthMask), static_cast<std::uint32_t>(x)};
+        const auto unpackAll = [&]<bool kExtract>() {
+            const auto unpackAt = [&](std::size_t i) {
+                std::uint64_t x;
+                std::memcpy(&x, at(from + i), 8);
+                const auto v = static_cast<std::uint32_t>(x >> 32);
+                alikeSeen = alikeSeen || (v ^ before) >> spare == 0;
+                before = v;
+                a[i] = {unpacked.template operator()<kExtract>(v), shortest + (v & lengthMask),
+                        static_cast<std::uint32_t>(x)};
+            };
+            if (from == 0) {
+                for (std::size_t i = n; i-- > 0;)
+                    unpackAt(i);
+            } else {
+                for (std::size_t i = 0; i < n; ++i)
+                    unpackAt(i);
+            }
         };
-        if (from == 0) {
-            for (std::size_t i = n; i-- > 0;)
-                unpackAt(i);
-        } else {
-            for (std::size_t i = 0; i < n; ++i)
-                unpackAt(i);
-        }
+        if (extract)
+            unpackAll.template operator()<true>();
+        else
+            unpackAll.template operator()<false>();
         return alikeSeen ? Packed::kSomeAlike : Packed::kAllApart;
     }
 
@@ -358,6 +439,11 @@ private:
 };
 
 }  // namespace
+
+void AllowQuickBitExtract(bool allowed)
+{
+    g_bBitExtractAllowed.store(allowed, std::memory_order_relaxed);
+}
 
 CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys, bool* equal)
 {

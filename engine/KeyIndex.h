@@ -38,6 +38,10 @@ using CSortedKeys = std::vector<CSortedKey>;
 // particular order among themselves. With `equal`, tells whether any two
 // keys are equal.
 CSortedKeys SortKeys(std::string_view bytes, const std::vector<CKeySpan>& keys, bool* equal = nullptr);
+// Whether SortKeys may use the processor's bit extract where it has a quick
+// one (the default); without it, it packs keys through tables, as it does on
+// other processors. For tests of both ways.
+void AllowQuickBitExtract(bool allowed);
 
 // Keys, some perhaps equal, grouped: equal keys share one group, and the
 // groups are numbered in the order their first keys come.
