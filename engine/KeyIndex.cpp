@@ -59,6 +59,11 @@ bool QuickBitExtract()
     }();
     return quick && g_bBitExtractAllowed.load(std::memory_order_relaxed);
 }
+#else
+bool QuickBitExtract()
+{
+    return false;
+}
 #endif
 
 // Keys in sorted order have their spans and bytes anywhere: for the item
@@ -269,16 +274,12 @@ private:
         if (static_cast<int>(std::bit_width(longest - shortest)) > spare)
             return Packed::kNot;
 
-            // The packed bits keep their order, so packing extracts the chunk's
-            // `selected` bits, and unpacking deposits them back over the bits
-            // that every chunk has alike: by the processor where it does so
-            // quickly, else through tables. pack[b] places byte b's bits;
-            // unpack[k] puts the k-th eight packed bits back.
-#ifdef JESTPAD_BIT_EXTRACT
+        // The packed bits keep their order, so packing extracts the chunk's
+        // `selected` bits, and unpacking deposits them back over the bits
+        // that every chunk has alike: by the processor where it does so
+        // quickly, else through tables. pack[b] places byte b's bits;
+        // unpack[k] puts the k-th eight packed bits back.
         const bool extract = QuickBitExtract();
-#else
-        constexpr bool extract = false;
-#endif
         std::uint64_t selected = 0;
         for (int q = spare; q < 32; ++q)
             selected |= std::uint64_t{1} << source[q];
