@@ -544,7 +544,8 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
     std::vector<Task> tasks{{0, 0, static_cast<std::uint32_t>(sorted.size()), 0}};
     // Inner nodes whose labels start where their first keys' bytes at
     // `from` lie: found a few thousand at a time, in a loop whose reads of
-    // the spans (in no order) the processor overlaps.
+    // the spans (in no order) the processor overlaps, each span asked for
+    // from memory as its node is made.
     struct Inner {
         std::uint32_t node, key, from;
     };
@@ -646,6 +647,7 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             node.labelLength = depth - t.depth - 1;
             m_nodes.push_back(node);
             inner.push_back({static_cast<std::uint32_t>(child), sorted[lo].m_nKey, t.depth + 1});
+            __builtin_prefetch(&keys[sorted[lo].m_nKey]);
             if (inner.size() == kInnerBatch)
                 placeInner();
             tasks.push_back({static_cast<std::uint32_t>(child), lo, hi, depth});
