@@ -601,6 +601,13 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             return t.depth < 8 ? static_cast<unsigned char>(sorted[i].m_nPrefix >> (56 - 8 * t.depth))
                                : static_cast<unsigned char>(key(sorted[i].m_nKey)[t.depth]);
         };
+        // The slot of the child whose edge begins with b.
+        const auto addChild = [&](unsigned char b, Child child) {
+            m_edgeBytes.push_back(b);
+            m_children.push_back(child);
+            if (t.node == 0)
+                m_rootChild[b] = child;
+        };
         while (lo < t.hi) {
             const unsigned char b = byteAt(lo);
             if (lo + 1 == t.hi || byteAt(lo + 1) != b) {
@@ -608,11 +615,7 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
                 // search, and no byte of it read past the chunk.
                 if (t.depth < 3)
                     markStart(sorted[lo]);
-                const Child leaf = ~static_cast<Child>(sorted[lo].m_nKey);
-                m_edgeBytes.push_back(b);
-                m_children.push_back(leaf);
-                if (t.node == 0)
-                    m_rootChild[b] = leaf;
+                addChild(b, ~static_cast<Child>(sorted[lo].m_nKey));
                 ++lo;
                 continue;
             }
@@ -651,10 +654,7 @@ CKeyIndex::CKeyIndex(std::shared_ptr<const std::string> bytes, const std::vector
             if (inner.size() == kInnerBatch)
                 placeInner();
             tasks.push_back({static_cast<std::uint32_t>(child), lo, hi, depth});
-            m_edgeBytes.push_back(b);
-            m_children.push_back(child);
-            if (t.node == 0)
-                m_rootChild[b] = child;
+            addChild(b, child);
             lo = hi;
         }
         m_nodes[t.node].childCount = static_cast<std::uint32_t>(m_children.size()) - m_nodes[t.node].firstChild;

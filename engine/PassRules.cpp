@@ -398,8 +398,7 @@ namespace {
 // `from` by their converted keys, in which distinct keys stayed apart; with
 // `index`, the index of the converted keys, built before the texts came.
 std::shared_ptr<const CPassRules> FromPieces(const CPassRules& from, std::optional<CPieceConverter>& pieces,
-                                             EncodingId to, CKeyGroups* groups,
-                                             std::unique_ptr<const CKeyIndex> index = nullptr)
+                                             EncodingId to, CKeyGroups* groups, std::unique_ptr<const CKeyIndex> index)
 {
     CPieceConverter& converter = *pieces;
     auto out = std::make_shared<CPassRules>();
